@@ -1,0 +1,23 @@
+#pragma once
+
+#include <string>
+
+namespace presto {
+
+// Opens what a hot key is bound to.
+class Launcher {
+public:
+    virtual ~Launcher() = default;
+
+    // A .desktop file starts as an application, an executable regular file runs (detached, no
+    // shell), anything else opens in the user's default application for its type. 0 on success.
+    virtual int openItem(const std::string& path) = 0;
+
+    // Starts the application at appPath with the file manager's selected paths as its files;
+    // with nothing selected nothing starts. The openItem of the same application that directly
+    // follows a call that started it only "brings it to the front": it starts nothing. 0 on
+    // success.
+    virtual int openSelectionWith(const std::string& appPath) = 0;
+};
+
+} // namespace presto
