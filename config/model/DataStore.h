@@ -1,0 +1,103 @@
+#pragma once
+
+#include "config/model/HotKeyFinderFunction.h"
+#include "config/model/HotKeyItem.h"
+#include "config/model/HotKeyPbItem.h"
+
+#include <QString>
+#include <cstdint>
+#include <optional>
+
+namespace presto {
+
+// The configuration application's one model object: the launch hot keys, the whole Finder
+// catalogue and the pasteboard hot keys, each list in table order and owning its hot keys, plus
+// where the data lives and what its file's header said.
+//
+// Index arguments out of range change nothing: adders and replacers then drop the object and
+// answer false, getters answer null.
+class DataStore {
+public:
+    // Empty launch and pasteboard lists and the catalogue without hot keys.
+    DataStore();
+
+    // Launch hot keys.
+    void addHotKeyItem(std::unique_ptr<HotKeyItem> item);
+    // Before the index; the count appends.
+    bool insertHotKeyItem(std::unique_ptr<HotKeyItem> item, qsizetype index);
+    HotKeyItem* hotKeyItem(qsizetype index) const;
+    bool removeHotKeyItem(qsizetype index);
+    bool exChangeItem(qsizetype index, qsizetype withIndex);
+    bool replaceHotKeyItem(std::unique_ptr<HotKeyItem> item, qsizetype index);
+    // `to` is a drop row counted before the move: the count moves to the end, `from` and
+    // `from` + 1 change nothing.
+    bool moveItem(qsizetype from, qsizetype to);
+    qsizetype countHotKeyItem() const { return static_cast<qsizetype>(hotKeyItems_.size()); }
+    const HotKeyItemList& hotKeyItems() const { return hotKeyItems_; }
+    void setHotKeyItems(HotKeyItemList items) { hotKeyItems_ = std::move(items); }
+
+    // The Finder catalogue; it is replaced whole, never grown or shrunk.
+    HotKeyFinderFunction* hotKeyFinderFunction(qsizetype index) const;
+    qsizetype countHotKeyFinderFunction() const {
+        return static_cast<qsizetype>(hotKeyFinderFunctions_.size());
+    }
+    const HotKeyFinderFunctionList& hotKeyFinderFunctions() const { return hotKeyFinderFunctions_; }
+    void setHotKeyFinderFunctions(HotKeyFinderFunctionList functions) {
+        hotKeyFinderFunctions_ = std::move(functions);
+    }
+    bool replaceHotKeyFinderFunction(std::unique_ptr<HotKeyFinderFunction> function,
+                                     qsizetype index);
+
+    // Pasteboard hot keys.
+    void addHotKeyPbItem(std::unique_ptr<HotKeyPbItem> item);
+    bool insertHotKeyPbItem(std::unique_ptr<HotKeyPbItem> item, qsizetype index);
+    HotKeyPbItem* hotKeyPbItem(qsizetype index) const;
+    bool removeHotKeyPbItem(qsizetype index);
+    // Also deletes the snapshot file; the element goes even when the file cannot.
+    bool removeHotKeyPbItemData(qsizetype index);
+    bool exChangeHotKeyPbItem(qsizetype index, qsizetype withIndex);
+    bool replaceHotKeyPbItem(std::unique_ptr<HotKeyPbItem> item, qsizetype index);
+    bool moveHotKeyPbItem(qsizetype from, qsizetype to);
+    qsizetype countHotKeyPbItem() const { return static_cast<qsizetype>(hotKeyPbItems_.size()); }
+    const HotKeyPbItemList& hotKeyPbItems() const { return hotKeyPbItems_; }
+    void setHotKeyPbItems(HotKeyPbItemList items) { hotKeyPbItems_ = std::move(items); }
+
+    // Where a combination is bound already: i in the launch list, 1000 + i in the catalogue,
+    // 2000 + i in the pasteboard list, -1 nowhere. The first hit wins; characters are not
+    // compared, and catalogue entries never given a key are skipped.
+    int isDupKey(std::uint32_t eventType, std::uint32_t modFlags, std::uint32_t keyCode) const;
+    int isDupHotKeyRec(const HotKeyRec& rec) const;
+    int isDupHotKey(const HotKey& hotKey) const;
+    // Masks the event's modifiers as a record made from it would.
+    int isDupKeyEvent(const KeyEvent& event) const;
+    // Whether a single-path launch hot key launches this path; groups are not searched.
+    bool isDupItem(const QString& path) const;
+    // Whether a snapshot of this title exists already.
+    bool isDupPbItem(const QString& title) const;
+
+    // All hot keys: launch, assigned Finder functions and pasteboard.
+    int countHotKey() const;
+    // The most paths of any launch hot key; 0 without one.
+    int maxItemCount() const;
+
+    const QString& savePath() const { return savePath_; }
+    void setSavePath(const QString& path) { savePath_ = path; }
+    const QString& savePbDataDir() const { return savePbDataDir_; }
+    void setSavePbDataDir(const QString& dir) { savePbDataDir_ = dir; }
+    // None until a data file's header was read.
+    const std::optional<QString>& versionNo() const { return versionNo_; }
+    void setVersionNo(const std::optional<QString>& versionNo) { versionNo_ = versionNo; }
+    const std::optional<QString>& signature() const { return signature_; }
+    void setSignature(const std::optional<QString>& signature) { signature_ = signature; }
+
+private:
+    HotKeyItemList hotKeyItems_;
+    HotKeyFinderFunctionList hotKeyFinderFunctions_;
+    HotKeyPbItemList hotKeyPbItems_;
+    QString savePath_;
+    QString savePbDataDir_;
+    std::optional<QString> versionNo_;
+    std::optional<QString> signature_;
+};
+
+} // namespace presto
