@@ -174,21 +174,6 @@ TEST(HotKeySelfVerify, PassesOnlyKeyDownLaunchRecordsWithItems) {
     EXPECT_FALSE(fresh.selfVerify());
 }
 
-TEST(UtfString, GlyphsAreTheirCodePoints) {
-    UtfString table;
-    EXPECT_EQ(table.cmdUtfString(), kCmd);
-    EXPECT_EQ(table.optUtfString(), kOpt);
-    EXPECT_EQ(table.ctrUtfString(), kCtr);
-    EXPECT_EQ(table.sftUtfString(), kSft);
-    EXPECT_EQ(table.capUtfString(), kCap);
-    EXPECT_EQ(table.keyUtfString(), utf8("\u274F"));
-    EXPECT_EQ(table.icnUtfString(), utf8("\u263A"));
-    EXPECT_EQ(table.barUtfString(), utf8("\u23AF"));
-    EXPECT_EQ(table.numUtfString(), utf8("\u2116"));
-    EXPECT_EQ(table.boxUtfString(), utf8("\u2610"));
-    EXPECT_EQ(table.x20UtfString(), "  ");
-}
-
 TEST(UtfString, FortyNineSpecialKeysWithDistinctShortLabels) {
     UtfString table;
     EXPECT_EQ(table.maxCount(), 49);
