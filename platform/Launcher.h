@@ -4,6 +4,11 @@
 
 namespace presto {
 
+// Results other than 0, numbered as the Mac's Launch Services errors (callers mostly ignore them).
+inline constexpr int kLaunchNoSuchFile = -43;       // fnfErr
+inline constexpr int kLaunchFailed = -10810;        // kLSUnknownErr
+inline constexpr int kLaunchNoApplication = -10814; // kLSApplicationNotFoundErr
+
 // Opens what a hot key is bound to.
 class Launcher {
 public:

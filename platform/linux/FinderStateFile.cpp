@@ -1,0 +1,105 @@
+#include "platform/linux/FinderStateFile.h"
+
+#include <cstdlib>
+#include <fstream>
+#include <utility>
+
+namespace presto {
+namespace {
+
+struct StateLines {
+    bool present = false;
+    std::string front;
+    std::vector<std::string> selected;
+};
+
+StateLines readState(const std::string& file) {
+    StateLines state;
+    std::ifstream in(file);
+    if (!in)
+        return state;
+    state.present = true;
+    std::getline(in, state.front);
+    for (std::string line; std::getline(in, line);)
+        if (!line.empty())
+            state.selected.push_back(line);
+    return state;
+}
+
+// The value of one line `XDG_DESKTOP_DIR="..."`: "$HOME/..." or an absolute path, with
+// backslash escapes; nullopt for anything else, as the XDG user-dirs rules say.
+std::optional<std::string> desktopEntry(const std::string& line, const std::string& home) {
+    std::size_t p = line.find_first_not_of(" \t");
+    const std::string key = "XDG_DESKTOP_DIR";
+    if (p == std::string::npos || line.compare(p, key.size(), key) != 0)
+        return std::nullopt;
+    p = line.find_first_not_of(" \t", p + key.size());
+    if (p == std::string::npos || line[p] != '=')
+        return std::nullopt;
+    p = line.find_first_not_of(" \t", p + 1);
+    if (p == std::string::npos || line[p] != '"')
+        return std::nullopt;
+    ++p;
+
+    std::string value;
+    if (line.compare(p, 5, "$HOME") == 0) {
+        p += 5;
+        if (p < line.size() && line[p] != '/' && line[p] != '"')
+            return std::nullopt;
+        value = home;
+    } else if (p >= line.size() || line[p] != '/') {
+        return std::nullopt;
+    }
+    for (; p < line.size() && line[p] != '"'; ++p) {
+        if (line[p] == '\\' && p + 1 < line.size())
+            ++p;
+        value += line[p];
+    }
+    if (p >= line.size())
+        return std::nullopt;
+    while (value.size() > 1 && value.back() == '/')
+        value.pop_back();
+    return value.empty() ? std::nullopt : std::optional<std::string>(value);
+}
+
+std::string envOrEmpty(const char* name) {
+    const char* value = std::getenv(name);
+    return value ? value : "";
+}
+
+} // namespace
+
+FinderStateFile::FinderStateFile(std::string stateFile, std::string home, std::string configHome)
+    : stateFile_(std::move(stateFile)), home_(std::move(home)), configHome_(std::move(configHome)) {
+    if (configHome_.empty())
+        configHome_ = home_ + "/.config";
+}
+
+FinderStateFile FinderStateFile::fromEnvironment(const Locations& locations) {
+    std::string config = envOrEmpty("XDG_CONFIG_HOME");
+    if (!config.starts_with('/'))
+        config.clear();
+    return FinderStateFile(locations.runtimeDir + "/finder", envOrEmpty("HOME"), config);
+}
+
+std::vector<std::string> FinderStateFile::selection() {
+    return readState(stateFile_).selected;
+}
+
+std::optional<std::string> FinderStateFile::frontWindowFolder() {
+    StateLines state = readState(stateFile_);
+    if (!state.present || state.front.empty())
+        return std::nullopt;
+    return state.front;
+}
+
+std::string FinderStateFile::desktopFolder() {
+    std::optional<std::string> desktop;
+    std::ifstream in(configHome_ + "/user-dirs.dirs");
+    for (std::string line; std::getline(in, line);)
+        if (auto entry = desktopEntry(line, home_))
+            desktop = std::move(entry);
+    return desktop ? *desktop : home_ + "/Desktop";
+}
+
+} // namespace presto

@@ -1,0 +1,26 @@
+#pragma once
+
+#include "platform/FinderState.h"
+#include "platform/Launcher.h"
+
+#include <mutex>
+#include <string>
+
+namespace presto {
+
+// Launcher over GIO and posix_spawn. Safe to call from several threads at once.
+class GioLauncher final : public Launcher {
+public:
+    explicit GioLauncher(FinderState& finder) : finder_(finder) {}
+
+    int openItem(const std::string& path) override;
+    int openSelectionWith(const std::string& appPath) override;
+
+private:
+    FinderState& finder_;
+    std::mutex mutex_;
+    // The application the last openSelectionWith started; the next openItem of it starts nothing.
+    std::string startedWithSelection_;
+};
+
+} // namespace presto

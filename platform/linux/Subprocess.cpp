@@ -1,0 +1,295 @@
+#include "platform/linux/Subprocess.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <fcntl.h>
+#include <mutex>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/eventfd.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <utility>
+
+extern char** environ;
+
+namespace presto::subprocess {
+namespace {
+
+// Collects detached children without a SIGCHLD handler and without waitpid(-1), which would
+// steal the children that other parts of the daemon wait for. One thread polls a pidfd per
+// child; it lives as long as the process.
+class Reaper {
+public:
+    static Reaper& instance() {
+        // Never destroyed: the thread may still be polling while the process exits.
+        static Reaper* reaper = new Reaper;
+        return *reaper;
+    }
+
+    void adopt(pid_t pid) {
+        // Through syscall(): glibc 2.36 declares pidfd_open without C linkage for C++.
+        int pidfd = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
+        if (pidfd < 0 || wake_ < 0) {
+            // Old kernel or no descriptors left: a thread of its own waits for this one.
+            if (pidfd >= 0)
+                close(pidfd);
+            std::thread([pid] {
+                while (waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
+                }
+            }).detach();
+            return;
+        }
+        {
+            std::lock_guard lock(mutex_);
+            children_.push_back({pidfd, pid});
+        }
+        std::call_once(started_, [this] { std::thread([this] { run(); }).detach(); });
+        std::uint64_t one = 1;
+        [[maybe_unused]] ssize_t ignored = write(wake_, &one, sizeof one);
+    }
+
+private:
+    Reaper() : wake_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
+
+    void run() {
+        sigset_t all;
+        sigfillset(&all);
+        pthread_sigmask(SIG_BLOCK, &all, nullptr);
+        std::vector<pollfd> fds;
+        for (;;) {
+            fds.assign(1, pollfd{wake_, POLLIN, 0});
+            {
+                std::lock_guard lock(mutex_);
+                for (const Child& child : children_)
+                    fds.push_back(pollfd{child.pidfd, POLLIN, 0});
+            }
+            if (poll(fds.data(), fds.size(), -1) < 0)
+                continue;
+            if (fds[0].revents) {
+                std::uint64_t count;
+                [[maybe_unused]] ssize_t ignored = read(wake_, &count, sizeof count);
+            }
+            for (std::size_t i = 1; i < fds.size(); ++i) {
+                if (!fds[i].revents)
+                    continue;
+                std::lock_guard lock(mutex_);
+                auto child = std::find_if(children_.begin(), children_.end(),
+                                          [&](const Child& c) { return c.pidfd == fds[i].fd; });
+                // While we hold its pidfd the number cannot go to another process.
+                pid_t result = waitpid(child->pid, nullptr, WNOHANG);
+                if (result == 0 || (result < 0 && errno == EINTR))
+                    continue;
+                close(child->pidfd);
+                children_.erase(child);
+            }
+        }
+    }
+
+    struct Child {
+        int pidfd;
+        pid_t pid;
+    };
+
+    int wake_;
+    std::once_flag started_;
+    std::mutex mutex_;
+    std::vector<Child> children_;
+};
+
+class SpawnPlan {
+public:
+    // stdinFd, stdoutFd: our descriptor to put there, or -1. Stdin defaults to /dev/null; the
+    // other two stay the daemon's (its log) unless quiet, as helpers are.
+    SpawnPlan(int stdinFd, int stdoutFd, bool quiet) {
+        posix_spawn_file_actions_init(&actions_);
+        posix_spawnattr_init(&attr_);
+        if (stdinFd >= 0)
+            posix_spawn_file_actions_adddup2(&actions_, stdinFd, STDIN_FILENO);
+        else
+            posix_spawn_file_actions_addopen(&actions_, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+        if (stdoutFd >= 0)
+            posix_spawn_file_actions_adddup2(&actions_, stdoutFd, STDOUT_FILENO);
+        else if (quiet)
+            posix_spawn_file_actions_addopen(&actions_, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+        if (quiet)
+            posix_spawn_file_actions_addopen(&actions_, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+        // Whatever another thread opened without O_CLOEXEC still stays ours.
+        posix_spawn_file_actions_addclosefrom_np(&actions_, STDERR_FILENO + 1);
+
+        sigset_t none;
+        sigemptyset(&none);
+        posix_spawnattr_setsigmask(&attr_, &none);
+        // Signals the daemon ignores (SIGPIPE) would otherwise stay ignored in the child.
+        sigset_t all;
+        sigfillset(&all);
+        posix_spawnattr_setsigdefault(&attr_, &all);
+        // A session of its own: a signal to the daemon's terminal or group leaves it alone.
+        posix_spawnattr_setflags(&attr_, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF |
+                                             POSIX_SPAWN_SETSID);
+    }
+    ~SpawnPlan() {
+        posix_spawn_file_actions_destroy(&actions_);
+        posix_spawnattr_destroy(&attr_);
+    }
+    SpawnPlan(const SpawnPlan&) = delete;
+    SpawnPlan& operator=(const SpawnPlan&) = delete;
+
+    int spawn(const std::vector<std::string>& argv, bool searchPath, pid_t& pid) {
+        if (argv.empty())
+            return EINVAL;
+        std::vector<char*> args;
+        for (const std::string& arg : argv)
+            args.push_back(const_cast<char*>(arg.c_str()));
+        args.push_back(nullptr);
+        return searchPath ? posix_spawnp(&pid, args[0], &actions_, &attr_, args.data(), environ)
+                          : posix_spawn(&pid, args[0], &actions_, &attr_, args.data(), environ);
+    }
+
+private:
+    posix_spawn_file_actions_t actions_;
+    posix_spawnattr_t attr_;
+};
+
+int millisecondsUntil(Clock::time_point deadline) {
+    auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    return left < 0 ? 0 : static_cast<int>(std::min<long long>(left, 60'000));
+}
+
+bool waitReady(int fd, short events, Clock::time_point deadline) {
+    for (;;) {
+        pollfd p{fd, events, 0};
+        int n = poll(&p, 1, millisecondsUntil(deadline));
+        if (n > 0)
+            return true;
+        if (n == 0 || errno != EINTR)
+            return false;
+    }
+}
+
+} // namespace
+
+int spawnDetached(const std::vector<std::string>& argv) {
+    SpawnPlan plan(-1, -1, false);
+    pid_t pid = -1;
+    int error = plan.spawn(argv, false, pid);
+    if (error == 0)
+        Reaper::instance().adopt(pid);
+    return error;
+}
+
+std::optional<Helper> Helper::start(const std::vector<std::string>& argv, Pipe pipe, int& error) {
+    int ends[2];
+    if (pipe2(ends, O_CLOEXEC) < 0) {
+        error = errno;
+        return std::nullopt;
+    }
+    const bool toStdin = pipe == Pipe::ToStdin;
+    const int theirs = toStdin ? ends[0] : ends[1];
+    const int ours = toStdin ? ends[1] : ends[0];
+    SpawnPlan plan(toStdin ? theirs : -1, toStdin ? -1 : theirs, true);
+    pid_t pid = -1;
+    error = plan.spawn(argv, true, pid);
+    close(theirs);
+    if (error != 0) {
+        close(ours);
+        return std::nullopt;
+    }
+    fcntl(ours, F_SETFL, fcntl(ours, F_GETFL) | O_NONBLOCK);
+    return Helper(pid, ours);
+}
+
+Helper::Helper(Helper&& other) noexcept
+    : pid_(std::exchange(other.pid_, -1)), fd_(std::exchange(other.fd_, -1)) {}
+
+Helper::~Helper() {
+    closePipe();
+    if (pid_ > 0) {
+        kill(pid_, SIGKILL);
+        while (waitpid(pid_, nullptr, 0) < 0 && errno == EINTR) {
+        }
+    }
+}
+
+void Helper::closePipe() {
+    if (fd_ >= 0)
+        close(fd_);
+    fd_ = -1;
+}
+
+bool Helper::writeAll(std::span<const std::uint8_t> data, Clock::time_point deadline) {
+    // A helper that quits early must not take the daemon down with SIGPIPE: block it on this
+    // thread and swallow the one our write raised.
+    sigset_t pipeSignal, previous, pending;
+    sigemptyset(&pipeSignal);
+    sigaddset(&pipeSignal, SIGPIPE);
+    pthread_sigmask(SIG_BLOCK, &pipeSignal, &previous);
+    sigpending(&pending);
+    const bool alreadyPending = sigismember(&pending, SIGPIPE);
+
+    bool ok = true, broken = false;
+    std::size_t done = 0;
+    while (ok && done < data.size()) {
+        ssize_t n = write(fd_, data.data() + done, data.size() - done);
+        if (n >= 0) {
+            done += static_cast<std::size_t>(n);
+        } else if (errno == EAGAIN) {
+            ok = waitReady(fd_, POLLOUT, deadline);
+        } else if (errno != EINTR) {
+            broken = errno == EPIPE;
+            ok = false;
+        }
+    }
+    if (broken && !alreadyPending) {
+        timespec zero{};
+        while (sigtimedwait(&pipeSignal, nullptr, &zero) < 0 && errno == EINTR) {
+        }
+    }
+    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    closePipe();
+    return ok;
+}
+
+std::optional<std::vector<std::uint8_t>> Helper::readAll(Clock::time_point deadline) {
+    std::vector<std::uint8_t> out;
+    std::uint8_t buffer[65536];
+    for (;;) {
+        ssize_t n = read(fd_, buffer, sizeof buffer);
+        if (n > 0) {
+            out.insert(out.end(), buffer, buffer + n);
+        } else if (n == 0) {
+            break;
+        } else if (errno == EAGAIN) {
+            if (!waitReady(fd_, POLLIN, deadline))
+                return std::nullopt;
+        } else if (errno != EINTR) {
+            return std::nullopt;
+        }
+    }
+    closePipe();
+    return out;
+}
+
+bool Helper::succeeded(Clock::time_point deadline) {
+    closePipe();
+    for (;;) {
+        int status = 0;
+        pid_t r = waitpid(pid_, &status, WNOHANG);
+        if (r == pid_) {
+            pid_ = -1;
+            return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+        }
+        if (r < 0 && errno != EINTR) {
+            pid_ = -1;
+            return false;
+        }
+        if (Clock::now() >= deadline)
+            return false; // the destructor kills it
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+}
+
+} // namespace presto::subprocess

@@ -1,0 +1,53 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <sys/types.h>
+#include <vector>
+
+namespace presto::subprocess {
+
+using Clock = std::chrono::steady_clock;
+
+// Starts the program at argv[0] (a path, not looked up in PATH) in a session of its own, with
+// stdin from /dev/null, default signal handling and no descriptor of ours beyond 0-2. Nobody
+// waits for it: a background reaper collects it when it ends. 0, or the error number.
+int spawnDetached(const std::vector<std::string>& argv);
+
+// A short-lived helper program, looked up in PATH, whose stdin or stdout is a pipe to us. The
+// other standard streams are /dev/null, so a helper that leaves a background process behind
+// (xclip does) holds none of our pipes open.
+class Helper {
+public:
+    enum class Pipe { ToStdin, FromStdout };
+
+    // nullopt when it could not be started; `error` then holds the error number.
+    static std::optional<Helper> start(const std::vector<std::string>& argv, Pipe pipe, int& error);
+
+    Helper(Helper&& other) noexcept;
+    Helper& operator=(Helper&&) = delete;
+    Helper(const Helper&) = delete;
+    Helper& operator=(const Helper&) = delete;
+    // A helper still running is killed and reaped.
+    ~Helper();
+
+    // Writes all of data to its stdin, then closes it. False on time-out or when it stopped
+    // reading.
+    bool writeAll(std::span<const std::uint8_t> data, Clock::time_point deadline);
+    // Everything it writes to stdout until it closes it; nullopt on time-out.
+    std::optional<std::vector<std::uint8_t>> readAll(Clock::time_point deadline);
+    // True when it exited with status 0 before the deadline.
+    bool succeeded(Clock::time_point deadline);
+
+private:
+    Helper(pid_t pid, int fd) : pid_(pid), fd_(fd) {}
+    void closePipe();
+
+    pid_t pid_ = -1;
+    int fd_ = -1;
+};
+
+} // namespace presto::subprocess
