@@ -1,0 +1,282 @@
+#include "platform/linux/GioLauncher.h"
+
+#include "tests/platform/TestProcesses.h"
+#include "tests/support/ScriptedFinder.h"
+#include "tests/support/TempWorld.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <spawn.h>
+#include <string_view>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace presto {
+namespace {
+
+using test::eventually;
+using test::readLines;
+
+// One start of the recording program: its process number and its arguments.
+struct Start {
+    pid_t pid = 0;
+    std::vector<std::string> args;
+};
+
+class LaunchTest : public ::testing::Test {
+protected:
+    LaunchTest() {
+        // Appends "<pid>|<arg>|<arg>..." for every start.
+        recorder_ = world_.writeFile(
+            "bin/record", "#!/bin/sh\n{ printf '%s' \"$$\"; for a; do printf '|%s' \"$a\"; done; "
+                          "echo; } >> '" +
+                              log_ + "'\n");
+        test::makeExecutable(recorder_);
+    }
+
+    std::vector<Start> starts() const {
+        std::vector<Start> result;
+        for (const std::string& line : readLines(log_)) {
+            Start run;
+            std::size_t start = 0, bar;
+            do {
+                bar = line.find('|', start);
+                std::string field = line.substr(start, bar - start);
+                if (start == 0)
+                    run.pid = std::atoi(field.c_str());
+                else
+                    run.args.push_back(field);
+                start = bar + 1;
+            } while (bar != std::string::npos);
+            result.push_back(run);
+        }
+        return result;
+    }
+
+    // Waits for `count` starts, then a little longer so that a start too many would show.
+    std::vector<Start> settledStarts(std::size_t count) const {
+        eventually([&] { return starts().size() >= count; });
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        return starts();
+    }
+
+    test::TempWorld world_;
+    test::ScriptedFinder finder_;
+    GioLauncher launcher_{finder_};
+    std::string log_ = world_.path("launches.log");
+    std::string recorder_;
+};
+
+TEST_F(LaunchTest, ExecutableRunsDetachedAndIsReaped) {
+    ASSERT_EQ(launcher_.openItem(recorder_), 0);
+
+    auto started = settledStarts(1);
+    ASSERT_EQ(started.size(), 1u);
+    EXPECT_TRUE(started[0].args.empty());
+    EXPECT_TRUE(eventually([&] { return !test::processExists(started[0].pid); }))
+        << "the finished program is still a zombie";
+}
+
+TEST_F(LaunchTest, ExecutableGetsNoDescriptorOfOurs) {
+    std::string listing = world_.path("fds");
+    std::string lister =
+        world_.writeFile("bin/list-fds", "#!/bin/sh\nls /proc/$$/fd > '" + listing + ".tmp'; mv '" +
+                                             listing + ".tmp' '" + listing + "'\n");
+    test::makeExecutable(lister);
+    // As if another thread had opened a file without O_CLOEXEC.
+    int null = open("/dev/null", O_RDONLY | O_CLOEXEC);
+    int leaked = dup2(null, 100);
+    close(null);
+    ASSERT_EQ(leaked, 100);
+
+    ASSERT_EQ(launcher_.openItem(lister), 0);
+
+    ASSERT_TRUE(eventually([&] { return std::filesystem::exists(listing); }));
+    std::vector<std::string> fds = readLines(listing);
+    close(leaked);
+    EXPECT_TRUE(std::find(fds.begin(), fds.end(), "100") == fds.end());
+    EXPECT_TRUE(std::find(fds.begin(), fds.end(), "0") != fds.end());
+}
+
+TEST_F(LaunchTest, MissingItemStartsNothing) {
+    EXPECT_EQ(launcher_.openItem(world_.path("nothing-here")), kLaunchNoSuchFile);
+    finder_.setSelection({recorder_});
+    EXPECT_EQ(launcher_.openSelectionWith(world_.path("no-app")), kLaunchNoSuchFile);
+}
+
+TEST_F(LaunchTest, SelectionGoesToTheApplicationAsItsArgumentsWithoutAShell) {
+    std::string touched = world_.path("touched");
+    std::vector<std::string> selection{"/tmp/a b", "$(touch " + touched + ")", "it's \"here\""};
+    finder_.setSelection(selection);
+
+    ASSERT_EQ(launcher_.openSelectionWith(recorder_), 0);
+
+    auto started = settledStarts(1);
+    ASSERT_EQ(started.size(), 1u);
+    EXPECT_EQ(started[0].args, selection);
+    EXPECT_FALSE(std::filesystem::exists(touched));
+}
+
+TEST_F(LaunchTest, OpenDirectlyAfterOpeningTheSelectionStartsNothingOnce) {
+    finder_.setSelection({"/tmp/one", "/tmp/two"});
+
+    ASSERT_EQ(launcher_.openSelectionWith(recorder_), 0);
+    EXPECT_EQ(launcher_.openItem(recorder_), 0);
+    auto started = settledStarts(1);
+    ASSERT_EQ(started.size(), 1u);
+    EXPECT_EQ(started[0].args, (std::vector<std::string>{"/tmp/one", "/tmp/two"}));
+
+    EXPECT_EQ(launcher_.openItem(recorder_), 0);
+    started = settledStarts(2);
+    ASSERT_EQ(started.size(), 2u);
+    EXPECT_TRUE(started[1].args.empty());
+}
+
+TEST_F(LaunchTest, OnlyTheVeryNextOpenOfThatApplicationIsSkipped) {
+    std::string otherApp = world_.writeFile("bin/other", "#!/bin/sh\n");
+    test::makeExecutable(otherApp);
+    finder_.setSelection({"/tmp/one"});
+
+    ASSERT_EQ(launcher_.openSelectionWith(recorder_), 0);
+    launcher_.openItem(otherApp);
+    EXPECT_EQ(launcher_.openItem(recorder_), 0);
+
+    EXPECT_EQ(settledStarts(2).size(), 2u);
+}
+
+TEST_F(LaunchTest, NothingSelectedStartsNothingAndTheFollowingOpenStartsTheApplication) {
+    ASSERT_EQ(launcher_.openSelectionWith(recorder_), 0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_TRUE(starts().empty());
+
+    EXPECT_EQ(launcher_.openItem(recorder_), 0);
+    EXPECT_EQ(settledStarts(1).size(), 1u);
+}
+
+TEST_F(LaunchTest, LaunchesFromSeveralThreadsAllRunAndAreReaped) {
+    std::vector<std::thread> threads;
+    for (int i = 0; i < 4; ++i)
+        threads.emplace_back([&] {
+            for (int j = 0; j < 3; ++j)
+                EXPECT_EQ(launcher_.openItem(recorder_), 0);
+        });
+    for (std::thread& t : threads)
+        t.join();
+
+    auto started = settledStarts(12);
+    ASSERT_EQ(started.size(), 12u);
+    EXPECT_TRUE(eventually([&] {
+        return std::none_of(started.begin(), started.end(),
+                            [](const Start& run) { return test::processExists(run.pid); });
+    }));
+}
+
+// GIO reads the XDG folders once per process, so these run the launcher in a probe process that
+// sees only the temporary world: its applications, its mimeapps.list, no session bus.
+class GioLaunchTest : public LaunchTest {
+protected:
+    GioLaunchTest() {
+        desktopFile_ =
+            world_.writeFile("data/applications/presto-viewer.desktop",
+                             "[Desktop Entry]\nType=Application\nName=Presto Viewer\n"
+                             "Exec=" +
+                                 recorder_ + " %F\nMimeType=text/plain;inode/directory;\n");
+        world_.writeFile("config/mimeapps.list", "[Default Applications]\n"
+                                                 "text/plain=presto-viewer.desktop\n"
+                                                 "inode/directory=presto-viewer.desktop\n");
+        stateFile_ = world_.path("runtime/Presto/finder");
+    }
+
+    // The results the probe printed, one a line.
+    std::vector<std::string> probe(const std::vector<std::string>& commands) {
+        std::vector<std::string> env;
+        for (char** e = environ; *e; ++e) {
+            std::string_view entry(*e);
+            for (std::string_view drop :
+                 {"XDG_DATA_DIRS=", "XDG_CONFIG_DIRS=", "DISPLAY=", "WAYLAND_DISPLAY=",
+                  "XDG_CURRENT_DESKTOP=", "DBUS_SESSION_BUS_ADDRESS="})
+                if (entry.starts_with(drop))
+                    entry = {};
+            if (!entry.empty())
+                env.emplace_back(entry);
+        }
+        // The system's folders stay readable for the MIME database only; our defaults win.
+        env.push_back("XDG_DATA_DIRS=" + world_.path("system-data") + ":/usr/share");
+        env.push_back("XDG_CONFIG_DIRS=" + world_.path("system-config"));
+        env.push_back("DBUS_SESSION_BUS_ADDRESS=unix:path=" + world_.path("no-bus"));
+        env.push_back("GIO_USE_VFS=local");
+        env.push_back("GSETTINGS_BACKEND=memory");
+
+        std::vector<std::string> args{PRESTO_LAUNCH_PROBE, stateFile_};
+        args.insert(args.end(), commands.begin(), commands.end());
+        std::string output = world_.path("probe.out");
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 1, output.c_str(), O_WRONLY | O_CREAT, 0600);
+        std::vector<char*> argv, envp;
+        for (std::string& a : args)
+            argv.push_back(a.data());
+        argv.push_back(nullptr);
+        for (std::string& e : env)
+            envp.push_back(e.data());
+        envp.push_back(nullptr);
+        pid_t pid = 0;
+        int error = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
+        posix_spawn_file_actions_destroy(&actions);
+        EXPECT_EQ(error, 0);
+        int status = 0;
+        waitpid(pid, &status, 0);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+        return readLines(output);
+    }
+
+    std::string desktopFile_;
+    std::string stateFile_;
+};
+
+TEST_F(GioLaunchTest, DocumentsAndFoldersOpenInTheirDefaultApplication) {
+    std::string notes = world_.writeFile("home/notes.txt", "some plain text\n");
+    std::string folder = world_.path("home/Folder/");
+    std::filesystem::create_directories(folder);
+    folder.pop_back();
+
+    EXPECT_EQ(probe({"open:" + notes, "open:" + folder}), (std::vector<std::string>{"0", "0"}));
+
+    auto started = settledStarts(2);
+    ASSERT_EQ(started.size(), 2u);
+    std::vector<std::vector<std::string>> opened{started[0].args, started[1].args};
+    EXPECT_TRUE(std::find(opened.begin(), opened.end(), std::vector{notes}) != opened.end());
+    EXPECT_TRUE(std::find(opened.begin(), opened.end(), std::vector{folder}) != opened.end());
+}
+
+TEST_F(GioLaunchTest, DesktopFileStartsItsApplication) {
+    EXPECT_EQ(probe({"open:" + desktopFile_}), std::vector<std::string>{"0"});
+
+    auto started = settledStarts(1);
+    ASSERT_EQ(started.size(), 1u);
+    EXPECT_TRUE(started[0].args.empty());
+}
+
+TEST_F(GioLaunchTest, DesktopApplicationGetsTheSelectionAndIsNotStartedTwice) {
+    std::string a = world_.writeFile("home/a.txt", "a");
+    std::string b = world_.writeFile("home/b.txt", "b");
+    world_.writeFile("runtime/Presto/finder", "\n" + a + "\n" + b + "\n");
+
+    EXPECT_EQ(probe({"with:" + desktopFile_, "open:" + desktopFile_, "open:" + desktopFile_}),
+              (std::vector<std::string>{"0", "0", "0"}));
+
+    auto started = settledStarts(2);
+    ASSERT_EQ(started.size(), 2u);
+    auto withFiles = std::count_if(started.begin(), started.end(), [&](const Start& run) {
+        return run.args == std::vector<std::string>{a, b};
+    });
+    EXPECT_EQ(withFiles, 1);
+}
+
+} // namespace
+} // namespace presto
