@@ -1,0 +1,152 @@
+#include "capture/Agent.h"
+
+#include "capture/KeyText.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <poll.h>
+#include <sys/signalfd.h>
+#include <unistd.h>
+
+namespace presto {
+namespace {
+
+constexpr auto kReplyTimeout = std::chrono::seconds(1);
+
+const char* problemText(GrabProblem problem) {
+    switch (problem) {
+    case GrabProblem::HeldElsewhere:
+        return "is held by another program";
+    case GrabProblem::NoSuchKey:
+        return "has no key on this keyboard";
+    case GrabProblem::NoSuchModifier:
+        return "needs a modifier this keyboard lacks";
+    }
+    return "cannot be grabbed";
+}
+
+} // namespace
+
+Agent::Agent(const DaemonLink& link, std::FILE* out) : link_(link), out_(out) {}
+
+void Agent::reportProblem(const HotKeyRec& rec, GrabProblem problem) {
+    std::fprintf(out_, "PrestoKeys: hot key %s %s; the others stay active\n",
+                 describeHotKey(rec).c_str(), problemText(problem));
+    std::fflush(out_);
+}
+
+void Agent::reportGrabs(int grabbed, int total) {
+    std::fprintf(out_, "PrestoKeys: %d of %d hot keys grabbed\n", grabbed, total);
+    std::fflush(out_);
+}
+
+XKeyboard::Listener Agent::listener() {
+    return {[this](const HotKeyRec& rec, GrabProblem problem) { reportProblem(rec, problem); },
+            [this](int grabbed, int total) { reportGrabs(grabbed, total); }};
+}
+
+void Agent::pollDaemon(XKeyboard& keyboard) {
+    auto sync = link_.getVersion();
+    if (!sync) {
+        if (daemonAnswered_) {
+            std::fprintf(out_, "PrestoKeys: Presto.daemon does not answer; trying every %lld s\n",
+                         static_cast<long long>(interval_.count()));
+            std::fflush(out_);
+        }
+        daemonAnswered_ = false;
+        return;
+    }
+    daemonAnswered_ = true;
+    interval_ = std::chrono::seconds(std::max<std::int32_t>(1, sync->interval));
+    if (haveTable_ && table_.isEqualSyncTime(*sync)) {
+        table_.setPrefKEXTSyncRec(*sync);
+        keyboard.retryRefusedGrabs();
+        return;
+    }
+    auto reply = link_.getPref();
+    if (!reply)
+        return; // the stored stamp stays old, so the next poll asks again
+    table_.setPrefKEXTBuf(reply->data(), static_cast<int>(reply->size() / PrefKEXTRec::kSize));
+    table_.setPrefKEXTSyncRec(*sync);
+    haveTable_ = true;
+    std::vector<HotKeyRec> hotKeys;
+    for (int i = 0; i < table_.count(); ++i)
+        hotKeys.push_back(table_.getPrefKEXTRec(i)->first);
+    keyboard.setHotKeys(std::move(hotKeys));
+}
+
+void Agent::sendPress(const HotKeyRec& rec) {
+    // Grabs are exact, so this only filters presses that raced a table change.
+    if (!table_.srcPrefKEXTRec(rec))
+        return;
+    UniqueFd fd = link_.sendHotKey(rec);
+    if (!fd) {
+        std::fprintf(out_, "PrestoKeys: hot key %s could not be sent to Presto.daemon\n",
+                     describeHotKey(rec).c_str());
+        std::fflush(out_);
+        return;
+    }
+    replies_.push_back({std::move(fd), rec, Clock::now() + kReplyTimeout});
+}
+
+int Agent::pollTimeoutMs(Clock::time_point now, Clock::time_point nextPoll) const {
+    Clock::time_point wake = nextPoll;
+    for (const auto& reply : replies_)
+        wake = std::min(wake, reply.deadline);
+    if (wake <= now)
+        return 0;
+    // Round up so a wake-up never comes a little early and spins.
+    auto ms = std::chrono::ceil<std::chrono::milliseconds>(wake - now).count();
+    return static_cast<int>(std::min<long long>(ms, 60'000));
+}
+
+int Agent::run(XKeyboard& keyboard, int signalFd) {
+    Clock::time_point nextPoll = Clock::now();
+    const auto onPress = [this](const HotKeyRec& rec) { sendPress(rec); };
+    std::vector<pollfd> fds;
+    for (;;) {
+        Clock::time_point now = Clock::now();
+        if (now >= nextPoll) {
+            pollDaemon(keyboard);
+            now = Clock::now();
+            nextPoll = now + interval_;
+        }
+        keyboard.dispatchEvents(onPress);
+        keyboard.flush();
+        if (!keyboard.connected()) {
+            std::fprintf(out_, "PrestoKeys: the X server has gone; ending\n");
+            std::fflush(out_);
+            return 0;
+        }
+
+        std::erase_if(replies_, [now](const PendingReply& r) { return r.deadline <= now; });
+        fds.clear();
+        fds.push_back({keyboard.fd(), POLLIN, 0});
+        fds.push_back({signalFd, POLLIN, 0});
+        for (const auto& reply : replies_)
+            fds.push_back({reply.fd.get(), POLLIN, 0});
+        int ready = ::poll(fds.data(), fds.size(), pollTimeoutMs(now, nextPoll));
+        if (ready < 0 && errno != EINTR)
+            return 1;
+        if (ready <= 0)
+            continue;
+        if (fds[1].revents & POLLIN) {
+            signalfd_siginfo info;
+            [[maybe_unused]] ssize_t n = ::read(signalFd, &info, sizeof info);
+            return 0;
+        }
+        // Readable replies are the daemon's answer ("NG") or its close; either ends the wait.
+        for (std::size_t i = replies_.size(); i-- > 0;) {
+            if (fds[2 + i].revents == 0)
+                continue;
+            if (DaemonLink::isNotFoundReply(replies_[i].fd.get())) {
+                std::fprintf(out_, "PrestoKeys: Presto.daemon does not know hot key %s\n",
+                             describeHotKey(replies_[i].rec).c_str());
+                std::fflush(out_);
+            }
+            replies_.erase(replies_.begin() + static_cast<long>(i));
+        }
+    }
+}
+
+} // namespace presto

@@ -1,0 +1,89 @@
+#pragma once
+
+#include "capture/Modifiers.h"
+#include "common/HotKeyRec.h"
+
+#include <array>
+#include <bitset>
+#include <compare>
+#include <cstdint>
+#include <functional>
+#include <set>
+#include <vector>
+
+struct xcb_connection_t;
+struct _XCBKeySymbols;
+
+namespace presto {
+
+// Why a hot key is not grabbed.
+enum class GrabProblem {
+    HeldElsewhere, // another X client grabbed the key combination first
+    NoSuchKey,     // no physical key stands for its Mac key code on this server
+    NoSuchModifier // the keymap has no modifier bit for Alt or Super, or the record has others
+};
+
+// The agent's X connection: passive grabs of the hot keys on the root window by physical key, and
+// turning the grabbed key presses into hot key records. Nothing but grabbed keys ever reaches it.
+class XKeyboard {
+public:
+    using PressHandler = std::function<void(const HotKeyRec&)>;
+
+    // What the grabs came to; both are called from the calls below.
+    struct Listener {
+        // A hot key that is not grabbed; a refusal is told once, not again at each retry.
+        std::function<void(const HotKeyRec&, GrabProblem)> problem;
+        // After the grabs were renewed for a new table or mapping, or a retry took more keys.
+        std::function<void(int grabbed, int total)> renewed;
+    };
+
+    // Connects to the named display, or $DISPLAY for null.
+    XKeyboard(const char* displayName, Listener listener);
+    ~XKeyboard();
+    XKeyboard(const XKeyboard&) = delete;
+    XKeyboard& operator=(const XKeyboard&) = delete;
+
+    // False once the connection has failed or the server has gone.
+    bool connected() const;
+    int fd() const;
+
+    // Grabs exactly these hot keys, releasing grabs of keys no longer among them, and reports each
+    // one that cannot be grabbed.
+    void setHotKeys(std::vector<HotKeyRec> hotKeys);
+    // Tries again the grabs that another program held; they may have been let go since.
+    void retryRefusedGrabs();
+    // Handles every event received so far: a press of a grabbed key goes to onPress, a changed
+    // keyboard or modifier mapping renews the grabs. Auto-repeated presses are dropped: a held key
+    // repeats as release-press pairs that carry the same time.
+    void dispatchEvents(const PressHandler& onPress);
+    void flush();
+
+    const ModifierMasks& modifierMasks() const { return masks_; }
+
+private:
+    struct Grab {
+        std::uint8_t keycode;
+        std::uint16_t mask;
+        auto operator<=>(const Grab&) const = default;
+    };
+
+    void loadModifierMasks();
+    void renewGrabs(bool isRetry);
+    HotKeyRec recordForPress(std::uint8_t keycode, std::uint16_t state);
+
+    xcb_connection_t* connection_ = nullptr;
+    _XCBKeySymbols* keysyms_ = nullptr;
+    std::uint32_t root_ = 0;
+    std::uint8_t minKeycode_ = 8;
+    std::uint8_t maxKeycode_ = 255;
+    ModifierMasks masks_;
+    Listener listener_;
+    std::vector<HotKeyRec> hotKeys_;
+    std::set<Grab> held_;
+    std::set<std::size_t> refused_; // hot keys of which a grab was refused at the last attempt
+    int grabbed_ = 0;
+    std::array<std::uint32_t, 256> releasedAt_{};
+    std::bitset<256> released_;
+};
+
+} // namespace presto
