@@ -10,19 +10,29 @@ namespace presto {
 // The 80-byte file reference stored in the data file for every path.
 using FileRef = std::array<std::uint8_t, 80>;
 
-// Turns paths into 80-byte references and back. A path of at most 79 bytes is stored inline,
-// NUL-padded. A longer one (up to 4095 bytes) is kept in a small file in the references folder,
-// named by a hash of the path, and the reference names that file, so every entry stays 80 bytes.
+// Turns paths into 80-byte references and back, so every entry of the data file stays 80 bytes
+// per path whatever the path's length:
+//   inline  a path of at most 79 bytes: its bytes, then NUL bytes up to 80. It begins with '/'.
+//   long    "#ref", then the SHA-256 of the path as 64 lower-case hex digits, then 12 NUL bytes.
+//           The path (80 to 4095 bytes, no terminator) is the whole content of the file
+//           <referencesDir>/<those 64 digits>. '#' cannot begin an absolute path, so the two
+//           forms never mix.
+// Reference files are written once and shared by every reference to the same path; nothing
+// removes them.
 class FileReferences {
 public:
     static constexpr std::size_t kMaxPathLength = 4095;
+    static constexpr std::size_t kMaxInlineLength = 79;
 
     explicit FileReferences(std::string referencesDir);
 
-    // Fails when nothing exists at the path, the path is empty, relative or too long, or a long
-    // path's reference file cannot be written.
+    // Fails when nothing exists at the path (a dangling symbolic link does exist), the path is
+    // empty, relative, too long or holds a NUL byte, or a long path's reference file cannot be
+    // written.
     std::optional<FileRef> pathMakeRef(const std::string& path) const;
-    // Fails when the reference is malformed or nothing exists at its path any more.
+    // Fails when the reference is malformed (an inline path without its NUL or with bytes after
+    // it, an unknown marker), the reference file is missing, unreadable or holds a path that
+    // does not hash to its name, or nothing exists at the path any more.
     std::optional<std::string> refMakePath(const FileRef& ref) const;
 
 private:
