@@ -12,7 +12,8 @@
 //           are used)
 //   9+N  L  the data
 // A file that ends before the data it promises reads as a failure, and nothing of the promised
-// size is allocated before the bytes are known to be there.
+// size is allocated before the bytes are known to be there. Bytes after the data are ignored.
+// Anything but a regular file reads as a failure.
 namespace presto {
 
 inline constexpr char kUtf8PlainTextType[] = "public.utf8-plain-text";
@@ -27,7 +28,8 @@ struct PasteboardSnapshot {
 };
 
 // False when the file cannot be written whole, the type is longer than 255 bytes or the data
-// longer than 4 GiB - 1.
+// longer than 4 GiB - 1. The file (mode 0600) replaces any old one at once, so a failed write
+// leaves the old one as it was.
 bool writeSnapshotFile(const std::string& path, const PasteboardSnapshot& snapshot);
 std::optional<PasteboardSnapshot> readSnapshotFile(const std::string& path);
 
