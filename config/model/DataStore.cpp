@@ -73,8 +73,13 @@ bool sameKey(const HotKey& hotKey, std::uint32_t eventType, std::uint32_t modFla
 
 } // namespace
 
-DataStore::DataStore()
-    : hotKeyFinderFunctions_(HotKeyFinderFunctionData().takeHotKeyFinderFunctions()) {}
+DataStore::DataStore(const Locations& locations, AlertPresenter& alerts)
+    : alerts_(alerts), prefSocket_(locations.socketPath), references_(locations.referencesDir()),
+      hotKeyFinderFunctions_(HotKeyFinderFunctionData().takeHotKeyFinderFunctions()),
+      savePath_(QFile::decodeName(QByteArray::fromStdString(locations.dataFilePath()))),
+      savePbDataDir_(QFile::decodeName(QByteArray::fromStdString(locations.pasteboardDir()))) {
+    loadItemData();
+}
 
 void DataStore::addHotKeyItem(std::unique_ptr<HotKeyItem> item) {
     append(hotKeyItems_, std::move(item));

@@ -1,9 +1,14 @@
 #pragma once
 
+#include "common/FileReferences.h"
+#include "common/Locations.h"
+#include "common/PrefSocket.h"
+#include "config/model/AlertPresenter.h"
 #include "config/model/HotKeyFinderFunction.h"
 #include "config/model/HotKeyItem.h"
 #include "config/model/HotKeyPbItem.h"
 
+#include <QCoreApplication>
 #include <QString>
 #include <cstdint>
 #include <optional>
@@ -16,10 +21,32 @@ namespace presto {
 //
 // Index arguments out of range change nothing: adders and replacers then drop the object and
 // answer false, getters answer null.
+//
+// The data folder is the folder of savePath. Saving writes a temporary file there and renames it
+// over the data file, so the daemon, reading at any moment, sees the old file or the new one whole.
 class DataStore {
+    Q_DECLARE_TR_FUNCTIONS(DataStore)
+
 public:
-    // Empty launch and pasteboard lists and the catalogue without hot keys.
-    DataStore();
+    // Takes its files from `locations` (data file, snapshot folder, long-reference folder, the
+    // daemon's socket) and loads the data file, asking `alerts` when it is broken. `alerts` must
+    // outlive the store.
+    DataStore(const Locations& locations, AlertPresenter& alerts);
+    DataStore(const DataStore&) = delete;
+    DataStore& operator=(const DataStore&) = delete;
+
+    // Writes the data file and tells the daemon to reload. With no hot key and no entry in the
+    // file, nothing is written but the daemon is told all the same; after a refusal or a failure
+    // (each shown to the user) nothing is written and the daemon is not told.
+    void saveItemData();
+    // Makes sure the data folder with a data file and, while pasteboard hot keys exist, the
+    // snapshot folder are there, asking before creating either. True when saving may go on.
+    bool exsistSavePath();
+    // Empties the launch and pasteboard lists and takes every Finder function's key away. Files
+    // stay as they are.
+    void removeItemData();
+    // Size in bytes of the data file; 0 when there is none.
+    int checkDataSize() const;
 
     // Launch hot keys.
     void addHotKeyItem(std::unique_ptr<HotKeyItem> item);
@@ -91,6 +118,13 @@ public:
     void setSignature(const std::optional<QString>& signature) { signature_ = signature; }
 
 private:
+    void loadItemData();
+    bool makeDirectory(const QString& path);
+    bool writeItemData();
+
+    AlertPresenter& alerts_;
+    PrefSocket prefSocket_;
+    FileReferences references_;
     HotKeyItemList hotKeyItems_;
     HotKeyFinderFunctionList hotKeyFinderFunctions_;
     HotKeyPbItemList hotKeyPbItems_;

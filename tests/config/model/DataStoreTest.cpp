@@ -1,8 +1,7 @@
 #include "config/model/DataStore.h"
-#include "config/model/ItemPathName.h"
 
 #include "ModelTestSupport.h"
-#include "tests/support/TempWorld.h"
+#include "config/model/ItemPathName.h"
 
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -52,7 +51,8 @@ QStringList pbOrder(const DataStore& store) {
 }
 
 TEST(DataStoreLists, StartWithEmptyListsAndTheWholeCatalogue) {
-    DataStore store;
+    test::FreshStore fresh;
+    DataStore& store = fresh.store;
     EXPECT_EQ(store.countHotKeyItem(), 0);
     EXPECT_EQ(store.countHotKeyPbItem(), 0);
     EXPECT_EQ(store.countHotKeyFinderFunction(), 13);
@@ -72,7 +72,8 @@ TEST(DataStoreLists, MovesTakeTheDropRowCountedBeforeTheMove) {
         {1, 1, {"A", "B", "C"}}, {1, 2, {"A", "B", "C"}}, {2, 1, {"A", "C", "B"}},
     };
     for (const Case& c : cases) {
-        DataStore store;
+        test::FreshStore fresh;
+        DataStore& store = fresh.store;
         for (const char* name : {"A", "B", "C"}) {
             store.addHotKeyItem(launchItem(name));
             store.addHotKeyPbItem(pbItem(name));
@@ -85,7 +86,8 @@ TEST(DataStoreLists, MovesTakeTheDropRowCountedBeforeTheMove) {
 }
 
 TEST(DataStoreLists, OutOfRangeIndexesChangeNothing) {
-    DataStore store;
+    test::FreshStore fresh;
+    DataStore& store = fresh.store;
     store.addHotKeyItem(launchItem("A"));
     store.addHotKeyPbItem(pbItem("A"));
     EXPECT_FALSE(store.moveItem(1, 0));
@@ -105,7 +107,8 @@ TEST(DataStoreLists, OutOfRangeIndexesChangeNothing) {
 }
 
 TEST(DataStoreLists, InsertReplaceExchangeAndRemove) {
-    DataStore store;
+    test::FreshStore fresh;
+    DataStore& store = fresh.store;
     store.addHotKeyItem(launchItem("A"));
     store.addHotKeyItem(launchItem("C"));
     EXPECT_TRUE(store.insertHotKeyItem(launchItem("B"), 1));
@@ -132,10 +135,10 @@ TEST(DataStoreLists, InsertReplaceExchangeAndRemove) {
 }
 
 TEST(DataStoreLists, RemovingAPasteboardHotKeyDeletesItsSnapshotEvenIfAlreadyGone) {
-    test::TempWorld world;
-    const QString note = QString::fromStdString(world.writeFile("PasteboardData/Note", "x"));
-    const QString memo = QString::fromStdString(world.writeFile("PasteboardData/Memo", "y"));
-    DataStore store;
+    test::FreshStore fresh;
+    DataStore& store = fresh.store;
+    const QString note = QString::fromStdString(fresh.world.writeFile("PasteboardData/Note", "x"));
+    const QString memo = QString::fromStdString(fresh.world.writeFile("PasteboardData/Memo", "y"));
     store.addHotKeyPbItem(pbItem(keyRec(kControlBit, 1), note));
     store.addHotKeyPbItem(pbItem(keyRec(kControlBit, 2), memo));
     store.addHotKeyPbItem(pbItem(keyRec(kControlBit, 3), note + "-gone"));
@@ -165,7 +168,8 @@ protected:
         store.hotKeyFinderFunction(index)->assignHotKeyRec(keyRec(modFlags, keyCode));
     }
 
-    DataStore store;
+    test::FreshStore fresh;
+    DataStore& store = fresh.store;
 };
 
 TEST_F(DataStoreDuplicates, ReportsTheListAndPositionOfTheHit) {
@@ -219,7 +223,8 @@ TEST_F(DataStoreDuplicates, EventAndHotKeyVariantsMaskLikeARecordMadeFromThem) {
 }
 
 TEST(DataStoreCounts, CountHotKeyAddsLaunchAssignedFinderAndPasteboard) {
-    DataStore store;
+    test::FreshStore fresh;
+    DataStore& store = fresh.store;
     store.addHotKeyItem(launchItem("A"));
     store.addHotKeyItem(launchItem("B"));
     for (qsizetype index : {0, 3, 12})
@@ -234,7 +239,8 @@ TEST(DataStoreCounts, CountHotKeyAddsLaunchAssignedFinderAndPasteboard) {
 }
 
 TEST(DataStoreCounts, MaxItemCountIsTheLargestGroup) {
-    DataStore store;
+    test::FreshStore fresh;
+    DataStore& store = fresh.store;
     EXPECT_EQ(store.maxItemCount(), 0);
     store.addHotKeyItem(launchItem(keyRec(0, 1), {"/a"}));
     store.addHotKeyItem(launchItem(keyRec(0, 2), {"/a", "/b", "/c"}));
@@ -245,7 +251,8 @@ TEST(DataStoreCounts, MaxItemCountIsTheLargestGroup) {
 }
 
 TEST(DataStoreChecks, IsDupItemFindsSinglePathsButNotGroupMembers) {
-    DataStore store;
+    test::FreshStore fresh;
+    DataStore& store = fresh.store;
     store.addHotKeyItem(launchItem(keyRec(0, 1), {"/Apps/Mail.app"}));
     store.addHotKeyItem(launchItem(keyRec(0, 2), {"/Apps/Music.app", "/Apps/Notes.app"}));
     EXPECT_TRUE(store.isDupItem("/Apps/Mail.app"));
@@ -258,7 +265,8 @@ TEST(DataStoreChecks, IsDupItemFindsSinglePathsButNotGroupMembers) {
 }
 
 TEST(DataStoreChecks, IsDupPbItemComparesTheSnapshotFileName) {
-    DataStore store;
+    test::FreshStore fresh;
+    DataStore& store = fresh.store;
     store.addHotKeyPbItem(pbItem(keyRec(0, 1), "/data/PasteboardData/Note"));
     EXPECT_EQ(store.hotKeyPbItem(0)->pbDataName(), "Note");
     EXPECT_EQ(store.hotKeyPbItem(0)->pbDataName(), store.hotKeyPbItem(0)->pbTitle());

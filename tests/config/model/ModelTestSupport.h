@@ -1,7 +1,10 @@
 #pragma once
 
 #include "common/HotKeyRec.h"
+#include "config/model/DataStore.h"
 #include "config/model/KeyEvent.h"
+#include "tests/support/ScriptedAlerts.h"
+#include "tests/support/TempWorld.h"
 
 #include <QString>
 #include <QStringList>
@@ -38,5 +41,12 @@ inline KeyEvent keyEvent(std::uint32_t flags, std::uint16_t keyCode, const QStri
                          const QString& ignoringModifiers) {
     return KeyEvent{flags, characters, ignoringModifiers, keyCode};
 }
+
+// A data store in a temporary world of its own: no data file to load, no alert expected.
+struct FreshStore {
+    TempWorld world;
+    ScriptedAlerts alerts;
+    DataStore store{world.locations(), alerts};
+};
 
 } // namespace presto::test

@@ -59,12 +59,27 @@ TEST_F(ModelTranslation, TheTooManyItemsRefusalIsTranslated) {
 }
 
 TEST_F(ModelTranslation, CatalogueNamesAreTranslatedAndNumbersKept) {
-    DataStore store;
+    test::FreshStore fresh;
+    const DataStore& store = fresh.store;
     EXPECT_EQ(store.hotKeyFinderFunction(0)->finderFunction().functionName(),
               "<HotKeyFinderFunctionData:Sleep>");
     EXPECT_EQ(store.hotKeyFinderFunction(10)->finderFunction().functionName(),
               "<HotKeyFinderFunctionData:Copy to... by new name>");
     EXPECT_EQ(store.hotKeyFinderFunction(10)->finderFunction().functionNo(), 27);
+}
+
+TEST_F(ModelTranslation, SaveQuestionsAreTranslatedAndPathsShownLiterally) {
+    test::TempWorld world;
+    DataStore store(world.locations(), alerts);
+    store.setSavePath(QString::fromStdString(world.root()) + "/OK/PrestoData.data");
+    store.hotKeyFinderFunction(0)->assignHotKeyRec(test::keyRec(kOptionBit, 1));
+    alerts.answer("<DataStore:Cancel>");
+    store.saveItemData();
+    ASSERT_EQ(alerts.requests().size(), 1u);
+    const AlertRequest& shown = alerts.requests()[0];
+    EXPECT_EQ(shown.title, "<DataStore:This directory does not exist>");
+    EXPECT_EQ(shown.message, QString::fromStdString(world.root()) + "/OK");
+    EXPECT_EQ(shown.buttons, QStringList({"<DataStore:OK Make directory>", "<DataStore:Cancel>"}));
 }
 
 TEST_F(ModelTranslation, WithoutATranslationTheEnglishTextShows) {
