@@ -21,8 +21,12 @@ bool existsEntry(const std::string& path) {
     return ::lstat(path.c_str(), &st) == 0;
 }
 
+bool isAbsolute(std::string_view path) {
+    return !path.empty() && path.front() == '/';
+}
+
 bool isUsablePath(std::string_view path) {
-    return !path.empty() && path.front() == '/' && path.size() <= FileReferences::kMaxPathLength &&
+    return isAbsolute(path) && path.size() <= FileReferences::kMaxPathLength &&
            path.find('\0') == std::string_view::npos;
 }
 
@@ -78,7 +82,7 @@ std::optional<FileRef> FileReferences::pathMakeRef(const std::string& path) cons
     }
 
     std::string hash = sha256Hex(path);
-    if (hash.size() != kHashDigits)
+    if (hash.size() != kHashDigits || !isAbsolute(referencesDir_))
         return std::nullopt;
     std::string file = referencesDir_ + "/" + hash;
     // Saving rewrites the data file often; an existing good reference file is kept as it is.
@@ -109,7 +113,7 @@ std::optional<std::string> FileReferences::refMakePath(const FileRef& ref) const
         std::string_view hash(reinterpret_cast<const char*>(begin + kLongMarker.size()),
                               kHashDigits);
         // The digits become a file name: nothing but hex may reach the file system.
-        if (!isHashName(hash) || !allZero(hashEnd, end))
+        if (!isHashName(hash) || !allZero(hashEnd, end) || !isAbsolute(referencesDir_))
             return std::nullopt;
         path = readReferenceFile(referencesDir_ + "/" + std::string(hash), hash);
     }

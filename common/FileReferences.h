@@ -28,7 +28,7 @@ public:
 
     // Fails when nothing exists at the path (a dangling symbolic link does exist), the path is
     // empty, relative, too long or holds a NUL byte, or a long path's reference file cannot be
-    // written.
+    // written (nor is it, when the references folder is not an absolute path).
     std::optional<FileRef> pathMakeRef(const std::string& path) const;
     // Fails when the reference is malformed (an inline path without its NUL or with bytes after
     // it, an unknown marker), the reference file is missing, unreadable or holds a path that

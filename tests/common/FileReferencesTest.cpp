@@ -119,6 +119,11 @@ TEST_F(FileReferencesTest, LongReferenceFailsWhenItsFileCannotBeWritten) {
     std::ofstream(refsDir()) << "a file where the folder belongs";
     EXPECT_FALSE(refs.pathMakeRef(makeLongPath(world, 120)));
     EXPECT_TRUE(refs.pathMakeRef(world.writeFile("home/short", "x")));
+
+    // Never below whatever the current folder happens to be.
+    fs::current_path(world.root());
+    EXPECT_FALSE(FileReferences("References").pathMakeRef(makeLongPath(world, 120, "b")));
+    EXPECT_FALSE(fs::exists(world.root() + "/References"));
 }
 
 TEST_F(FileReferencesTest, ReferenceFailsOnceItsTargetIsGone) {
