@@ -178,9 +178,11 @@ void XKeyboard::dispatchEvents(const PressHandler& onPress) {
         switch (event->response_type & 0x7f) {
         case XCB_KEY_PRESS: {
             auto* press = reinterpret_cast<xcb_key_press_event_t*>(event);
+            // While a hot key is down the whole keyboard is ours; other keys are not looked at.
+            const Grab combination{press->detail, static_cast<std::uint16_t>(press->state & 0xff)};
             const bool repeat =
                 released_.test(press->detail) && releasedAt_[press->detail] == press->time;
-            if (!repeat && macKeyCodeForEvdev(press->detail - kXKeycodeOffset))
+            if (held_.count(combination) && !repeat)
                 onPress(recordForPress(press->detail, press->state));
             break;
         }

@@ -13,6 +13,8 @@
 
 int main() {
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
+    // A write to a vanished X server or daemon must fail, not end the agent before it cleans up.
+    std::signal(SIGPIPE, SIG_IGN);
 
     // Signals only wake the loop through a descriptor; the loop ends itself cleanly.
     sigset_t signals;
