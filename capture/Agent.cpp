@@ -56,6 +56,10 @@ void Agent::pollDaemon(XKeyboard& keyboard) {
         daemonAnswered_ = false;
         return;
     }
+    if (!daemonAnswered_) {
+        std::fprintf(out_, "PrestoKeys: Presto.daemon answers again\n");
+        std::fflush(out_);
+    }
     daemonAnswered_ = true;
     interval_ = std::chrono::seconds(std::max<std::int32_t>(1, sync->interval));
     if (haveTable_ && table_.isEqualSyncTime(*sync)) {
@@ -143,6 +147,8 @@ int Agent::run(XKeyboard& keyboard, int signalFd) {
                 std::fprintf(out_, "PrestoKeys: Presto.daemon does not know hot key %s\n",
                              describeHotKey(replies_[i].rec).c_str());
                 std::fflush(out_);
+                // The table held here is out of date; fetch it now rather than at the next poll.
+                nextPoll = Clock::now();
             }
             replies_.erase(replies_.begin() + static_cast<long>(i));
         }
