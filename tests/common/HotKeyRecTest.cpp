@@ -1,8 +1,8 @@
 #include "common/HotKeyRec.h"
+
 #include "common/PrefKEXTRec.h"
 
 #include <gtest/gtest.h>
-
 #include <vector>
 
 namespace presto {
@@ -18,9 +18,8 @@ TEST(HotKeyRecLayout, FieldsLieAtTheirOffsetsLittleEndian) {
     rec.kind = kKindGroup;
     rec.itemCount = 3;
     rec.finderItemNo = 0;
-    const std::vector<std::uint8_t> expected = {
-        10, 0, 0, 0,  0, 0, 0x12, 0, 0x02, 0x01, 0, 0, 'A', 0, 0, 0,
-        'a', 0, 0, 0, 'G', 3, 0, 0};
+    const std::vector<std::uint8_t> expected = {10,  0, 0, 0, 0,   0, 0x12, 0, 0x02, 0x01, 0, 0,
+                                                'A', 0, 0, 0, 'a', 0, 0,    0, 'G',  3,    0, 0};
     auto bytes = rec.toBytes();
     EXPECT_EQ(std::vector<std::uint8_t>(bytes.begin(), bytes.end()), expected);
     EXPECT_EQ(HotKeyRec::fromBytes(bytes), rec);
