@@ -1,0 +1,126 @@
+#include "daemon/PrefData.h"
+#include "daemon/PrefKEXT.h"
+#include "tests/daemon/DaemonTestUtil.h"
+#include "tests/support/TempWorld.h"
+
+#include <gtest/gtest.h>
+
+namespace presto {
+namespace {
+
+using test::TempWorld;
+
+class PrefDataTest : public ::testing::Test {
+protected:
+    TempWorld world;
+    const Locations& loc = world.locations();
+    std::string item = world.writeFile("items/a.txt", "a");
+    std::string other = world.writeFile("items/b.txt", "b");
+};
+
+TEST_F(PrefDataTest, FinderEntryHasNoReferencesAndLaunchEntryHasOne) {
+    test::writeDataFile(loc, {{test::hotKey(1, kCommandBit, kKindFinder, 0, 21), {}},
+                              {test::hotKey(2, kCommandBit), {item}}});
+    PrefData data(loc.dataFilePath());
+    ASSERT_EQ(data.getPrefDataCount(), 2);
+    EXPECT_EQ(data.getHotKeyRec(0)->finderItemNo, 21);
+    EXPECT_TRUE(data.getHotKeyItemRec(0)->references.empty());
+    ASSERT_EQ(data.getHotKeyItemRec(1)->references.size(), kFileRefSize);
+    EXPECT_EQ(wholeReferences(*data.getHotKeyItemRec(1)).front(), test::refTo(loc, item));
+    EXPECT_EQ(data.getHotKeyRec(2), nullptr);
+    EXPECT_EQ(data.getHotKeyItemRec(-1), nullptr);
+}
+
+TEST_F(PrefDataTest, MissingShortOrHeaderOnlyFileGivesEmptyTable) {
+    EXPECT_EQ(PrefData(loc.dataFilePath()).getPrefDataCount(), 0);
+    test::writeBytes(loc.dataFilePath(), test::bytesOf("0511Prs"));
+    EXPECT_EQ(PrefData(loc.dataFilePath()).getPrefDataCount(), 0);
+    test::writeBytes(loc.dataFilePath(), test::bytesOf("0511Prst"));
+    EXPECT_EQ(PrefData(loc.dataFilePath()).getPrefDataCount(), 0);
+}
+
+TEST_F(PrefDataTest, CutReferenceBlockKeepsWhatWasThereButNoPartialReference) {
+    auto bytes = encodeDataFile({{test::hotKey(3, 0, kKindGroup, 2), {item, other}}},
+                                FileReferences(loc.referencesDir()));
+    bytes.resize(bytes.size() - 30);
+    test::writeBytes(loc.dataFilePath(), bytes);
+    PrefData data(loc.dataFilePath());
+    ASSERT_EQ(data.getPrefDataCount(), 1);
+    EXPECT_EQ(data.getHotKeyItemRec(0)->references.size(), 130u);
+    ASSERT_EQ(wholeReferences(*data.getHotKeyItemRec(0)).size(), 1u);
+}
+
+TEST_F(PrefDataTest, KeepsAtMostAHundredEntries) {
+    std::vector<DataFileEntry> entries;
+    for (std::uint32_t i = 0; i < 105; ++i)
+        entries.push_back({test::hotKey(i, 0, kKindFinder, 0, 1), {}});
+    test::writeDataFile(loc, entries);
+    PrefData data(loc.dataFilePath());
+    EXPECT_EQ(data.getPrefDataCount(), 100);
+    EXPECT_EQ(data.getHotKeyRec(99)->keyCode, 99u);
+}
+
+TEST_F(PrefDataTest, LookupClearsOnlyThePressedIgnoredBitsAndFindsTheFirstOfTwins) {
+    test::writeDataFile(loc, {{test::hotKey(7, kCommandBit, kKindFinder, 0, 1), {}},
+                              {test::hotKey(7, kCommandBit, kKindFinder, 0, 2), {}},
+                              {test::hotKey(7, kCommandBit | kShiftBit, kKindFinder, 0, 3), {}}});
+    PrefData data(loc.dataFilePath());
+    auto find = [&](std::uint32_t modFlags) -> int {
+        const auto* entry = data.srcHotKeyItemRec(test::hotKey(7, modFlags));
+        return entry ? entry->rec.finderItemNo : 0;
+    };
+    EXPECT_EQ(find(kCommandBit), 1);
+    EXPECT_EQ(find(kCommandBit | kNumericPadBit | kFunctionBit | 0x0100), 1);
+    EXPECT_EQ(find(kCommandBit | kShiftBit), 3);
+    EXPECT_EQ(find(kCommandBit | kCapsLockBit), 0);
+    EXPECT_EQ(data.srcHotKeyItemRec(test::hotKey(8, kCommandBit)), nullptr);
+}
+
+TEST(PrefKEXTTable, SlotsAreContiguousAndCountOnlyChangesWithABuffer) {
+    PrefKEXT kext;
+    HotKeyRec a = test::hotKey(1, kOptionBit), b = test::hotKey(2, kControlBit);
+    kext.setPrefKEXTRec(PrefKEXTRec::forHotKey(a), 0);
+    kext.setPrefKEXTRec(PrefKEXTRec::forHotKey(b), 1);
+    kext.setPrefKEXTRec(PrefKEXTRec::forHotKey(a), 100);
+    EXPECT_EQ(kext.count(), 0);
+    EXPECT_EQ(kext.getPrefKEXTRec(0), std::nullopt);
+    auto second = PrefKEXTRec::forHotKey(b).toBytes();
+    EXPECT_TRUE(std::equal(second.begin(), second.end(), kext.tableBytes() + 48));
+
+    PrefKEXT received;
+    received.setPrefKEXTBuf(kext.tableBytes(), 2);
+    EXPECT_EQ(received.count(), 2);
+    EXPECT_EQ(received.getPrefKEXTRec(1), PrefKEXTRec::forHotKey(b));
+    EXPECT_EQ(received.getPrefKEXTRec(2), std::nullopt);
+    EXPECT_EQ(received.srcPrefKEXTRec(test::hotKey(2, kControlBit | kNumericPadBit)),
+              PrefKEXTRec::forHotKey(b));
+    EXPECT_EQ(received.srcPrefKEXTRec(test::hotKey(2, kControlBit | kShiftBit)), std::nullopt);
+
+    received.setPrefKEXTBuf(kext.tableBytes(), 101);
+    EXPECT_EQ(received.count(), 2);
+    received.resetPrefKEXT();
+    EXPECT_EQ(received.count(), 0);
+    EXPECT_EQ(received.getPrefKEXTRec(0), std::nullopt);
+}
+
+TEST(PrefKEXTTable, SyncRecordKeepsItsTextWhenGivenAnEmptyOne) {
+    PrefKEXT kext;
+    PrefKEXTSyncRec sync;
+    sync.interval = 5;
+    sync.setTimeStamp("1765141234");
+    kext.setPrefKEXTSyncRec(sync);
+    const std::uint8_t expected[16] = {5,   0,   0,   0,   '1', '7', '6', '5',
+                                       '1', '4', '1', '2', '3', '4', 0,   0};
+    EXPECT_TRUE(std::equal(std::begin(expected), std::end(expected), kext.syncBytes()));
+
+    PrefKEXTSyncRec intervalOnly;
+    intervalOnly.interval = 9;
+    kext.setPrefKEXTSyncRec(intervalOnly);
+    EXPECT_EQ(kext.syncRec().interval, 9);
+    EXPECT_TRUE(kext.isEqualSyncTime(sync));
+    sync.setTimeStamp("1765141235");
+    EXPECT_FALSE(kext.isEqualSyncTime(sync));
+}
+
+} // namespace
+} // namespace presto
