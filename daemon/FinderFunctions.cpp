@@ -1,0 +1,9 @@
+#include "daemon/FinderFunctions.h"
+
+namespace presto {
+
+OSErr runFinderFunction(int /*number*/) {
+    return kNoErr;
+}
+
+} // namespace presto

@@ -1,0 +1,61 @@
+// Presto.daemon: serves the hot key table to the key-capture agent and carries out pressed hot
+// keys. Runs until SIGTERM or SIGINT; then it removes its socket file and exits 0. It exits 1
+// when the socket cannot be prepared.
+#include "common/Locations.h"
+#include "daemon/AssistControl.h"
+#include "daemon/Clock.h"
+#include "daemon/Daemon.h"
+#include "daemon/LaunchActions.h"
+#include "daemon/ServerSocket.h"
+#include "daemon/StopSignal.h"
+#include "platform/linux/ClipboardPasteboard.h"
+#include "platform/linux/FinderStateFile.h"
+#include "platform/linux/GioLauncher.h"
+#include "platform/linux/ProcProcessTable.h"
+
+#include <climits>
+#include <string>
+#include <syslog.h>
+#include <unistd.h>
+
+namespace {
+
+// The assistant is the program beside this one, so a build folder works like an installed one.
+std::string assistantPath() {
+    char self[PATH_MAX];
+    ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
+    std::string dir = ".";
+    if (n > 0) {
+        std::string exe(self, static_cast<std::size_t>(n));
+        auto slash = exe.find_last_of('/');
+        if (slash != std::string::npos)
+            dir = exe.substr(0, slash);
+    }
+    return dir + "/" + presto::cPrestoAssist;
+}
+
+} // namespace
+
+int main() {
+    using namespace presto;
+    openlog("Presto.daemon", LOG_PID | LOG_NDELAY, LOG_USER);
+    syslog(LOG_INFO, "Presto.daemon main\n");
+
+    const Locations locations = Locations::fromEnvironment();
+
+    FinderStateFile finder = FinderStateFile::fromEnvironment(locations);
+    GioLauncher launcher(finder);
+    ProcProcessTable processes;
+    ClipboardPasteboard pasteboard;
+    SystemClock clock;
+    LaunchActions actions(launcher, processes, pasteboard,
+                          FileReferences(locations.referencesDir()));
+    AssistantWorker assistant(actions, assistantPath());
+
+    Daemon daemon(locations, actions, assistant, clock);
+    ServerSocket server(locations.socketPath);
+    installStopSignals(server);
+    if (!server.prepareSocket())
+        return 1;
+    return daemon.run(server);
+}

@@ -1,0 +1,212 @@
+// The built Presto.daemon, started in a temporary world and driven over its socket as the
+// key-capture agent, the configuration application and the assistant drive it.
+#include "tests/daemon/DaemonProcess.h"
+
+#include "tests/daemon/DaemonTestUtil.h"
+#include "tests/support/TempWorld.h"
+
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <memory>
+#include <sstream>
+
+namespace presto {
+namespace {
+
+using test::Bytes;
+using namespace std::chrono_literals;
+namespace fs = std::filesystem;
+
+class DaemonProcessTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        // The assistant stays out of these tests: it would be a real tray program.
+        test::editPreferences(loc, kPrestoDomain, [](PreferenceDomain& d) {
+            d.setBool(kFlagShowIcon, false);
+            d.setInteger(kKindIntervalHotKey, 0);
+        });
+    }
+
+    std::unique_ptr<test::DaemonProcess> start() {
+        auto daemon = std::make_unique<test::DaemonProcess>();
+        EXPECT_TRUE(test::eventually([&] {
+            int fd = test::connectTo(loc.socketPath);
+            if (fd < 0)
+                return false;
+            ::close(fd); // an empty request: answered as "GETPREF", harmless
+            return true;
+        })) << "the daemon did not come up";
+        return daemon;
+    }
+
+    Bytes ask(const Bytes& message) {
+        auto reply = test::request(loc.socketPath, message);
+        EXPECT_TRUE(reply.has_value());
+        return reply.value_or(Bytes{});
+    }
+
+    HotKeyRec finderKey(std::uint32_t keyCode, std::uint32_t modFlags) {
+        return test::hotKey(keyCode, modFlags, kKindFinder, 0, 1);
+    }
+
+    test::TempWorld world;
+    const Locations& loc = world.locations();
+};
+
+TEST_F(DaemonProcessTest, EveryFormOfGetPrefGetsTheTableUntilTheServiceIsSwitchedOff) {
+    test::writeDataFile(loc, {{finderKey(1, kCommandBit), {}},
+                              {finderKey(2, kCommandBit), {}},
+                              {finderKey(3, kCommandBit), {}}});
+    auto daemon = start();
+    Bytes withTrailing = test::bytesOf("GETPREF", true);
+    withTrailing.insert(withTrailing.end(), {'z', 'z', 'z'});
+    for (const Bytes& form :
+         {test::bytesOf("GETPREF"), test::bytesOf("GETPREF", true), withTrailing, Bytes{}})
+        EXPECT_EQ(ask(form).size(), 144u) << form.size() << " bytes";
+
+    test::editPreferences(loc, kPrestoAssistDomain,
+                          [](PreferenceDomain& d) { d.setBool(kFlagServiceStatus, false); });
+    EXPECT_EQ(ask(test::bytesOf("UPDTPREF")), Bytes{});
+    EXPECT_EQ(ask(test::bytesOf("GETPREF")), Bytes{});
+
+    struct stat st {};
+    ASSERT_EQ(::stat(loc.socketPath.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+}
+
+TEST_F(DaemonProcessTest, StampChangesWithADataReloadButNotWithTheHotKeyInterval) {
+    auto daemon = start();
+    Bytes first = ask(test::bytesOf("GETVERS"));
+    ASSERT_EQ(first.size(), 16u);
+    EXPECT_EQ(first[0], 5);
+
+    test::editPreferences(loc, kPrestoDomain,
+                          [](PreferenceDomain& d) { d.setReal(kValueIntervalHotKey, 0.3); });
+    ask(test::bytesOf("UPDTPREF"));
+    EXPECT_EQ(ask(test::bytesOf("GETVERS")), first);
+
+    // The stamp counts whole seconds: the reload must fall in a later one to show.
+    std::string stamp(reinterpret_cast<const char*>(first.data()) + 4);
+    ASSERT_TRUE(test::eventually([&] { return std::to_string(std::time(nullptr)) != stamp; }));
+    test::writeDataFile(loc, {{finderKey(1, 0), {}}});
+    ask(test::bytesOf("UPDTDATA"));
+    Bytes after = ask(test::bytesOf("GETVERS"));
+    ASSERT_EQ(after.size(), 16u);
+    EXPECT_NE(after, first);
+    EXPECT_EQ(ask(test::bytesOf("GETPREF")).size(), 48u);
+}
+
+TEST_F(DaemonProcessTest, UnknownKeyGetsNGAndTwoLogLines) {
+    auto daemon = start();
+    EXPECT_EQ(ask(test::pressOf(test::hotKey(40, kCommandBit | kShiftBit))), (Bytes{'N', 'G', 0}));
+    ASSERT_TRUE(
+        test::eventually([&] { return daemon->output().find("sndMsg=NG") != std::string::npos; }));
+    const std::string& out = daemon->output();
+    EXPECT_NE(out.find(" Presto.daemon HotKey not found!! cmd=1 opt=0 ctr=0 sft=1 cap=0 key=40\n"),
+              std::string::npos)
+        << out;
+    EXPECT_NE(out.find(" Presto.daemon sndMsg=NG iolen=3\n"), std::string::npos) << out;
+}
+
+TEST_F(DaemonProcessTest, NumLockStillFindsTheKeyButShiftMakesAnotherOne) {
+    test::writeDataFile(loc, {{finderKey(12, kCommandBit), {}}});
+    auto daemon = start();
+    EXPECT_EQ(ask(test::pressOf(test::hotKey(12, kCommandBit | kNumericPadBit))), Bytes{});
+    EXPECT_EQ(ask(test::pressOf(test::hotKey(12, kCommandBit | kShiftBit))), (Bytes{'N', 'G', 0}));
+}
+
+TEST_F(DaemonProcessTest, SecondDaemonTakesThePathOver) {
+    test::writeDataFile(loc, {{finderKey(1, 0), {}}});
+    auto first = start();
+    // The second one's table differs, which tells who answers.
+    test::writeDataFile(loc, {{finderKey(1, 0), {}}, {finderKey(2, 0), {}}});
+    auto second = std::make_unique<test::DaemonProcess>();
+    ASSERT_TRUE(test::eventually([&] {
+        auto reply = test::request(loc.socketPath, test::bytesOf("GETPREF"));
+        return reply && reply->size() == 96u;
+    }));
+    EXPECT_EQ(first->stop(), 0);
+    EXPECT_TRUE(fs::exists(loc.socketPath));
+    EXPECT_EQ(ask(test::bytesOf("GETPREF")).size(), 96u);
+}
+
+// The sum over all threads of CPU ticks and context switches: unchanged means nothing woke.
+std::pair<long, long> activity(pid_t pid) {
+    long ticks = 0, switches = 0;
+    for (const auto& task : fs::directory_iterator("/proc/" + std::to_string(pid) + "/task")) {
+        std::string stat = test::readText(task.path().string() + "/stat");
+        std::istringstream fields(stat.substr(stat.rfind(')') + 2));
+        std::string field;
+        for (int i = 3; i <= 15 && fields >> field; ++i)
+            if (i == 14 || i == 15)
+                ticks += std::stol(field);
+        std::istringstream status(test::readText(task.path().string() + "/status"));
+        std::string line;
+        while (std::getline(status, line))
+            if (line.find("ctxt_switches:") != std::string::npos)
+                switches += std::stol(line.substr(line.find(':') + 1));
+    }
+    return {ticks, switches};
+}
+
+TEST_F(DaemonProcessTest, IdleDaemonDoesNotWakeAndSigtermRemovesTheSocket) {
+    test::writeDataFile(loc, {{finderKey(1, 0), {}}});
+    auto daemon = start();
+    ask(test::bytesOf("GETPREF"));
+    ask(test::pressOf(finderKey(1, 0)));
+    std::this_thread::sleep_for(200ms);
+    auto before = activity(daemon->pid());
+    std::this_thread::sleep_for(1500ms);
+    EXPECT_EQ(activity(daemon->pid()), before);
+
+    EXPECT_EQ(daemon->stop(SIGTERM), 0);
+    EXPECT_FALSE(fs::exists(loc.socketPath));
+}
+
+TEST_F(DaemonProcessTest, SilentOrVanishingClientsDoNotHoldTheDaemonUp) {
+    auto daemon = start();
+    int silent = test::connectTo(loc.socketPath);
+    for (int i = 0; i < 5; ++i) {
+        int gone = test::connectTo(loc.socketPath);
+        ::send(gone, "GETPREF", 7, MSG_NOSIGNAL);
+        ::close(gone);
+    }
+    auto begin = std::chrono::steady_clock::now();
+    EXPECT_EQ(ask(test::bytesOf("GETVERS")).size(), 16u);
+    EXPECT_LT(std::chrono::steady_clock::now() - begin, 3s);
+    ::close(silent);
+}
+
+TEST_F(DaemonProcessTest, ExecutableHotKeyRunsTheProgram) {
+    std::string marker = world.path("marker");
+    std::string tool = world.root() + "/bin/tool";
+    test::writeExecutable(tool, "#!/bin/sh\necho ran > '" + marker + "'\n");
+    HotKeyRec key = test::hotKey(17, kControlBit);
+    test::writeDataFile(loc, {{key, {tool}}});
+    auto daemon = start();
+    EXPECT_EQ(ask(test::pressOf(key)), Bytes{});
+    EXPECT_TRUE(test::eventually([&] { return test::readText(marker) == "ran\n"; }));
+}
+
+TEST_F(DaemonProcessTest, DocumentHotKeyOpensInTheDefaultApplication) {
+    std::string marker = world.path("opened");
+    std::string viewer = world.root() + "/bin/viewer";
+    test::writeExecutable(viewer, "#!/bin/sh\nprintf '%s' \"$1\" > '" + marker + "'\n");
+    world.writeFile("data/applications/presto-test-viewer.desktop",
+                    "[Desktop Entry]\nType=Application\nName=Viewer\nExec=" + viewer +
+                        " %f\nMimeType=text/plain;\n");
+    world.writeFile("config/mimeapps.list",
+                    "[Default Applications]\ntext/plain=presto-test-viewer.desktop\n");
+    std::string note = world.writeFile("docs/note.txt", "hello\n");
+    HotKeyRec key = test::hotKey(18, kControlBit);
+    test::writeDataFile(loc, {{key, {note}}});
+    auto daemon = start();
+    EXPECT_EQ(ask(test::pressOf(key)), Bytes{});
+    EXPECT_TRUE(test::eventually([&] { return test::readText(marker) == note; }))
+        << test::readText(marker);
+}
+
+} // namespace
+} // namespace presto
