@@ -1,0 +1,368 @@
+#include "config/ui/AppController.h"
+
+#include "common/DataFile.h"
+#include "common/SnapshotFile.h"
+#include "config/model/DataStore.h"
+#include "config/ui/HotKeyController.h"
+#include "config/ui/MainWindow.h"
+#include "config/ui/Notifications.h"
+
+#include <QAction>
+#include <QCoreApplication>
+#include <QSignalBlocker>
+#include <QTabWidget>
+
+namespace presto {
+
+namespace {
+
+QVariant storeObject(DataStore& store) {
+    return QVariant::fromValue(&store);
+}
+
+} // namespace
+
+AppController::AppController(NotificationCenter& center, AlertPresenter& alerts,
+                             std::unique_ptr<DataStore> store)
+    : center_(center), alerts_(alerts), observations_(center), dataStore_(std::move(store)),
+      hotKeyController_(std::make_unique<HotKeyController>(center, alerts)) {
+    addMenu_ = makeAction(tr("New Launch HotKey..."), &AppController::addLaunchItem);
+    delMenu_ = makeAction(tr("Delete Launch HotKey"), &AppController::delLaunchItem);
+    addItemMenu_ = makeAction(tr("Add Item..."), &AppController::addItem);
+    delItemMenu_ = makeAction(tr("Delete Item"), &AppController::deleteItem);
+    addPbTitleMenu_ = makeAction(tr("Save Pasteboard..."), &AppController::addPbTitle);
+    delPbTitleMenu_ = makeAction(tr("Delete Pasteboard HotKey"), &AppController::delPbTitle);
+    modHotKeyMenu_ = makeAction(tr("Change HotKey..."), &AppController::modHotKey);
+    resetHotKeyMenu_ = makeAction(tr("Reset HotKey"), &AppController::resetHotKey);
+    saveMenu_ = makeAction(tr("Save"), &AppController::saveAction);
+    quitMenu_ = new QAction(tr("Quit Presto"), this);
+    connect(quitMenu_, &QAction::triggered, this, [] { QCoreApplication::quit(); });
+    aboutMenu_ = makeAction(tr("About Presto"), &AppController::openAboutPanel);
+    addMenu_->setShortcut(QKeySequence::New);
+    saveMenu_->setShortcut(QKeySequence::Save);
+    quitMenu_->setShortcut(QKeySequence::Quit);
+    quitMenu_->setMenuRole(QAction::QuitRole);
+    aboutMenu_->setMenuRole(QAction::AboutRole);
+
+    observations_.observe(note::kSetEventCode,
+                          [this](const Notification& n) { handleGetEventCode(n); });
+    observations_.observe(note::kResetEventCode,
+                          [this](const Notification& n) { handleGetResetEventCode(n); });
+    observations_.observe(note::kReplaceHotKeyItem,
+                          [this](const Notification& n) { handleGetReplaceHotKeyItem(n); });
+    observations_.observe(note::kDelHotKeyItem,
+                          [this](const Notification& n) { handleGetDelHotKeyItem(n); });
+    observations_.observe(note::kDelPbTitle,
+                          [this](const Notification& n) { handleGetDelPbTitle(n); });
+    for (const char* name : {note::kRowValueFromLI, note::kRowValueFromFF, note::kRowValueFromPbF})
+        observations_.observe(name, [this](const Notification& n) { handleGetRowValue(n); });
+
+    if (!checkVersion(QLatin1String(kDataVersion), dataStore_->versionNo())) {
+        AlertRequest request;
+        request.style = AlertStyle::Critical;
+        request.title = tr("The setting data version is newer than this.");
+        request.message = tr("Use the latest Presto.");
+        request.buttons = {tr("OK")};
+        alerts_.run(request);
+        versionAccepted_ = false;
+    }
+
+    if (auto* app = QCoreApplication::instance())
+        connect(app, &QCoreApplication::aboutToQuit, this,
+                &AppController::applicationShouldTerminate);
+}
+
+AppController::~AppController() {
+    observations_.stopObserving();
+}
+
+QAction* AppController::makeAction(const QString& text, void (AppController::*slot)()) {
+    auto* action = new QAction(text, this);
+    connect(action, &QAction::triggered, this, [this, slot] { (this->*slot)(); });
+    return action;
+}
+
+bool AppController::checkVersion(const QString& own, const std::optional<QString>& found) {
+    return !found || QString::compare(own, *found) >= 0;
+}
+
+QString AppController::applicationVersion() {
+    const unsigned value = QLatin1String(kDataVersion).toUInt();
+    return QString::asprintf("%u.%u.%u", value / 100, value / 10 % 10, value % 10);
+}
+
+void AppController::awakeFromNib(MainWindow& window) {
+    setEditMenus(true, false, false, false, false, false);
+    modHotKeyMenu_->setEnabled(false);
+    mainTabView_ = window.tabView();
+    {
+        // Selecting the first tab is not a tab change the user made.
+        const QSignalBlocker blocker(mainTabView_);
+        mainTabView_->setCurrentIndex(0);
+    }
+    connect(mainTabView_, &QTabWidget::currentChanged, this, &AppController::tabViewDidSelect);
+    window.setCloseHandler([this] { return windowShouldClose(); });
+    center_.post(note::kShowLaunchItemTable, storeObject(*dataStore_));
+}
+
+void AppController::addLaunchItem() {
+    center_.post(note::kAddLaunchItemByMenu);
+}
+
+void AppController::delLaunchItem() {
+    center_.post(note::kDelLaunchItemByMenu);
+}
+
+void AppController::addItem() {
+    center_.post(note::kAddItemByMenu);
+}
+
+void AppController::deleteItem() {
+    center_.post(note::kDelItemByMenu);
+}
+
+void AppController::resetHotKey() {
+    center_.post(note::kResetHotKey);
+}
+
+void AppController::addPbTitle() {
+    center_.post(note::kAddPbTitleByMenu);
+}
+
+void AppController::delPbTitle() {
+    center_.post(note::kDelPbTitleByMenu);
+}
+
+void AppController::modHotKey() {
+    if (!mainTabView_ || !mainTabView_->currentWidget())
+        return;
+    switch (mainTabView_->currentWidget()->property(MainWindow::kTabIdentifier).toInt()) {
+    case 1:
+        center_.post(note::kModHotKey2LIByMenu);
+        break;
+    case 2:
+        center_.post(note::kModHotKey2FFByMenu);
+        break;
+    case 3:
+        center_.post(note::kModHotKey2PbFByMenu);
+        break;
+    default:
+        break;
+    }
+}
+
+void AppController::saveAction() {
+    saveData();
+}
+
+void AppController::saveData() {
+    dataStore_->saveItemData();
+}
+
+void AppController::openAboutPanel() {
+    AlertRequest request;
+    request.style = AlertStyle::Informational;
+    request.title = QStringLiteral("Presto");
+    request.message =
+        tr("Version %1 (%2)").arg(applicationVersion(), QStringLiteral(PRESTO_BUNDLE_VERSION));
+    request.buttons = {tr("OK")};
+    alerts_.run(request);
+}
+
+bool AppController::windowShouldClose() {
+    QCoreApplication::quit();
+    return true;
+}
+
+void AppController::applicationShouldTerminate() {
+    saveAction();
+}
+
+void AppController::tabViewDidSelect(int index) {
+    center_.post(note::kCloseDrawer);
+    center_.post(note::kClosePbItemDrawer);
+    center_.post(note::kCloseHK);
+    modHotKeyMenu_->setEnabled(false);
+    QWidget* page = mainTabView_ ? mainTabView_->widget(index) : nullptr;
+    switch (page ? page->property(MainWindow::kTabIdentifier).toInt() : 0) {
+    case 1:
+        center_.post(note::kShowLaunchItemTableByTab, storeObject(*dataStore_));
+        setEditMenus(true, false, false, false, false, false);
+        break;
+    case 2:
+        center_.post(note::kShowFFTableByTab, storeObject(*dataStore_));
+        setEditMenus(false, false, false, false, false, false);
+        break;
+    case 3:
+        center_.post(note::kShowPbItemTableByTab, storeObject(*dataStore_));
+        setEditMenus(false, false, false, false, true, false);
+        break;
+    default:
+        break;
+    }
+}
+
+void AppController::setEditMenus(bool add, bool del, bool addItem, bool delItem, bool addPbTitle,
+                                 bool delPbTitle) {
+    addMenu_->setEnabled(add);
+    delMenu_->setEnabled(del);
+    addItemMenu_->setEnabled(addItem);
+    delItemMenu_->setEnabled(delItem);
+    addPbTitleMenu_->setEnabled(addPbTitle);
+    delPbTitleMenu_->setEnabled(delPbTitle);
+}
+
+void AppController::handleGetRowValue(const Notification& notification) {
+    if (notification.name == QLatin1String(note::kRowValueFromLI)) {
+        const QVariantMap rows = notification.object.toMap();
+        const int launchRow = note::rowValue(rows.value(note::kLaunchItemRow));
+        const int drawerRow = note::rowValue(rows.value(note::kDrawerItemRow));
+        const bool selected = launchRow >= 0;
+        delMenu_->setEnabled(selected);
+        addItemMenu_->setEnabled(selected);
+        modHotKeyMenu_->setEnabled(selected);
+        delItemMenu_->setEnabled(selected && drawerRow >= 0);
+    }
+    if (notification.name == QLatin1String(note::kRowValueFromFF))
+        modHotKeyMenu_->setEnabled(note::rowValue(notification.object) >= 0);
+    if (notification.name == QLatin1String(note::kRowValueFromPbF)) {
+        const bool selected = note::rowValue(notification.object) >= 0;
+        delPbTitleMenu_->setEnabled(selected);
+        modHotKeyMenu_->setEnabled(selected);
+    }
+}
+
+void AppController::handleGetEventCode(const Notification& notification) {
+    const auto* panel = note::pointerValue<HotKeyController>(notification.object);
+    if (!panel)
+        return;
+    if (dataStore_->countHotKey() >= kMaxHotKeys) {
+        AlertRequest request;
+        request.style = AlertStyle::Critical;
+        request.title = tr("Sorry");
+        request.message = tr("You can entry 100 HotKeys at the most");
+        request.buttons = {tr("OK")};
+        alerts_.run(request);
+        return;
+    }
+    const int row = panel->selectedRow();
+    switch (panel->tableKbn()) {
+    case note::kKbnNewLaunch:
+        storeLaunchHotKey(*panel);
+        return;
+    case note::kKbnChangeLaunch:
+        if (HotKeyItem* item = dataStore_->hotKeyItem(row)) {
+            item->setHotKeyRec(panel->hotKeyRec());
+            item->resetItemCount();
+        }
+        center_.post(note::kShowLaunchItemTable, storeObject(*dataStore_));
+        saveData();
+        return;
+    case note::kKbnFinder:
+        if (HotKeyFinderFunction* function = dataStore_->hotKeyFinderFunction(row))
+            function->assignHotKeyRec(panel->hotKeyRec());
+        center_.post(note::kShowFFTable, storeObject(*dataStore_));
+        saveData();
+        return;
+    case note::kKbnNewPasteboard:
+        storePasteboardHotKey(*panel);
+        return;
+    case note::kKbnChangePasteboard:
+        if (HotKeyPbItem* item = dataStore_->hotKeyPbItem(row)) {
+            item->setHotKeyRec(panel->hotKeyRec());
+            item->setKind(kKindPasteboard);
+            item->setItemCount(1);
+        }
+        center_.post(note::kShowPbItemTable, storeObject(*dataStore_));
+        saveData();
+        return;
+    default:
+        saveData();
+        return;
+    }
+}
+
+void AppController::storeLaunchHotKey(const HotKeyController& panel) {
+    const QStringList paths = panel.items();
+    if (HotKeyItem::checkItemCount(paths.size(), std::nullopt, alerts_) != 1)
+        return;
+    auto item = std::make_unique<HotKeyItem>();
+    item->setHotKeyRecItems(panel.hotKeyRec(), paths);
+    item->setItemPath(paths.isEmpty() ? std::nullopt : std::optional<QString>(paths.first()));
+    HotKeyItem* stored = item.get();
+    const int row = panel.selectedRow();
+    if (row < 0 || row > dataStore_->countHotKeyItem()) {
+        dataStore_->addHotKeyItem(std::move(item));
+        center_.post(note::kCloseDrawer, QVariant::fromValue(static_cast<QObject*>(this)));
+    } else {
+        dataStore_->insertHotKeyItem(std::move(item), row);
+        if (stored->itemPaths().size() > 1)
+            center_.post(note::kOpenDrawer, QVariantMap{
+                                                {note::kLaunchItemRow, row},
+                                                {note::kDrawerItems, stored->itemPaths()},
+                                            });
+        else
+            center_.post(note::kCloseDrawer, QVariant::fromValue(static_cast<QObject*>(this)));
+    }
+    center_.post(note::kShowLaunchItemTable, storeObject(*dataStore_));
+    saveData();
+}
+
+void AppController::storePasteboardHotKey(const HotKeyController& panel) {
+    const QString path = panel.items().value(0);
+    auto item = std::make_unique<HotKeyPbItem>(panel.hotKeyRec());
+    item->setKind(kKindPasteboard);
+    item->setPbDataPath(path);
+    item->setPbTitle(lastPathComponent(path));
+    item->setItemCount(1);
+    const int row = panel.selectedRow();
+    if (row < 0 || row > dataStore_->countHotKeyPbItem())
+        dataStore_->addHotKeyPbItem(std::move(item));
+    else
+        dataStore_->insertHotKeyPbItem(std::move(item), row);
+    // Without a place to save, the new hot key stays in memory only.
+    if (!dataStore_->exsistSavePath())
+        return;
+    const QByteArray& data = panel.pbData();
+    // A file that cannot be written leaves the hot key without one; the next save skips it.
+    writeSnapshotFile(path.toStdString(),
+                      PasteboardSnapshot{panel.pbUTI().toStdString(),
+                                         std::vector<std::uint8_t>(data.begin(), data.end())});
+    center_.post(note::kShowPbItemTable, storeObject(*dataStore_));
+    saveData();
+}
+
+void AppController::handleGetResetEventCode(const Notification& notification) {
+    const auto* panel = note::pointerValue<HotKeyController>(notification.object);
+    if (!panel || panel->tableKbn() != note::kKbnFinder)
+        return;
+    if (HotKeyFinderFunction* function = dataStore_->hotKeyFinderFunction(panel->selectedRow()))
+        function->resetHotKey();
+    center_.post(note::kShowFFTable, storeObject(*dataStore_));
+    saveData();
+}
+
+void AppController::handleGetReplaceHotKeyItem(const Notification& notification) {
+    const QVariantMap info = notification.object.toMap();
+    const int row = note::rowValue(info.value(note::kLaunchItemRow));
+    const HotKeyItem* item = note::pointerValue<HotKeyItem>(info.value(note::kHotKeyItem));
+    // The tabs hand back the stored hot key itself, changed in place; only another one replaces.
+    if (item && item != dataStore_->hotKeyItem(row))
+        dataStore_->replaceHotKeyItem(std::make_unique<HotKeyItem>(*item), row);
+    saveData();
+    center_.post(note::kShowLaunchItemTable, storeObject(*dataStore_));
+}
+
+void AppController::handleGetDelHotKeyItem(const Notification& notification) {
+    dataStore_->removeHotKeyItem(note::rowValue(notification.object));
+    saveData();
+    center_.post(note::kShowLaunchItemTable, storeObject(*dataStore_));
+}
+
+void AppController::handleGetDelPbTitle(const Notification& notification) {
+    dataStore_->removeHotKeyPbItemData(note::rowValue(notification.object));
+    saveData();
+    center_.post(note::kShowPbItemTable, storeObject(*dataStore_));
+}
+
+} // namespace presto

@@ -1,0 +1,60 @@
+#pragma once
+
+#include <QStringList>
+#include <QStyledItemDelegate>
+
+namespace presto {
+
+class HotKey;
+
+// Data roles the table models fill for the two cells.
+inline constexpr int kHotKeyPartsRole = Qt::UserRole + 1;    // QStringList: the six display parts
+inline constexpr int kOtherItemCountRole = Qt::UserRole + 2; // int: further paths of the row
+
+// The six display parts of a hot key, Command, Option, Control, Shift, Caps Lock and key, in the
+// order the cell draws them.
+QStringList hotKeyParts(const HotKey& hotKey);
+
+// A cell that draws its own content over the style's row background and selection.
+class PlainCell : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+protected:
+    QStyleOptionViewItem drawBackground(QPainter* painter, const QStyleOptionViewItem& option,
+                                        const QModelIndex& index) const;
+};
+
+// Draws a hot key as its six parts in fixed 20 x 20 slots, 24 apart from x + 4, so the same
+// modifier always stands in the same column whatever else is held. A longer label such as "F10"
+// is cut at its slot rather than pushing the others.
+class HotKeyCell : public PlainCell {
+public:
+    using PlainCell::PlainCell;
+
+    static constexpr int kSlotSize = 20;
+    static constexpr int kSlotPitch = 24;
+    static constexpr int kLeftMargin = 4;
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override;
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;
+
+    static QRect slotRect(const QRect& frame, int slot);
+};
+
+// Draws a 16 x 16 icon at x + 4, the name after it and, for a launch hot key with further paths,
+// the badge "+ n" at the right edge, 8 points per character wide, drawn over a long name.
+class ItemCell : public PlainCell {
+public:
+    using PlainCell::PlainCell;
+
+    static constexpr int kIconSize = 16;
+    static constexpr int kMargin = 4;
+    static constexpr int kBadgeCharWidth = 8;
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override;
+};
+
+} // namespace presto

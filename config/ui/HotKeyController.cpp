@@ -1,0 +1,408 @@
+#include "config/ui/HotKeyController.h"
+
+#include "config/model/DataStore.h"
+#include "config/model/HotKey.h"
+#include "config/ui/Cells.h"
+#include "config/ui/DropTableView.h"
+#include "config/ui/FileDisplay.h"
+#include "config/ui/KeyInput.h"
+#include "config/ui/Notifications.h"
+#include "config/ui/TableModels.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDir>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+#include <algorithm>
+
+namespace presto {
+
+// The panel's window. Every key press reaches it, whatever child has the focus, and becomes the
+// captured combination; the buttons are clicked with the mouse.
+class HotKeyPanel : public QWidget {
+public:
+    explicit HotKeyPanel(HotKeyController& controller)
+        : QWidget(nullptr, Qt::Dialog | Qt::WindowStaysOnTopHint), controller_(controller) {
+        setWindowTitle(HotKeyController::tr("HotKey"));
+        setFocusPolicy(Qt::StrongFocus);
+
+        auto* layout = new QVBoxLayout(this);
+        table = new DropTableView(this);
+        table->setModel(&controller.itemModel());
+        table->setItemDelegateForColumn(0, new ItemCell(table));
+        table->horizontalHeader()->setStretchLastSection(true);
+        table->horizontalHeader()->setSectionsClickable(true);
+        table->horizontalHeader()->setSortIndicatorShown(true);
+        table->horizontalHeader()->setSortIndicator(0, Qt::AscendingOrder);
+        connect(table->horizontalHeader(), &QHeaderView::sortIndicatorChanged, table,
+                [this](int column, Qt::SortOrder order) {
+                    controller_.itemModel().sort(column, order);
+                });
+        table->setMinimumHeight(110);
+        layout->addWidget(table);
+
+        auto* prompt = new QLabel(HotKeyController::tr("Press the key combination."), this);
+        layout->addWidget(prompt);
+
+        auto* fields = new QHBoxLayout;
+        for (int i = 0; i < HotKeyController::FieldCount; ++i) {
+            auto* label = new QLabel(this);
+            label->setFrameShape(QFrame::StyledPanel);
+            label->setAlignment(Qt::AlignCenter);
+            label->setTextFormat(Qt::PlainText);
+            label->setFixedSize(i == HotKeyController::Key ? 64 : 44, 44);
+            displays[static_cast<std::size_t>(i)] = label;
+            fields->addWidget(label);
+        }
+        fields->addStretch();
+        layout->addLayout(fields);
+
+        auto* buttons = new QHBoxLayout;
+        resetButton = new QPushButton(HotKeyController::tr("Reset"), this);
+        cancelButton = new QPushButton(HotKeyController::tr("Cancel"), this);
+        okButton = new QPushButton(HotKeyController::tr("OK"), this);
+        buttons->addWidget(resetButton);
+        buttons->addStretch();
+        buttons->addWidget(cancelButton);
+        buttons->addWidget(okButton);
+        layout->addLayout(buttons);
+        connect(resetButton, &QPushButton::clicked, this, [this] { controller_.resetButton(); });
+        connect(cancelButton, &QPushButton::clicked, this, [this] { controller_.cancelButton(); });
+        connect(okButton, &QPushButton::clicked, this, [this] { controller_.okButton(); });
+
+        // Keys go to the panel itself, never to a button or the table.
+        table->setFocusPolicy(Qt::NoFocus);
+        for (QPushButton* button : {resetButton, cancelButton, okButton}) {
+            button->setFocusPolicy(Qt::NoFocus);
+            button->setAutoDefault(false);
+        }
+        resize(420, 300);
+    }
+
+    DropTableView* table = nullptr;
+    std::array<QLabel*, HotKeyController::FieldCount> displays{};
+    QPushButton* resetButton = nullptr;
+    QPushButton* cancelButton = nullptr;
+    QPushButton* okButton = nullptr;
+
+protected:
+    bool event(QEvent* event) override {
+        // Accepting the override keeps shortcuts and focus keys (Tab, Escape) from taking the
+        // press before the panel sees it.
+        if (event->type() == QEvent::ShortcutOverride) {
+            event->accept();
+            return true;
+        }
+        if (event->type() == QEvent::KeyPress) {
+            if (auto keyEvent = keyEventFromQt(*static_cast<QKeyEvent*>(event)))
+                controller_.keyDown(*keyEvent);
+            return true;
+        }
+        return QWidget::event(event);
+    }
+
+    void closeEvent(QCloseEvent* event) override {
+        // Closed by the window manager: the same as Cancel.
+        controller_.setIsOpen(false);
+        QWidget::closeEvent(event);
+    }
+
+private:
+    HotKeyController& controller_;
+};
+
+HotKeyController::HotKeyController(NotificationCenter& center, AlertPresenter& alerts)
+    : center_(center), alerts_(alerts), observations_(center),
+      model_(std::make_unique<PathListModel>(QStringList{QStringLiteral("itemName")},
+                                             QStringLiteral("text/plain"),
+                                             QStringList{QStringLiteral("text/uri-list")})) {
+    model_->setHeaderTitles({tr("Item")});
+    model_->iconOf = [this](const ItemPathName& item) {
+        return (tableKbn_ == note::kKbnNewPasteboard || tableKbn_ == note::kKbnChangePasteboard)
+                   ? pasteboardIcon()
+                   : fileIcon(item.itemPath());
+    };
+    model_->textOf = [this](const ItemPathName& item) {
+        return (tableKbn_ == note::kKbnNewLaunch || tableKbn_ == note::kKbnChangeLaunch)
+                   ? displayName(item.itemPath())
+                   : item.itemName();
+    };
+    model_->dropHandler = [this](const QMimeData& data, int row) { return dropOnItems(data, row); };
+    model_->sortHandler = [this](int column, Qt::SortOrder order) { sortItems(column, order); };
+
+    const auto showMe = [this](const Notification& n) { handleShowMe(n); };
+    const auto modHotKey = [this](const Notification& n) { handleGetModHotKey(n); };
+    observations_.observe(note::kShowHKFromLI, showMe);
+    observations_.observe(note::kShowHKFromPbF, showMe);
+    observations_.observe(note::kModHotKey2HKFromLI, modHotKey);
+    observations_.observe(note::kModHotKey2HKFromFF, modHotKey);
+    observations_.observe(note::kModHotKey2HKFromPbF, modHotKey);
+    observations_.observe(note::kCloseHK, [this](const Notification&) { handleCloseMe(); });
+    observations_.observe(note::kResetHotKey, [this](const Notification&) { resetButton(); });
+}
+
+HotKeyController::~HotKeyController() = default;
+
+QStringList HotKeyController::items() const {
+    return model_->paths();
+}
+
+void HotKeyController::setItems(const QStringList& paths) {
+    QList<ItemPathName> items;
+    for (const QString& path : paths)
+        items.append(ItemPathName(path));
+    model_->setItems(std::move(items));
+}
+
+void HotKeyController::setItemPathName(const QList<ItemPathName>& items) {
+    model_->setItems(items);
+}
+
+void HotKeyController::handleShowMe(const Notification& notification) {
+    const QVariantMap info = notification.object.toMap();
+    tableKbn_ = static_cast<char>(info.value(note::kKbn).toInt());
+    dataStore_ = note::pointerValue<DataStore>(info.value(note::kDataStore));
+    selectedRow_ = note::rowValue(info.value(note::kSelectedRow));
+    if (notification.name == QLatin1String(note::kShowHKFromLI)) {
+        setItems(info.value(note::kAddFiles).toStringList());
+    } else {
+        const QString dir = dataStore_ ? dataStore_->savePbDataDir() : QString();
+        setItems({QDir(dir).filePath(info.value(note::kPbTitle).toString())});
+        pbUTI_ = info.value(note::kPbUTI).toString();
+        pbData_ = info.value(note::kPbData).toByteArray();
+    }
+    // A record left from an earlier capture stays, but the cleared display says no key yet.
+    initAll();
+    showResetButton(false);
+    showWindow();
+}
+
+void HotKeyController::handleGetModHotKey(const Notification& notification) {
+    const QVariantMap info = notification.object.toMap();
+    tableKbn_ = static_cast<char>(info.value(note::kKbn).toInt());
+    dataStore_ = note::pointerValue<DataStore>(info.value(note::kDataStore));
+    const HotKey* hotKey = note::pointerValue<HotKey>(info.value(note::kHotKey));
+    if (notification.name == QLatin1String(note::kModHotKey2HKFromLI)) {
+        setItems(info.value(note::kItemPaths).toStringList());
+        selectedRow_ = note::rowValue(info.value(note::kLaunchItemRow));
+    } else if (notification.name == QLatin1String(note::kModHotKey2HKFromFF)) {
+        selectedRow_ = note::rowValue(info.value(note::kSelectedRow));
+        setItemPathName(info.value(note::kFFItemPaths).value<QList<ItemPathName>>());
+    } else {
+        setItems(info.value(note::kPbItemPaths).toStringList());
+        selectedRow_ = note::rowValue(info.value(note::kPbFItemRow));
+    }
+    hotKeyRec_ = hotKey ? hotKey->hotKeyRec() : HotKeyRec{};
+    oldHotKeyRec_ = hotKeyRec_;
+    initAll();
+    showWindow();
+    showResetButton(tableKbn_ == note::kKbnFinder);
+    if (hotKey)
+        dspHotKey(*hotKey);
+}
+
+void HotKeyController::handleCloseMe() {
+    tableKbn_ = note::kKbnNone;
+    if (isOpen_)
+        closeWindow();
+}
+
+void HotKeyController::initAll() {
+    display_.fill(QString());
+    refreshDisplay();
+}
+
+void HotKeyController::keyDown(const KeyEvent& event) {
+    HotKey captured;
+    captured.setEvent(event);
+    hotKeyRec_ = captured.hotKeyRec();
+    dspHotKey(captured);
+}
+
+bool HotKeyController::wasKeyDown() const {
+    return std::any_of(display_.begin(), display_.end(),
+                       [](const QString& text) { return !text.isEmpty(); });
+}
+
+void HotKeyController::dspHotKey(const HotKey& hotKey) {
+    dspHotKey(hotKey.cmdString(), hotKey.optString(), hotKey.ctrString(), hotKey.sftString(),
+              hotKey.capString(), hotKey.keyString());
+}
+
+void HotKeyController::dspHotKey(const QString& cmd, const QString& opt, const QString& ctrl,
+                                 const QString& shift, const QString& caps, const QString& key) {
+    display_ = {cmd, opt, ctrl, shift, caps, key};
+    refreshDisplay();
+}
+
+QFont HotKeyController::modifierFont() {
+    QFont font = QApplication::font();
+    font.setPointSize(28);
+    return font;
+}
+
+QFont HotKeyController::keyFont(const QString& label) {
+    QFont font(QStringLiteral("Monaco"));
+    // Monaco is a Mac font; the closest monospaced face stands in where it is missing.
+    font.setStyleHint(QFont::Monospace);
+    font.setPointSize(label.size() <= 2 ? 24 : 18);
+    return font;
+}
+
+void HotKeyController::refreshDisplay() {
+    if (!panel_)
+        return;
+    for (int i = 0; i < FieldCount; ++i) {
+        QLabel* label = panel_->displays[static_cast<std::size_t>(i)];
+        const QString& text = display_[static_cast<std::size_t>(i)];
+        label->setFont(i == Key ? keyFont(text) : modifierFont());
+        label->setText(text);
+    }
+}
+
+void HotKeyController::okButton() {
+    if (model_->items().isEmpty()) {
+        alertRefusal(tr("No item choosed!"), tr("Needs to Cancel"));
+        return;
+    }
+    if (!wasKeyDown()) {
+        alertRefusal(tr("No HotKey set!"), tr("Needs to Cancel"));
+        return;
+    }
+    const bool change = tableKbn_ == note::kKbnChangeLaunch ||
+                        tableKbn_ == note::kKbnChangePasteboard || tableKbn_ == note::kKbnFinder;
+    if (change && hotKeyRec_.eventType == oldHotKeyRec_.eventType &&
+        hotKeyRec_.modFlags == oldHotKeyRec_.modFlags &&
+        hotKeyRec_.keyCode == oldHotKeyRec_.keyCode) {
+        closeWindow();
+        return;
+    }
+    const int dup = dataStore_ ? dataStore_->isDupHotKeyRec(hotKeyRec_) : -1;
+    if (dup < 0) {
+        center_.post(note::kSetEventCode, QVariant::fromValue(this));
+        closeWindow();
+    } else if (dup < 1000) {
+        const HotKeyItem* item = dataStore_->hotKeyItem(dup);
+        const QString path =
+            item && !item->itemPaths().isEmpty() ? item->itemPaths().first() : QString();
+        alertRefusal(
+            tr("This HotKey has been already assigned to the following item on 'Launch Item' tab"),
+            lastPathComponent(path));
+    } else if (dup < 2000) {
+        const HotKeyFinderFunction* function = dataStore_->hotKeyFinderFunction(dup - 1000);
+        alertRefusal(tr("This HotKey has been already assigned to the following item on "
+                        "'Finder Function' tab"),
+                     function ? function->finderFunction().functionName() : QString());
+    } else {
+        const HotKeyPbItem* item = dataStore_->hotKeyPbItem(dup - 2000);
+        alertRefusal(tr("This HotKey has been already assigned to the following item on "
+                        "'Pasteboard Item' tab"),
+                     item ? item->pbTitle() : QString());
+    }
+}
+
+void HotKeyController::resetButton() {
+    center_.post(note::kResetEventCode, QVariant::fromValue(this));
+    closeWindow();
+}
+
+void HotKeyController::cancelButton() {
+    closeWindow();
+}
+
+void HotKeyController::alertRefusal(const QString& title, const QString& message) {
+    AlertRequest request;
+    request.style = AlertStyle::Critical;
+    request.title = title;
+    request.message = message;
+    request.buttons = {tr("Cancel")};
+    alerts_.run(request);
+}
+
+QWidget* HotKeyController::window() {
+    if (!panel_) {
+        panel_ = std::make_unique<HotKeyPanel>(*this);
+        panel_->resetButton->setVisible(resetShown_);
+        panel_->resetButton->setEnabled(resetShown_);
+        refreshDisplay();
+    }
+    return panel_.get();
+}
+
+QTableView* HotKeyController::itemTable() {
+    window();
+    return panel_->table;
+}
+
+QLabel* HotKeyController::displayField(Field field) {
+    window();
+    return panel_->displays[static_cast<std::size_t>(field)];
+}
+
+QPushButton* HotKeyController::okPushButton() {
+    window();
+    return panel_->okButton;
+}
+
+QPushButton* HotKeyController::resetPushButton() {
+    window();
+    return panel_->resetButton;
+}
+
+QPushButton* HotKeyController::cancelPushButton() {
+    window();
+    return panel_->cancelButton;
+}
+
+void HotKeyController::showResetButton(bool shown) {
+    resetShown_ = shown;
+    if (panel_) {
+        panel_->resetButton->setVisible(shown);
+        panel_->resetButton->setEnabled(shown);
+    }
+}
+
+void HotKeyController::showWindow() {
+    QWidget* panel = window();
+    panel->show();
+    panel->raise();
+    panel->activateWindow();
+    panel->setFocus();
+    isOpen_ = true;
+}
+
+void HotKeyController::closeWindow() {
+    if (panel_)
+        panel_->hide();
+    isOpen_ = false;
+}
+
+bool HotKeyController::dropOnItems(const QMimeData& data, int row) {
+    const auto rows = draggedRows(data, model_->rowType());
+    // Files or text from elsewhere are taken and change nothing.
+    if (!rows)
+        return false;
+    QList<ItemPathName> items = model_->items();
+    if (row < 0)
+        row = static_cast<int>(items.size());
+    if (moveListEntry(items, rows->first(), row))
+        model_->setItems(std::move(items));
+    return true;
+}
+
+void HotKeyController::sortItems(int, Qt::SortOrder order) {
+    QList<ItemPathName> items = model_->items();
+    std::stable_sort(items.begin(), items.end(),
+                     [order](const ItemPathName& a, const ItemPathName& b) {
+                         const int c = a.itemName().compare(b.itemName());
+                         return order == Qt::AscendingOrder ? c < 0 : c > 0;
+                     });
+    model_->setItems(std::move(items));
+}
+
+} // namespace presto

@@ -1,0 +1,84 @@
+#pragma once
+
+#include "config/model/AlertPresenter.h"
+#include "config/ui/FileChooser.h"
+#include "config/ui/NotificationCenter.h"
+
+#include <QStringList>
+#include <QWidget>
+
+class QMimeData;
+class QPushButton;
+
+namespace presto {
+
+class DataStore;
+class DropTableView;
+class LaunchItemModel;
+
+// The Launch Item tab: one row per launch hot key with its number, its first item and its key.
+// New and changed hot keys go through the capture panel and the application controller; the tab
+// itself only reorders the list and takes the drawer's path lists.
+class LIController : public QWidget {
+    Q_OBJECT
+
+public:
+    LIController(NotificationCenter& center, AlertPresenter& alerts, FileChooser& chooser,
+                 QWidget* parent = nullptr);
+    ~LIController() override;
+
+    // Button actions.
+    void addLaunchItem();
+    void delLaunchItem();
+    void addItem();
+
+    // Asks about a path bound alone to a hot key already; true when the user chose Retry.
+    bool alertDupItem(const QString& name);
+    void arrangeButtonAndDrawer();
+    void showTable(DataStore* store);
+
+    int selectedRow() const { return selectedRow_; }
+    void setSelectedRow(int row) { selectedRow_ = row; }
+    int drawerTableRow() const { return drawerTableRow_; }
+    void setDrawerTableRow(int row) { drawerTableRow_ = row; }
+    DataStore* dataStore() const { return dataStore_; }
+    void setData(DataStore* store);
+    const QStringList& newItems() const { return newItems_; }
+    void setNewItems(const QStringList& items) { newItems_ = items; }
+
+    DropTableView* table() const { return table_; }
+    LaunchItemModel& model() const { return *model_; }
+    QPushButton* addButton() const { return addButton_; }
+    QPushButton* delButton() const { return delButton_; }
+    QPushButton* addItemButton() const { return addItemButton_; }
+
+private:
+    void handleShowLaunchItemTable(const Notification& notification);
+    void handleGetItems(const Notification& notification);
+    void handleGetRow(const Notification& notification);
+    void handleGetModHotKey();
+    void reloadTable();
+    void reloadAndDeselect();
+    // The user's choice of files and folders; none when they cancelled.
+    std::optional<QStringList> runChooser();
+    void postShowHK();
+    bool acceptDrop(const QMimeData& data, int row);
+    void sortLaunchItems(int column, Qt::SortOrder order);
+    void showAddItemButton(bool shown, bool enabled);
+
+    NotificationCenter& center_;
+    AlertPresenter& alerts_;
+    FileChooser& chooser_;
+    Observations observations_;
+    DataStore* dataStore_ = nullptr;
+    int selectedRow_ = -1;
+    int drawerTableRow_ = -1;
+    QStringList newItems_;
+    LaunchItemModel* model_ = nullptr;
+    DropTableView* table_ = nullptr;
+    QPushButton* addButton_ = nullptr;
+    QPushButton* delButton_ = nullptr;
+    QPushButton* addItemButton_ = nullptr;
+};
+
+} // namespace presto

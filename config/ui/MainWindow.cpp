@@ -1,0 +1,77 @@
+#include "config/ui/MainWindow.h"
+
+#include "config/ui/AppController.h"
+#include "config/ui/DrawerController.h"
+#include "config/ui/LIController.h"
+
+#include <QCloseEvent>
+#include <QHBoxLayout>
+#include <QMenuBar>
+#include <QTabWidget>
+
+namespace presto {
+
+MainWindow::MainWindow(NotificationCenter& center, AlertPresenter& alerts, FileChooser& chooser,
+                       const AppController& controller) {
+    setWindowTitle(QStringLiteral("Presto"));
+
+    auto* central = new QWidget(this);
+    auto* layout = new QHBoxLayout(central);
+    tabView_ = new QTabWidget(central);
+    launchItemTab_ = new LIController(center, alerts, chooser);
+    launchItemTab_->setProperty(kTabIdentifier, 1);
+    tabView_->addTab(launchItemTab_, tr("Launch Item"));
+    // Filled by their own controllers, which come with the Finder Function and Pasteboard Item
+    // tabs; until then they are empty pages that still switch like the others.
+    auto* finderPage = new QWidget;
+    finderPage->setProperty(kTabIdentifier, 2);
+    tabView_->addTab(finderPage, tr("Finder Function"));
+    auto* pasteboardPage = new QWidget;
+    pasteboardPage->setProperty(kTabIdentifier, 3);
+    tabView_->addTab(pasteboardPage, tr("Pasteboard Item"));
+    drawer_ = new DrawerController(center, alerts, chooser, central);
+    layout->addWidget(tabView_, 1);
+    layout->addWidget(drawer_);
+    setCentralWidget(central);
+
+    // The edit commands are enabled by the application controller alone.
+    QMenu* fileMenu = menuBar()->addMenu(tr("&File"));
+    fileMenu->addAction(controller.saveMenu());
+    fileMenu->addSeparator();
+    fileMenu->addAction(controller.quitMenu());
+    QMenu* editMenu = menuBar()->addMenu(tr("&Edit"));
+    editMenu->addAction(controller.addMenu());
+    editMenu->addAction(controller.delMenu());
+    editMenu->addSeparator();
+    editMenu->addAction(controller.addItemMenu());
+    editMenu->addAction(controller.delItemMenu());
+    editMenu->addSeparator();
+    editMenu->addAction(controller.addPbTitleMenu());
+    editMenu->addAction(controller.delPbTitleMenu());
+    editMenu->addSeparator();
+    editMenu->addAction(controller.modHotKeyMenu());
+    editMenu->addAction(controller.resetHotKeyMenu());
+    QMenu* helpMenu = menuBar()->addMenu(tr("&Help"));
+    helpMenu->addAction(controller.aboutMenu());
+
+    resize(720, 440);
+}
+
+MainWindow::~MainWindow() = default;
+
+QWidget* MainWindow::tabPage(int identifier) const {
+    for (int i = 0; i < tabView_->count(); ++i) {
+        if (tabView_->widget(i)->property(kTabIdentifier).toInt() == identifier)
+            return tabView_->widget(i);
+    }
+    return nullptr;
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    if (closeHandler_ && !closeHandler_())
+        event->ignore();
+    else
+        event->accept();
+}
+
+} // namespace presto

@@ -1,0 +1,50 @@
+#pragma once
+
+#include "config/model/AlertPresenter.h"
+#include "config/ui/FileChooser.h"
+#include "config/ui/NotificationCenter.h"
+
+#include <QMainWindow>
+#include <functional>
+
+class QTabWidget;
+
+namespace presto {
+
+class AppController;
+class DrawerController;
+class LIController;
+
+// The configuration window: the three tabs with the sub-item drawer as a side panel beside them,
+// and the menus of the application controller's commands. The tab controllers and the drawer
+// are made with it and live as long as it.
+class MainWindow : public QMainWindow {
+public:
+    // The property of each tab page that holds its identifier: 1 Launch Item, 2 Finder Function,
+    // 3 Pasteboard Item.
+    static constexpr char kTabIdentifier[] = "prestoTabIdentifier";
+
+    MainWindow(NotificationCenter& center, AlertPresenter& alerts, FileChooser& chooser,
+               const AppController& controller);
+    ~MainWindow() override;
+
+    QTabWidget* tabView() const { return tabView_; }
+    LIController& launchItemTab() const { return *launchItemTab_; }
+    DrawerController& drawer() const { return *drawer_; }
+    // The page of a tab by identifier, so the tabs still to come can fill their own.
+    QWidget* tabPage(int identifier) const;
+
+    // Asked before the window closes; false keeps it open.
+    void setCloseHandler(std::function<bool()> handler) { closeHandler_ = std::move(handler); }
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    QTabWidget* tabView_ = nullptr;
+    LIController* launchItemTab_ = nullptr;
+    DrawerController* drawer_ = nullptr;
+    std::function<bool()> closeHandler_;
+};
+
+} // namespace presto

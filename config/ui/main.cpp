@@ -1,0 +1,100 @@
+#include "common/Locations.h"
+#include "config/model/DataStore.h"
+#include "config/ui/AppController.h"
+#include "config/ui/MainWindow.h"
+#include "config/ui/NotificationCenter.h"
+#include "config/ui/QtDialogs.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QIcon>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <unistd.h>
+
+namespace {
+
+bool hasDisplay() {
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+        const char* value = std::getenv(name);
+        if (value && *value)
+            return true;
+    }
+    return false;
+}
+
+// Milliseconds since the kernel started this process, so the start-up figure includes loading
+// the libraries; -1 when /proc cannot tell.
+double msSinceProcessStart() {
+    QFile stat(QStringLiteral("/proc/self/stat"));
+    if (!stat.open(QIODevice::ReadOnly))
+        return -1;
+    const QByteArray line = stat.readAll();
+    // Fields after the command name, which may hold spaces, start after its closing parenthesis;
+    // the start time is field 22 of the whole line.
+    const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+    if (fields.size() < 20)
+        return -1;
+    const double startTicks = fields.at(19).toDouble();
+    timespec now{};
+    clock_gettime(CLOCK_BOOTTIME, &now);
+    const double nowMs = now.tv_sec * 1000.0 + now.tv_nsec / 1e6;
+    return nowMs - startTicks * 1000.0 / static_cast<double>(sysconf(_SC_CLK_TCK));
+}
+
+// Reports once how long the main window took to be painted for the first time.
+class StartupTiming : public QObject {
+public:
+    explicit StartupTiming(QElapsedTimer sinceMain) : sinceMain_(sinceMain) {}
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Paint) {
+            std::fprintf(stderr,
+                         "Presto: window shown %.0f ms after process start (%lld ms after main)\n",
+                         msSinceProcessStart(), static_cast<long long>(sinceMain_.elapsed()));
+            watched->removeEventFilter(this);
+        }
+        return false;
+    }
+
+private:
+    QElapsedTimer sinceMain_;
+};
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QElapsedTimer sinceMain;
+    sinceMain.start();
+    if (!hasDisplay()) {
+        std::fprintf(stderr, "Presto: no display found (DISPLAY and WAYLAND_DISPLAY are unset); "
+                             "the configuration application needs a desktop session.\n");
+        return 1;
+    }
+
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Presto"));
+    QApplication::setApplicationVersion(QStringLiteral(PRESTO_BUNDLE_VERSION));
+    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("input-keyboard")));
+
+    presto::NotificationCenter center;
+    presto::QtAlertPresenter alerts;
+    presto::QtFileChooser chooser;
+    const presto::Locations locations = presto::Locations::fromEnvironment();
+
+    presto::AppController controller(center, alerts,
+                                     std::make_unique<presto::DataStore>(locations, alerts));
+    if (!controller.versionAccepted())
+        return 0;
+
+    presto::MainWindow window(center, alerts, chooser, controller);
+    controller.awakeFromNib(window);
+    StartupTiming timing(sinceMain);
+    if (qEnvironmentVariableIsSet("PRESTO_STARTUP_TIMING"))
+        window.installEventFilter(&timing);
+    window.show();
+    return QApplication::exec();
+}

@@ -1,0 +1,166 @@
+#include "UiTestSupport.h"
+#include "config/ui/Notifications.h"
+#include "config/ui/TableModels.h"
+
+#include <QDir>
+#include <QLabel>
+#include <QMimeData>
+#include <QPushButton>
+#include <QTableView>
+#include <gtest/gtest.h>
+
+namespace presto {
+namespace {
+
+using CapturePanel = test::UiWorld;
+
+TEST_F(CapturePanel, KeyPressesShowTheirGlyphsInTheirFontsAndReplaceEachOther) {
+    openForNewLaunch({file("a")});
+    ASSERT_TRUE(hotKeys().isOpen());
+
+    pressKey(test::kEvdevTab, Qt::ShiftModifier | Qt::MetaModifier, Qt::Key_Backtab);
+    QLabel* command = hotKeys().displayField(HotKeyController::Command);
+    QLabel* shift = hotKeys().displayField(HotKeyController::Shift);
+    QLabel* key = hotKeys().displayField(HotKeyController::Key);
+    EXPECT_EQ(command->text(), QString::fromUtf8("\xE2\x8C\x98"));
+    EXPECT_EQ(shift->text(), QString::fromUtf8("\xE2\x87\xA7"));
+    EXPECT_EQ(key->text(), QString::fromUtf8("\xE2\x87\xA5"));
+    EXPECT_TRUE(hotKeys().displayField(HotKeyController::Option)->text().isEmpty());
+    EXPECT_EQ(shift->font().pointSize(), 28);
+
+    pressKey(test::kEvdevF10, Qt::NoModifier, Qt::Key_F10);
+    EXPECT_TRUE(shift->text().isEmpty());
+    EXPECT_EQ(key->text(), QStringLiteral("F10"));
+    EXPECT_EQ(key->font().family(), QStringLiteral("Monaco"));
+    EXPECT_EQ(key->font().pointSize(), 18);
+    EXPECT_EQ(hotKeys().hotKeyRec().keyCode, 0x6Du);
+
+    pressKey(test::kEvdevA, Qt::NoModifier, Qt::Key_A, QStringLiteral("a"));
+    EXPECT_EQ(key->text(), QStringLiteral("A"));
+    EXPECT_EQ(key->font().pointSize(), 24);
+}
+
+TEST_F(CapturePanel, OkWithoutAKeyIsRefusedEvenAfterAnEarlierCapture) {
+    test::NotificationLog log(center, {note::kSetEventCode});
+    openForNewLaunch({file("a")});
+    pressKey(test::kEvdevA, Qt::ControlModifier, Qt::Key_A);
+    hotKeys().cancelPushButton()->click();
+    EXPECT_FALSE(hotKeys().isOpen());
+
+    // The record of that capture is still in the panel; the cleared display is what counts.
+    openForNewLaunch({file("b")});
+    alerts.answer("Cancel");
+    clickOk();
+    ASSERT_EQ(alerts.requests().size(), 1u);
+    EXPECT_EQ(alerts.requests()[0].title, QStringLiteral("No HotKey set!"));
+    EXPECT_EQ(alerts.requests()[0].message, QStringLiteral("Needs to Cancel"));
+    EXPECT_EQ(alerts.requests()[0].style, AlertStyle::Critical);
+    EXPECT_TRUE(hotKeys().isOpen());
+    EXPECT_TRUE(log.entries().empty());
+
+    openForNewLaunch({});
+    pressKey(test::kEvdevA, Qt::ControlModifier, Qt::Key_A);
+    alerts.answer("Cancel");
+    clickOk();
+    EXPECT_EQ(alerts.requests().back().title, QStringLiteral("No item choosed!"));
+    EXPECT_TRUE(log.entries().empty());
+}
+
+TEST_F(CapturePanel, ACombinationBoundOnAnotherTabNamesThatTabAndItemAndKeepsThePanelOpen) {
+    // "Get Path" is the seventh function of the catalogue.
+    HotKeyFinderFunction& getPath = *store().hotKeyFinderFunction(6);
+    getPath.assignHotKeyRec(test::keyRec(kControlBit | kOptionBit, test::kMacG));
+    auto snapshot = std::make_unique<HotKeyPbItem>(test::keyRec(kCommandBit, test::kMacG, 'P'));
+    snapshot->setPbDataPath("/snapshots/Greeting");
+    snapshot->setPbTitle("Greeting");
+    store().addHotKeyPbItem(std::move(snapshot));
+    QDir().mkpath(store().savePbDataDir());
+    addLaunchHotKey({file("first.txt"), file("second.txt")}, test::kMacA, kControlBit);
+    test::NotificationLog log(center, {note::kSetEventCode});
+
+    openForNewLaunch({file("new")});
+    alerts.answer("Cancel");
+    pressKey(test::kEvdevG, Qt::ControlModifier | Qt::AltModifier, Qt::Key_G);
+    clickOk();
+    alerts.answer("Cancel");
+    pressKey(test::kEvdevG, Qt::MetaModifier, Qt::Key_G);
+    clickOk();
+    alerts.answer("Cancel");
+    pressKey(test::kEvdevA, Qt::ControlModifier, Qt::Key_A);
+    clickOk();
+
+    ASSERT_EQ(alerts.requests().size(), 3u);
+    EXPECT_EQ(alerts.requests()[0].title, "This HotKey has been already assigned to the "
+                                          "following item on 'Finder Function' tab");
+    EXPECT_EQ(alerts.requests()[0].message, QStringLiteral("Get Path"));
+    EXPECT_EQ(alerts.requests()[1].title, "This HotKey has been already assigned to the "
+                                          "following item on 'Pasteboard Item' tab");
+    EXPECT_EQ(alerts.requests()[1].message, QStringLiteral("Greeting"));
+    EXPECT_EQ(alerts.requests()[2].title, "This HotKey has been already assigned to the "
+                                          "following item on 'Launch Item' tab");
+    EXPECT_EQ(alerts.requests()[2].message, QStringLiteral("first.txt"));
+    EXPECT_TRUE(hotKeys().isOpen());
+    EXPECT_TRUE(log.entries().empty());
+
+    // Another combination still goes through.
+    pressKey(test::kEvdevG, Qt::ShiftModifier, Qt::Key_G);
+    clickOk();
+    EXPECT_EQ(log.names(), QStringList({note::kSetEventCode}));
+    EXPECT_FALSE(hotKeys().isOpen());
+}
+
+TEST_F(CapturePanel, ConfirmingAnUnchangedCombinationClosesWithoutAWord) {
+    HotKeyItem& item = addLaunchHotKey({file("a")}, test::kMacA, kControlBit);
+    test::NotificationLog log(center, {note::kSetEventCode, note::kResetEventCode});
+
+    openForChange(0);
+    EXPECT_EQ(hotKeys().displayField(HotKeyController::Control)->text(),
+              QString::fromUtf8("\xE2\x8C\x83"));
+    clickOk();
+    EXPECT_FALSE(hotKeys().isOpen());
+
+    openForChange(0);
+    pressKey(test::kEvdevA, Qt::ControlModifier, Qt::Key_A);
+    clickOk();
+    EXPECT_FALSE(hotKeys().isOpen());
+    EXPECT_TRUE(log.entries().empty());
+
+    // Reset from the menu while changing a launch hot key: posted, closed, nothing changes.
+    openForChange(0);
+    controller().resetHotKeyMenu()->trigger();
+    EXPECT_EQ(log.names(), QStringList({note::kResetEventCode}));
+    EXPECT_FALSE(hotKeys().isOpen());
+    EXPECT_EQ(item.hotKeyRec().keyCode, test::kMacA);
+    EXPECT_EQ(item.modFlags(), kControlBit);
+}
+
+TEST_F(CapturePanel, DraggingARowReordersTheLaunchOrderOfANewHotKey) {
+    const QStringList paths{file("one"), file("two"), file("three")};
+    openForNewLaunch(paths);
+    PathListModel& model = hotKeys().itemModel();
+    std::unique_ptr<QMimeData> drag(model.mimeData({model.index(2, 0)}));
+    EXPECT_TRUE(model.dropMimeData(drag.get(), Qt::MoveAction, 0, 0, {}));
+    EXPECT_EQ(hotKeys().items(), QStringList({paths[2], paths[0], paths[1]}));
+
+    // Text from elsewhere changes nothing.
+    QMimeData text;
+    text.setText(QStringLiteral("2"));
+    model.dropMimeData(&text, Qt::CopyAction, 0, 0, {});
+    EXPECT_EQ(hotKeys().items(), QStringList({paths[2], paths[0], paths[1]}));
+
+    pressKey(test::kEvdevG, Qt::ControlModifier, Qt::Key_G);
+    clickOk();
+    ASSERT_EQ(store().countHotKeyItem(), 1);
+    EXPECT_EQ(store().hotKeyItem(0)->itemPaths(), QStringList({paths[2], paths[0], paths[1]}));
+}
+
+TEST_F(CapturePanel, CloseHKEndsThePendingRequest) {
+    openForNewLaunch({file("a")});
+    center.post(note::kCloseHK);
+    EXPECT_FALSE(hotKeys().isOpen());
+    EXPECT_FALSE(hotKeys().window()->isVisible());
+    EXPECT_EQ(hotKeys().tableKbn(), '0');
+}
+
+} // namespace
+} // namespace presto

@@ -1,0 +1,161 @@
+#pragma once
+
+#include "common/HotKeyRec.h"
+#include "config/model/DataStore.h"
+#include "config/ui/AppController.h"
+#include "config/ui/DrawerController.h"
+#include "config/ui/DropTableView.h"
+#include "config/ui/FileChooser.h"
+#include "config/ui/HotKeyController.h"
+#include "config/ui/LIController.h"
+#include "config/ui/MainWindow.h"
+#include "config/ui/NotificationCenter.h"
+#include "config/ui/TableModels.h"
+#include "tests/support/ScriptedAlerts.h"
+#include "tests/support/TempWorld.h"
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QPushButton>
+#include <QString>
+#include <deque>
+#include <gtest/gtest.h>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+inline void PrintTo(const QString& text, std::ostream* os) {
+    *os << '"' << text.toStdString() << '"';
+}
+inline void PrintTo(const QStringList& list, std::ostream* os) {
+    *os << '[' << list.join(QStringLiteral(", ")).toStdString() << ']';
+}
+
+namespace presto::test {
+
+// The one QApplication of a test program, made after the sandbox has moved HOME, on the offscreen
+// platform so no window ever reaches a real display.
+QApplication& application();
+
+// Answers file choosers in the order queued and keeps every request. A chooser nobody expected
+// fails the test and counts as cancelled.
+class ScriptedChooser : public FileChooser {
+public:
+    void answer(const QStringList& paths) { answers_.push_back({false, paths}); }
+    void cancel() { answers_.push_back({true, {}}); }
+
+    std::optional<QStringList> choosePaths(const FileChooserRequest& request) override {
+        requests_.push_back(request);
+        if (answers_.empty()) {
+            ADD_FAILURE() << "unexpected file chooser: " << request.title.toStdString();
+            return std::nullopt;
+        }
+        const Answer answer = answers_.front();
+        answers_.pop_front();
+        if (answer.cancelled)
+            return std::nullopt;
+        return answer.paths;
+    }
+
+    const std::vector<FileChooserRequest>& requests() const { return requests_; }
+    bool allAnswered() const { return answers_.empty(); }
+
+private:
+    struct Answer {
+        bool cancelled;
+        QStringList paths;
+    };
+    std::deque<Answer> answers_;
+    std::vector<FileChooserRequest> requests_;
+};
+
+// The daemon's end of the socket: collects what the application sends, one message per
+// connection.
+class DaemonListener {
+public:
+    explicit DaemonListener(const std::string& path);
+    ~DaemonListener();
+    DaemonListener(const DaemonListener&) = delete;
+    DaemonListener& operator=(const DaemonListener&) = delete;
+
+    // Every message sent since the last call.
+    std::vector<std::string> takeMessages();
+
+private:
+    int fd_ = -1;
+};
+
+// Every notification of the given names, in the order posted.
+class NotificationLog {
+public:
+    NotificationLog(NotificationCenter& center, const QStringList& names);
+    const std::vector<Notification>& entries() const { return entries_; }
+    QStringList names() const;
+    void clear() { entries_.clear(); }
+
+private:
+    Observations observations_;
+    std::vector<Notification> entries_;
+};
+
+// A key-down record as the capture panel makes it.
+HotKeyRec keyRec(std::uint32_t modFlags, std::uint16_t macKeyCode, char kind = kKindLaunch);
+
+// Evdev codes of the keys the tests press.
+inline constexpr quint32 kEvdevA = 30;
+inline constexpr quint32 kEvdevG = 34;
+inline constexpr quint32 kEvdevTab = 15;
+inline constexpr quint32 kEvdevF10 = 68;
+inline constexpr std::uint16_t kMacA = 0x00;
+inline constexpr std::uint16_t kMacG = 0x05;
+
+// The whole application in a temporary world: the data store on its files, the controller, the
+// main window with its tabs and drawer, scripted alerts and file choosers, a daemon listener.
+class UiWorld : public ::testing::Test {
+public:
+    UiWorld();
+    ~UiWorld() override;
+
+    // Makes the application afresh, reading the data file as it is now.
+    void restart();
+
+    // A real file below the world, for paths that are saved.
+    QString file(const std::string& name) const;
+    // A launch hot key stored directly in the data store.
+    HotKeyItem& addLaunchHotKey(const QStringList& paths, std::uint16_t macKeyCode,
+                                std::uint32_t modFlags = kCommandBit);
+    // Refreshes the Launch Item tab as the controller does after a change.
+    void showLaunchTable();
+
+    // The capture panel opened for a new launch hot key, as the Launch Item tab opens it.
+    void openForNewLaunch(const QStringList& paths, int row = -1);
+    // ... and for a change of the launch hot key at the row.
+    void openForChange(int row);
+
+    // A key press delivered to the capture panel's window as the platform would.
+    void pressKey(quint32 evdevCode, Qt::KeyboardModifiers modifiers, int qtKey,
+                  const QString& text = {});
+    void clickOk() { hotKeys().okPushButton()->click(); }
+
+    DataStore& store() { return controller_->dataStore(); }
+    AppController& controller() { return *controller_; }
+    HotKeyController& hotKeys() { return controller_->hotKeyController(); }
+    MainWindow& window() { return *window_; }
+    LIController& launchTab() { return window_->launchItemTab(); }
+    DrawerController& drawer() { return window_->drawer(); }
+    // Paths of the launch hot keys as the data file holds them now.
+    std::vector<QStringList> savedLaunchPaths();
+
+    TempWorld world;
+    NotificationCenter center;
+    ScriptedAlerts alerts;
+    ScriptedChooser chooser;
+    DaemonListener daemon{world.locations().socketPath};
+
+private:
+    std::unique_ptr<AppController> controller_;
+    std::unique_ptr<MainWindow> window_;
+};
+
+} // namespace presto::test
