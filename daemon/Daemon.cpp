@@ -5,8 +5,8 @@
 #include "daemon/Log.h"
 
 #include <algorithm>
+#include <charconv>
 #include <chrono>
-#include <cstdio>
 #include <cstring>
 #include <thread>
 
@@ -26,6 +26,28 @@ bool pauseUnlessStopped(const ServerSocket& server, std::chrono::milliseconds pa
     }
     return server.stopRequested();
 }
+
+// A diagnostic put together without printf: unknown keys may come by the thousand.
+class LogText {
+public:
+    LogText& operator<<(std::string_view text) {
+        std::size_t n = std::min(text.size(), sizeof text_ - length_);
+        std::memcpy(text_ + length_, text.data(), n);
+        length_ += n;
+        return *this;
+    }
+    LogText& operator<<(long number) {
+        auto result = std::to_chars(text_ + length_, text_ + sizeof text_, number);
+        if (result.ec == std::errc())
+            length_ = static_cast<std::size_t>(result.ptr - text_);
+        return *this;
+    }
+    std::string_view text() const { return {text_, length_}; }
+
+private:
+    char text_[512];
+    std::size_t length_ = 0;
+};
 
 } // namespace
 
@@ -47,6 +69,8 @@ Daemon::Daemon(const Locations& locations, LaunchActions& actions, AssistantCont
 }
 
 void Daemon::loadTables() {
+    // The old table goes first, so a reload of the largest file never holds two.
+    data_ = PrefData();
     data_ = PrefData(dataFilePath_);
     kext_.resetPrefKEXT();
     renewTimeStamp();
@@ -197,23 +221,18 @@ void Daemon::sendReply(ServerSocket& server, const Reply& reply) {
     if (reply.kind != Reply::NotFound && sent >= 0)
         return;
     const char* when = getCharSysTime();
-    char text[512];
-    int length;
+    LogText line;
     if (reply.kind == Reply::NotFound) {
         const std::uint32_t flags = reply.pressed.modFlags;
-        auto bit = [flags](std::uint32_t mask) { return (flags & mask) ? 1 : 0; };
-        length = std::snprintf(text, sizeof text,
-                               "%s Presto.daemon HotKey not found!! cmd=%d opt=%d ctr=%d sft=%d "
-                               "cap=%d key=%d\n%s Presto.daemon sndMsg=%s iolen=%ld\n",
-                               when, bit(kCommandBit), bit(kOptionBit), bit(kControlBit),
-                               bit(kShiftBit), bit(kCapsLockBit),
-                               static_cast<int>(reply.pressed.keyCode), when, reply.name, sent);
-    } else {
-        // Never retried: the peer asks again when it polls next.
-        length = std::snprintf(text, sizeof text, "%s Presto.daemon sndMsg=%s iolen=%ld\n", when,
-                               reply.name, sent);
+        auto bit = [flags](std::uint32_t mask) { return (flags & mask) ? 1L : 0L; };
+        line << when << " Presto.daemon HotKey not found!! cmd=" << bit(kCommandBit)
+             << " opt=" << bit(kOptionBit) << " ctr=" << bit(kControlBit)
+             << " sft=" << bit(kShiftBit) << " cap=" << bit(kCapsLockBit)
+             << " key=" << long(static_cast<int>(reply.pressed.keyCode)) << "\n";
     }
-    logLine(std::string_view(text, static_cast<std::size_t>(std::max(length, 0))));
+    // Never retried: the peer asks again when it polls next.
+    line << when << " Presto.daemon sndMsg=" << reply.name << " iolen=" << sent << "\n";
+    logLine(line.text());
 }
 
 int Daemon::run(ServerSocket& server) {

@@ -103,13 +103,18 @@ ServerSocket::Received ServerSocket::receiveMessage() {
         ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
         connectionFd_ = fd;
 
-        buffer_.fill(0);
         ssize_t length = ::recv(fd, buffer_.data(), buffer_.size(), 0);
+        // The buffer reads as cleared before the receive: zero beyond what came in. Only what the
+        // last request left there needs clearing.
+        const std::size_t got = length < 0 ? 0 : static_cast<std::size_t>(length);
+        if (got < dirtyLength_)
+            std::memset(buffer_.data() + got, 0, dirtyLength_ - got);
+        dirtyLength_ = got;
         if (length < 0) {
             releaseSocket();
             return {Received::ReceiveFailed};
         }
-        return {Received::Message, static_cast<std::size_t>(length)};
+        return {Received::Message, got};
     }
 }
 

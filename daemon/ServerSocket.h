@@ -79,6 +79,7 @@ private:
     ino_t boundInode_ = 0;
     bool bound_ = false;
     std::array<std::uint8_t, kBufferSize> buffer_{};
+    std::size_t dirtyLength_ = 0; // bytes of buffer_ that may be other than zero
 };
 
 } // namespace presto
