@@ -1,0 +1,183 @@
+#include "config/ui/FFController.h"
+
+#include "config/model/DataStore.h"
+#include "config/ui/Cells.h"
+#include "config/ui/Notifications.h"
+
+#include <QFileIconProvider>
+#include <QHeaderView>
+#include <QSignalBlocker>
+#include <QTableView>
+#include <QVBoxLayout>
+
+namespace presto {
+
+namespace {
+
+enum Column { NoColumn, FunctionNameColumn, HotKeyColumn, ColumnCount };
+
+} // namespace
+
+QIcon finderIcon() {
+    const QIcon icon = QIcon::fromTheme(QStringLiteral("system-file-manager"));
+    return icon.isNull() ? QFileIconProvider().icon(QFileIconProvider::Folder) : icon;
+}
+
+void FinderFunctionModel::setDataStore(DataStore* store) {
+    store_ = store;
+}
+
+void FinderFunctionModel::reload() {
+    beginResetModel();
+    endResetModel();
+}
+
+int FinderFunctionModel::rowCount(const QModelIndex& parent) const {
+    return (parent.isValid() || !store_) ? 0
+                                         : static_cast<int>(store_->countHotKeyFinderFunction());
+}
+
+int FinderFunctionModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : ColumnCount;
+}
+
+QVariant FinderFunctionModel::data(const QModelIndex& index, int role) const {
+    const HotKeyFinderFunction* function =
+        store_ ? store_->hotKeyFinderFunction(index.row()) : nullptr;
+    if (!function)
+        return {};
+    switch (index.column()) {
+    case NoColumn:
+        if (role == Qt::DisplayRole)
+            return QString::asprintf("%d", index.row() + 1);
+        break;
+    case FunctionNameColumn:
+        if (role == Qt::DisplayRole)
+            return function->finderFunction().functionName();
+        if (role == Qt::DecorationRole)
+            return finderIcon();
+        break;
+    case HotKeyColumn:
+        if (role == kHotKeyPartsRole)
+            return hotKeyParts(*function);
+        if (role == Qt::DisplayRole)
+            return function->hotKey();
+        break;
+    default:
+        break;
+    }
+    return {};
+}
+
+QVariant FinderFunctionModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
+        return {};
+    switch (section) {
+    case NoColumn:
+        return FFController::tr("No");
+    case FunctionNameColumn:
+        return FFController::tr("Function");
+    case HotKeyColumn:
+        return FFController::tr("HotKey");
+    default:
+        return {};
+    }
+}
+
+Qt::ItemFlags FinderFunctionModel::flags(const QModelIndex& index) const {
+    return index.isValid() ? Qt::ItemIsEnabled | Qt::ItemIsSelectable : Qt::NoItemFlags;
+}
+
+FFController::FFController(NotificationCenter& center, QWidget* parent)
+    : QWidget(parent), center_(center), observations_(center) {
+    model_ = new FinderFunctionModel(this);
+    table_ = new QTableView(this);
+    table_->setModel(model_);
+    table_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    table_->setSelectionMode(QAbstractItemView::SingleSelection);
+    table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    table_->setShowGrid(false);
+    table_->setWordWrap(false);
+    table_->verticalHeader()->hide();
+    table_->verticalHeader()->setDefaultSectionSize(20);
+    table_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    table_->setItemDelegateForColumn(FunctionNameColumn, new ItemCell(table_));
+    table_->setItemDelegateForColumn(HotKeyColumn, new HotKeyCell(table_));
+    QHeaderView* header = table_->horizontalHeader();
+    // The catalogue's order is fixed: header clicks sort nothing.
+    header->setSectionsClickable(false);
+    header->setHighlightSections(false);
+    header->setSectionResizeMode(NoColumn, QHeaderView::Fixed);
+    header->setSectionResizeMode(FunctionNameColumn, QHeaderView::Stretch);
+    header->setSectionResizeMode(HotKeyColumn, QHeaderView::Fixed);
+    header->resizeSection(NoColumn, 40);
+    header->resizeSection(HotKeyColumn, HotKeyCell::kLeftMargin + HotKeyCell::kSlotPitch * 6 + 8);
+    connect(table_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            [this] { selectionDidChange(); });
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(table_);
+
+    const auto showTable = [this](const Notification& n) { handleShowFinderFunctionTable(n); };
+    observations_.observe(note::kShowFFTable, showTable);
+    observations_.observe(note::kShowFFTableByTab, showTable);
+    observations_.observe(note::kModHotKey2FFByMenu,
+                          [this](const Notification&) { handleGetModHotKey(); });
+}
+
+FFController::~FFController() {
+    // The table outlives this part of the object while QWidget deletes the children; it must not
+    // report selection changes back into it.
+    table_->selectionModel()->disconnect(this);
+}
+
+void FFController::setDataStore(DataStore* store) {
+    dataStore_ = store;
+    model_->setDataStore(store);
+}
+
+int FFController::selectedRow() const {
+    const QModelIndexList rows = table_->selectionModel()->selectedRows();
+    return rows.isEmpty() ? -1 : rows.first().row();
+}
+
+void FFController::handleShowFinderFunctionTable(const Notification& notification) {
+    if (auto* store = note::pointerValue<DataStore>(notification.object))
+        setDataStore(store);
+    const bool byTab = notification.name == QLatin1String(note::kShowFFTableByTab);
+    const int row = selectedRow();
+    {
+        // A reset model forgets its selection; a refresh must not look like the user's change.
+        const QSignalBlocker blocker(table_->selectionModel());
+        model_->reload();
+        if (!byTab && row >= 0 && row < model_->rowCount())
+            table_->selectRow(row);
+    }
+    table_->viewport()->update();
+    if (byTab)
+        center_.post(note::kRowValueFromFF, -1);
+}
+
+void FFController::selectionDidChange() {
+    center_.post(note::kRowValueFromFF, selectedRow());
+    center_.post(note::kCloseHK);
+}
+
+void FFController::handleGetModHotKey() {
+    const int row = selectedRow();
+    HotKeyFinderFunction* function = dataStore_ ? dataStore_->hotKeyFinderFunction(row) : nullptr;
+    if (!function)
+        return;
+    ItemPathName finder{QString::fromLatin1(kFinderPath)};
+    finder.setItemName(function->finderFunction().functionName());
+    center_.post(note::kModHotKey2HKFromFF,
+                 QVariantMap{
+                     {note::kKbn, int(note::kKbnFinder)},
+                     {note::kSelectedRow, row},
+                     {note::kFFItemPaths, QVariant::fromValue(QList<ItemPathName>{finder})},
+                     {note::kHotKey, QVariant::fromValue(static_cast<HotKey*>(function))},
+                     {note::kDataStore, QVariant::fromValue(dataStore_)},
+                 });
+}
+
+} // namespace presto

@@ -1,0 +1,69 @@
+#pragma once
+
+#include "config/ui/NotificationCenter.h"
+
+#include <QAbstractTableModel>
+#include <QIcon>
+#include <QWidget>
+
+class QTableView;
+
+namespace presto {
+
+class DataStore;
+
+// The catalogue of a data store, one row per Finder function: "No", "functionName", "hotKey".
+class FinderFunctionModel : public QAbstractTableModel {
+public:
+    using QAbstractTableModel::QAbstractTableModel;
+
+    void setDataStore(DataStore* store);
+    DataStore* dataStore() const { return store_; }
+    void reload();
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+
+private:
+    DataStore* store_ = nullptr;
+};
+
+// The Finder Function tab: the thirteen functions in catalogue order with their hot keys. Rows
+// are fixed; a selected function's key is changed or reset through the capture panel, and the
+// application controller stores it.
+class FFController : public QWidget {
+    Q_OBJECT
+
+public:
+    // What the capture panel shows as the function's item.
+    static constexpr char kFinderPath[] = "/System/Library/CoreServices/Finder.app";
+
+    explicit FFController(NotificationCenter& center, QWidget* parent = nullptr);
+    ~FFController() override;
+
+    void setDataStore(DataStore* store);
+    DataStore* dataStore() const { return dataStore_; }
+
+    QTableView* table() const { return table_; }
+    FinderFunctionModel& model() const { return *model_; }
+    int selectedRow() const;
+
+private:
+    void handleShowFinderFunctionTable(const Notification& notification);
+    void handleGetModHotKey();
+    void selectionDidChange();
+
+    NotificationCenter& center_;
+    Observations observations_;
+    DataStore* dataStore_ = nullptr;
+    FinderFunctionModel* model_ = nullptr;
+    QTableView* table_ = nullptr;
+};
+
+// The desktop's file manager icon, which stands for the Finder.
+QIcon finderIcon();
+
+} // namespace presto

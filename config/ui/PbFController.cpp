@@ -1,0 +1,356 @@
+#include "config/ui/PbFController.h"
+
+#include "common/SnapshotFile.h"
+#include "config/model/DataStore.h"
+#include "config/ui/Cells.h"
+#include "config/ui/DropTableView.h"
+#include "config/ui/FileDisplay.h"
+#include "config/ui/Notifications.h"
+#include "config/ui/PBTitleController.h"
+#include "config/ui/PasteboardPreview.h"
+
+#include <QBuffer>
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QImage>
+#include <QImageWriter>
+#include <QMimeData>
+#include <QPushButton>
+#include <QSignalBlocker>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <new>
+#include <optional>
+
+namespace presto {
+
+namespace {
+
+constexpr char kTiffMimeType[] = "image/tiff";
+
+struct TakenPasteboard {
+    int index;
+    QByteArray data;
+};
+
+QByteArray tiffOf(const QImage& picture) {
+    QByteArray tiff;
+    QBuffer buffer(&tiff);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "tiff");
+    if (!writer.write(picture))
+        tiff.clear();
+    return tiff;
+}
+
+// Text first, then a picture; a picture offered as TIFF is kept byte for byte, any other is
+// converted.
+std::optional<TakenPasteboard> takePasteboard(const QMimeData* contents) {
+    if (!contents)
+        return std::nullopt;
+    if (contents->hasText()) {
+        QByteArray text = contents->text().toUtf8();
+        if (!text.isEmpty())
+            return TakenPasteboard{0, std::move(text)};
+    }
+    QByteArray tiff = contents->data(QLatin1String(kTiffMimeType));
+    if (tiff.isEmpty() && contents->hasImage())
+        tiff = tiffOf(qvariant_cast<QImage>(contents->imageData()));
+    if (!tiff.isEmpty())
+        return TakenPasteboard{1, std::move(tiff)};
+    return std::nullopt;
+}
+
+} // namespace
+
+const QStringList& PbFController::pbTypes() {
+    static const QStringList types{QStringLiteral("text/plain;charset=utf-8"),
+                                   QLatin1String(kTiffMimeType)};
+    return types;
+}
+
+const QStringList& PbFController::pbUTIs() {
+    static const QStringList utis{QLatin1String(kUtf8PlainTextType), QLatin1String(kTiffType)};
+    return utis;
+}
+
+PbItemModel::PbItemModel(QObject* parent)
+    : DragTableModel({QStringLiteral("No"), QStringLiteral("hotKey"), QStringLiteral("pbTitle")},
+                     QLatin1String(kRowType),
+                     {QStringLiteral("text/uri-list"), QStringLiteral("text/plain")}, parent) {}
+
+int PbItemModel::rowCount(const QModelIndex& parent) const {
+    return (parent.isValid() || !store_) ? 0 : static_cast<int>(store_->countHotKeyPbItem());
+}
+
+QVariant PbItemModel::data(const QModelIndex& index, int role) const {
+    const HotKeyPbItem* item = store_ ? store_->hotKeyPbItem(index.row()) : nullptr;
+    if (!item)
+        return {};
+    switch (index.column()) {
+    case 0:
+        if (role == Qt::DisplayRole)
+            return QString::asprintf("%d", index.row() + 1);
+        break;
+    case 1:
+        if (role == kHotKeyPartsRole)
+            return hotKeyParts(*item);
+        if (role == Qt::DisplayRole)
+            return item->hotKey();
+        break;
+    case 2:
+        if (role == Qt::DisplayRole)
+            return lastPathComponent(item->pbDataPath());
+        if (role == Qt::DecorationRole)
+            return pasteboardIcon();
+        if (role == Qt::ToolTipRole)
+            return item->pbDataPath();
+        break;
+    default:
+        break;
+    }
+    return {};
+}
+
+PbFController::PbFController(NotificationCenter& center, AlertPresenter& alerts, QWidget* parent)
+    : QWidget(parent), center_(center), alerts_(alerts), observations_(center),
+      pbTitleController_(std::make_unique<PBTitleController>(center, alerts)) {
+    model_ = new PbItemModel(this);
+    model_->setHeaderTitles({tr("No"), tr("HotKey"), tr("Title")});
+    model_->dropHandler = [this](const QMimeData& data, int row) { return acceptDrop(data, row); };
+    model_->sortHandler = [this](int column, Qt::SortOrder order) { sortPbItems(column, order); };
+
+    table_ = new DropTableView(this);
+    table_->setModel(model_);
+    table_->setItemDelegateForColumn(1, new HotKeyCell(table_));
+    table_->setItemDelegateForColumn(2, new ItemCell(table_));
+    QHeaderView* header = table_->horizontalHeader();
+    header->setSectionResizeMode(0, QHeaderView::Fixed);
+    header->setSectionResizeMode(1, QHeaderView::Fixed);
+    header->setSectionResizeMode(2, QHeaderView::Stretch);
+    header->resizeSection(0, 40);
+    header->resizeSection(1, HotKeyCell::kLeftMargin + HotKeyCell::kSlotPitch * 6 + 8);
+    header->setSectionsClickable(true);
+    header->setSortIndicatorShown(true);
+    header->setSortIndicator(-1, Qt::AscendingOrder);
+    connect(header, &QHeaderView::sortIndicatorChanged, this,
+            [this](int column, Qt::SortOrder order) { model_->sort(column, order); });
+    connect(table_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            [this] { arrangeButtonAndDrawer(); });
+
+    addButton_ = new QPushButton(tr("Save Pasteboard"), this);
+    deletePbButton_ = new QPushButton(tr("Delete"), this);
+    deletePbButton_->setEnabled(false);
+    connect(addButton_, &QPushButton::clicked, this, [this] { addPbTitle(); });
+    connect(deletePbButton_, &QPushButton::clicked, this, [this] { delPbTitle(); });
+
+    drawer_ = new PasteboardPreview(this);
+    drawer_->setFixedWidth(240);
+    drawer_->hide();
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(addButton_);
+    buttons->addWidget(deletePbButton_);
+    buttons->addStretch();
+    auto* list = new QVBoxLayout;
+    list->addWidget(table_);
+    list->addLayout(buttons);
+    auto* layout = new QHBoxLayout(this);
+    layout->addLayout(list, 1);
+    layout->addWidget(drawer_);
+
+    const auto showTable = [this](const Notification& n) { handleShowPbItemTable(n); };
+    observations_.observe(note::kShowPbItemTable, showTable);
+    observations_.observe(note::kShowPbItemTableByTab, showTable);
+    observations_.observe(note::kClosePbItemDrawer, [this](const Notification&) { closeDrawer(); });
+    observations_.observe(note::kAddPbTitleByMenu, [this](const Notification&) { addPbTitle(); });
+    observations_.observe(note::kDelPbTitleByMenu, [this](const Notification&) { delPbTitle(); });
+    observations_.observe(note::kModHotKey2PbFByMenu,
+                          [this](const Notification&) { handleGetModHotKey(); });
+}
+
+PbFController::~PbFController() {
+    // The table outlives this part of the object while QWidget deletes the children; it must not
+    // report selection or sorting changes back into it.
+    table_->selectionModel()->disconnect(this);
+    table_->horizontalHeader()->disconnect(this);
+}
+
+void PbFController::setDataStore(DataStore* store) {
+    dataStore_ = store;
+    model_->setDataStore(store);
+}
+
+bool PbFController::isDrawerOpen() const {
+    return !drawer_->isHidden();
+}
+
+void PbFController::openDrawer() {
+    drawer_->show();
+}
+
+void PbFController::closeDrawer() {
+    drawer_->hide();
+}
+
+void PbFController::handleShowPbItemTable(const Notification& notification) {
+    if (auto* store = note::pointerValue<DataStore>(notification.object))
+        setDataStore(store);
+    if (notification.name == QLatin1String(note::kShowPbItemTableByTab)) {
+        {
+            const QSignalBlocker blocker(table_->selectionModel());
+            model_->reload();
+            table_->clearSelection();
+        }
+        selectedRow_ = -1;
+        deletePbButton_->setEnabled(false);
+        closeDrawer();
+        center_.post(note::kRowValueFromPbF, selectedRow_);
+        return;
+    }
+    // The selected row stays where it was, as a table that only redraws would keep it.
+    const int row = table_->selectedRow();
+    {
+        const QSignalBlocker blocker(table_->selectionModel());
+        model_->reload();
+        if (row >= 0 && row < model_->rowCount())
+            table_->selectRow(row);
+    }
+    table_->viewport()->update();
+    arrangeButtonAndDrawer();
+}
+
+void PbFController::alertPasteboard(const QString& title, const QString& message) {
+    AlertRequest request;
+    request.style = AlertStyle::Critical;
+    request.title = title;
+    request.message = message;
+    request.buttons = {tr("Cancel")};
+    alerts_.run(request);
+}
+
+void PbFController::addPbTitle() {
+    const int row = table_->selectedRow();
+    std::optional<TakenPasteboard> taken;
+    try {
+        taken = takePasteboard(QGuiApplication::clipboard()->mimeData());
+    } catch (const std::bad_alloc&) {
+        alertPasteboard(tr("Pasteboard is too big!"), tr("Needs to Cancel and Try again"));
+        return;
+    }
+    if (!taken) {
+        alertPasteboard(tr("Pasteboard is empty!"), tr("Needs to Cancel"));
+        return;
+    }
+    center_.post(note::kShowPBTitleFromPbF, QVariant::fromValue(static_cast<QObject*>(this)),
+                 QVariantMap{
+                     {note::kKbn, int(note::kKbnNewPasteboard)},
+                     {note::kDataStore, QVariant::fromValue(dataStore_)},
+                     {note::kSelectedRow, row},
+                     {note::kPbUTI, pbUTIs().at(taken->index)},
+                     {note::kPbType, pbTypes().at(taken->index)},
+                     {note::kPbData, taken->data},
+                     {note::kPbIndex, taken->index},
+                 });
+}
+
+void PbFController::delPbTitle() {
+    const int row = table_->selectedRow();
+    if (row < 0)
+        return;
+    center_.post(note::kDelPbTitle, row);
+    arrangeButtonAndDrawer();
+}
+
+void PbFController::handleGetModHotKey() {
+    HotKeyPbItem* item = dataStore_ ? dataStore_->hotKeyPbItem(table_->selectedRow()) : nullptr;
+    if (!item)
+        return;
+    center_.post(note::kModHotKey2HKFromPbF,
+                 QVariantMap{
+                     {note::kKbn, int(note::kKbnChangePasteboard)},
+                     {note::kPbFItemRow, table_->selectedRow()},
+                     {note::kPbItemPaths, QStringList{item->pbDataPath()}},
+                     {note::kHotKey, QVariant::fromValue(static_cast<HotKey*>(item))},
+                     {note::kDataStore, QVariant::fromValue(dataStore_)},
+                 });
+}
+
+void PbFController::arrangeButtonAndDrawer() {
+    selectedRow_ = table_->selectedRow();
+    center_.post(note::kRowValueFromPbF, selectedRow_);
+    center_.post(note::kCloseHK);
+    const HotKeyPbItem* item = dataStore_ ? dataStore_->hotKeyPbItem(selectedRow_) : nullptr;
+    if (!item) {
+        deletePbButton_->setEnabled(false);
+        closeDrawer();
+        return;
+    }
+    deletePbButton_->setEnabled(true);
+    openDrawer();
+    drawer_->clear();
+    const auto snapshot = readSnapshotFile(item->pbDataPath().toStdString());
+    if (!snapshot)
+        return;
+    const QByteArray data(reinterpret_cast<const char*>(snapshot->data.data()),
+                          static_cast<qsizetype>(snapshot->data.size()));
+    if (snapshot->type == kTiffType)
+        drawer_->setImage(data);
+    else if (snapshot->type == kUtf8PlainTextType)
+        drawer_->setText(data);
+}
+
+void PbFController::reloadAndDeselect() {
+    const bool hadSelection = table_->selectedRow() >= 0;
+    model_->reload();
+    table_->clearSelection();
+    if (hadSelection)
+        arrangeButtonAndDrawer();
+}
+
+bool PbFController::acceptDrop(const QMimeData& data, int row) {
+    const auto rows = draggedRows(data, model_->rowType());
+    // Anything but a row of this table is taken and changes nothing.
+    if (!rows || !dataStore_)
+        return true;
+    const qsizetype to = row < 0 ? dataStore_->countHotKeyPbItem() : row;
+    dataStore_->moveHotKeyPbItem(rows->first(), to);
+    reloadAndDeselect();
+    return true;
+}
+
+void PbFController::sortPbItems(int column, Qt::SortOrder order) {
+    const QString key = model_->columnIds().value(column);
+    if (!dataStore_ || (key != QLatin1String("pbTitle") && key != QLatin1String("hotKey")))
+        return;
+    const auto byTitle = [](const HotKeyPbItem* a, const HotKeyPbItem* b) {
+        return a->pbTitle().compare(b->pbTitle());
+    };
+    const auto byKey = [](const HotKeyPbItem* a, const HotKeyPbItem* b) {
+        return a->hotKey().compare(b->hotKey());
+    };
+    const bool titleFirst = key == QLatin1String("pbTitle");
+    const auto less = [&](const HotKeyPbItem* a, const HotKeyPbItem* b) {
+        const int primary = titleFirst ? byTitle(a, b) : byKey(a, b);
+        if (primary != 0)
+            return order == Qt::AscendingOrder ? primary < 0 : primary > 0;
+        return (titleFirst ? byKey(a, b) : byTitle(a, b)) < 0;
+    };
+    std::vector<const HotKeyPbItem*> sorted;
+    for (const auto& item : dataStore_->hotKeyPbItems())
+        sorted.push_back(item.get());
+    std::stable_sort(sorted.begin(), sorted.end(), less);
+    for (std::size_t target = 0; target < sorted.size(); ++target) {
+        const auto& list = dataStore_->hotKeyPbItems();
+        const auto it =
+            std::find_if(list.begin() + static_cast<std::ptrdiff_t>(target), list.end(),
+                         [&](const auto& item) { return item.get() == sorted[target]; });
+        dataStore_->moveHotKeyPbItem(static_cast<qsizetype>(it - list.begin()),
+                                     static_cast<qsizetype>(target));
+    }
+    reloadAndDeselect();
+}
+
+} // namespace presto

@@ -1,0 +1,93 @@
+#pragma once
+
+#include "config/model/AlertPresenter.h"
+#include "config/ui/NotificationCenter.h"
+#include "config/ui/TableModels.h"
+
+#include <QStringList>
+#include <QWidget>
+#include <memory>
+
+class QClipboard;
+class QMimeData;
+class QPushButton;
+
+namespace presto {
+
+class DataStore;
+class DropTableView;
+class PasteboardPreview;
+class PBTitleController;
+
+// The pasteboard hot keys of a data store: "No", "hotKey", "pbTitle".
+class PbItemModel : public DragTableModel {
+public:
+    static constexpr char kRowType[] = "application/x-presto-pasteboard-rows";
+
+    explicit PbItemModel(QObject* parent = nullptr);
+
+    void setDataStore(DataStore* store) { store_ = store; }
+    DataStore* dataStore() const { return store_; }
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+
+private:
+    DataStore* store_ = nullptr;
+};
+
+// The Pasteboard Item tab: the saved clipboard snapshots with their hot keys and titles, and a
+// preview beside the list of the selected one. Adding takes the clipboard as it is now and asks
+// for a title in the title panel; the capture panel and the application controller do the rest.
+class PbFController : public QWidget {
+    Q_OBJECT
+
+public:
+    // The clipboard types tried, in order, and the type identifiers they are saved under.
+    static const QStringList& pbTypes();
+    static const QStringList& pbUTIs();
+
+    PbFController(NotificationCenter& center, AlertPresenter& alerts, QWidget* parent = nullptr);
+    ~PbFController() override;
+
+    // Button actions.
+    void addPbTitle();
+    void delPbTitle();
+
+    void arrangeButtonAndDrawer();
+    void setDataStore(DataStore* store);
+    DataStore* dataStore() const { return dataStore_; }
+    int selectedRow() const { return selectedRow_; }
+
+    DropTableView* table() const { return table_; }
+    PbItemModel& model() const { return *model_; }
+    QPushButton* addButton() const { return addButton_; }
+    QPushButton* deleteButton() const { return deletePbButton_; }
+    PasteboardPreview* drawer() const { return drawer_; }
+    bool isDrawerOpen() const;
+    PBTitleController& titleController() const { return *pbTitleController_; }
+
+private:
+    void handleShowPbItemTable(const Notification& notification);
+    void handleGetModHotKey();
+    void openDrawer();
+    void closeDrawer();
+    void alertPasteboard(const QString& title, const QString& message);
+    bool acceptDrop(const QMimeData& data, int row);
+    void sortPbItems(int column, Qt::SortOrder order);
+    void reloadAndDeselect();
+
+    NotificationCenter& center_;
+    AlertPresenter& alerts_;
+    Observations observations_;
+    DataStore* dataStore_ = nullptr;
+    int selectedRow_ = -1;
+    PbItemModel* model_ = nullptr;
+    DropTableView* table_ = nullptr;
+    QPushButton* addButton_ = nullptr;
+    QPushButton* deletePbButton_ = nullptr;
+    PasteboardPreview* drawer_ = nullptr;
+    std::unique_ptr<PBTitleController> pbTitleController_;
+};
+
+} // namespace presto
