@@ -167,6 +167,7 @@ TEST_F(DaemonProcessTest, IdleDaemonDoesNotWakeAndSigtermRemovesTheSocket) {
 
 TEST_F(DaemonProcessTest, SilentOrVanishingClientsDoNotHoldTheDaemonUp) {
     auto daemon = start();
+    // While the silent one holds the loop, the others ask and leave: each reply then fails.
     int silent = test::connectTo(loc.socketPath);
     for (int i = 0; i < 5; ++i) {
         int gone = test::connectTo(loc.socketPath);
@@ -177,6 +178,13 @@ TEST_F(DaemonProcessTest, SilentOrVanishingClientsDoNotHoldTheDaemonUp) {
     EXPECT_EQ(ask(test::bytesOf("GETVERS")).size(), 16u);
     EXPECT_LT(std::chrono::steady_clock::now() - begin, 3s);
     ::close(silent);
+
+    const std::string& out = daemon->output();
+    std::size_t failedSends = 0;
+    for (auto at = out.find(" Presto.daemon sndMsg=GETPREF iolen=-1\n"); at != std::string::npos;
+         at = out.find(" Presto.daemon sndMsg=GETPREF iolen=-1\n", at + 1))
+        ++failedSends;
+    EXPECT_GE(failedSends, 5u) << out;
 }
 
 TEST_F(DaemonProcessTest, ExecutableHotKeyRunsTheProgram) {
