@@ -60,10 +60,15 @@ std::uint16_t textOf(std::uint32_t first, std::uint32_t second) {
 }
 
 std::string keyName(std::uint32_t c) {
-    if (c > 0x20 && c < 0x7f)
-        return std::string(1, static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c));
-    if (c >= kMacF1 && c <= kMacF1 + (kF35 - kF1))
-        return "F" + std::to_string(c - kMacF1 + 1);
+    char buffer[8] = {};
+    if (c > 0x20 && c < 0x7f) {
+        buffer[0] = static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+        return buffer;
+    }
+    if (c >= kMacF1 && c <= kMacF1 + (kF35 - kF1)) {
+        std::snprintf(buffer, sizeof buffer, "F%u", static_cast<unsigned>(c - kMacF1 + 1));
+        return buffer;
+    }
     const std::pair<std::uint32_t, const char*> names[] = {
         {0x20, "Space"},     {0x0d, "Return"}, {0x09, "Tab"},    {0x1b, "Escape"},
         {0x7f, "Delete"},    {0xf700, "Up"},   {0xf701, "Down"}, {0xf702, "Left"},
@@ -120,7 +125,8 @@ std::string describeHotKey(const HotKeyRec& rec) {
     text += keyName(rec.charCodeIgMod);
     char code[48];
     std::snprintf(code, sizeof code, " (Mac key code %u)", static_cast<unsigned>(rec.keyCode));
-    return text + code;
+    text += code;
+    return text;
 }
 
 } // namespace presto
