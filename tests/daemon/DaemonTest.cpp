@@ -9,6 +9,7 @@
 
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <limits>
 #include <memory>
 #include <mutex>
 
@@ -58,6 +59,15 @@ TEST(KeywordRule, ComparesUpToTheTerminatorOfWhatWasReceived) {
     EXPECT_TRUE(matches(test::bytesOf("UPDTDATA"), "UPDTDATA"));
     EXPECT_FALSE(matches(test::bytesOf("UPDTDATA"), "UPDTPREF"));
     EXPECT_FALSE(matches(test::pressOf(test::hotKey(0, 0)), "GETPREF"));
+}
+
+TEST(DelayedLaunchWait, NegativeOrNonsenseIsNoWaitAndHugeIsCapped) {
+    EXPECT_EQ(delayMicroseconds(1.5f), 1500000u);
+    EXPECT_EQ(delayMicroseconds(-2.0f), 0u);
+    EXPECT_EQ(delayMicroseconds(std::numeric_limits<float>::quiet_NaN()), 0u);
+    EXPECT_EQ(delayMicroseconds(4294.0f), 4294000000u);
+    EXPECT_EQ(delayMicroseconds(5000.0f), 4294967295u);
+    EXPECT_EQ(delayMicroseconds(std::numeric_limits<float>::infinity()), 4294967295u);
 }
 
 class DaemonTest : public ::testing::Test {
