@@ -39,6 +39,7 @@ AppController::AppController(NotificationCenter& center, AlertPresenter& alerts,
     connect(quitMenu_, &QAction::triggered, this, [] { QCoreApplication::quit(); });
     aboutMenu_ = makeAction(tr("About Presto"), &AppController::openAboutPanel);
     addMenu_->setShortcut(QKeySequence::New);
+    modHotKeyMenu_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_K));
     saveMenu_->setShortcut(QKeySequence::Save);
     quitMenu_->setShortcut(QKeySequence::Quit);
     quitMenu_->setMenuRole(QAction::QuitRole);

@@ -65,7 +65,12 @@ DrawerController::DrawerController(NotificationCenter& center, AlertPresenter& a
     observations_.observe(note::kDelItemFromLI, [this](const Notification&) { delSubItem(); });
 }
 
-DrawerController::~DrawerController() = default;
+DrawerController::~DrawerController() {
+    // The table outlives this part of the object while QWidget deletes the children; it must not
+    // report selection or sorting changes back into it.
+    table_->selectionModel()->disconnect(this);
+    table_->horizontalHeader()->disconnect(this);
+}
 
 void DrawerController::handleOpenDrawer(const Notification& notification) {
     const QVariantMap info = notification.object.toMap();
@@ -76,6 +81,12 @@ void DrawerController::handleOpenDrawer(const Notification& notification) {
 }
 
 void DrawerController::openDrawer() {
+    // Slides out beside the tabs: the window grows by the panel rather than squeezing the table.
+    QWidget* top = window();
+    if (!open_ && top != this && top->isVisible() && !top->isMaximized()) {
+        grownBy_ = std::max(minimumWidth(), sizeHint().width());
+        top->resize(top->width() + grownBy_, top->height());
+    }
     open_ = true;
     setVisible(true);
 }
@@ -83,6 +94,11 @@ void DrawerController::openDrawer() {
 void DrawerController::closeDrawer() {
     open_ = false;
     setVisible(false);
+    if (grownBy_ > 0) {
+        QWidget* top = window();
+        top->resize(top->width() - grownBy_, top->height());
+        grownBy_ = 0;
+    }
 }
 
 void DrawerController::postSubitems() {

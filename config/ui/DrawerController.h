@@ -74,6 +74,7 @@ private:
     Observations observations_;
     int currentRow_ = -1;
     bool open_ = false;
+    int grownBy_ = 0;
     PathListModel* model_ = nullptr;
     DropTableView* table_ = nullptr;
     QPushButton* addButton_ = nullptr;

@@ -368,7 +368,11 @@ void HotKeyController::showResetButton(bool shown) {
 }
 
 void HotKeyController::showWindow() {
+    const bool firstTime = !panel_;
     QWidget* panel = window();
+    // Over the window that asked, the first time; later where the user left it.
+    if (QWidget* requester = QApplication::activeWindow(); firstTime && requester)
+        panel->move(requester->geometry().center() - panel->rect().center());
     panel->show();
     panel->raise();
     panel->activateWindow();

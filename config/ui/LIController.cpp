@@ -88,7 +88,12 @@ LIController::LIController(NotificationCenter& center, AlertPresenter& alerts, F
                           [this](const Notification&) { handleGetModHotKey(); });
 }
 
-LIController::~LIController() = default;
+LIController::~LIController() {
+    // The table outlives this part of the object while QWidget deletes the children; it must not
+    // report selection or sorting changes back into it.
+    table_->selectionModel()->disconnect(this);
+    table_->horizontalHeader()->disconnect(this);
+}
 
 void LIController::setData(DataStore* store) {
     dataStore_ = store;

@@ -57,7 +57,10 @@ MainWindow::MainWindow(NotificationCenter& center, AlertPresenter& alerts, FileC
     resize(720, 440);
 }
 
-MainWindow::~MainWindow() = default;
+MainWindow::~MainWindow() {
+    // Removing the pages one by one as the children go is no tab change for the controller.
+    tabView_->blockSignals(true);
+}
 
 QWidget* MainWindow::tabPage(int identifier) const {
     for (int i = 0; i < tabView_->count(); ++i) {
