@@ -6,6 +6,7 @@
 #include "config/ui/HotKeyController.h"
 #include "config/ui/MainWindow.h"
 #include "config/ui/Notifications.h"
+#include "config/ui/PreferenceController.h"
 
 #include <QAction>
 #include <QCoreApplication>
@@ -38,6 +39,9 @@ AppController::AppController(NotificationCenter& center, AlertPresenter& alerts,
     quitMenu_ = new QAction(tr("Quit Presto"), this);
     connect(quitMenu_, &QAction::triggered, this, [] { QCoreApplication::quit(); });
     aboutMenu_ = makeAction(tr("About Presto"), &AppController::openAboutPanel);
+    preferencesMenu_ = makeAction(tr("Preferences..."), &AppController::showPreferencePanel);
+    preferencesMenu_->setShortcut(QKeySequence::Preferences);
+    preferencesMenu_->setMenuRole(QAction::PreferencesRole);
     addMenu_->setShortcut(QKeySequence::New);
     modHotKeyMenu_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_K));
     saveMenu_->setShortcut(QKeySequence::Save);
@@ -168,6 +172,18 @@ void AppController::openAboutPanel() {
         tr("Version %1 (%2)").arg(applicationVersion(), QStringLiteral(PRESTO_BUNDLE_VERSION));
     request.buttons = {tr("OK")};
     alerts_.run(request);
+}
+
+void AppController::setPreferenceFactory(PreferenceFactory make) {
+    makePreferenceController_ = std::move(make);
+    preferenceController_ = makePreferenceController_ ? makePreferenceController_() : nullptr;
+}
+
+void AppController::showPreferencePanel() {
+    if (!preferenceController_ && makePreferenceController_)
+        preferenceController_ = makePreferenceController_();
+    if (preferenceController_)
+        preferenceController_->showWindow();
 }
 
 bool AppController::windowShouldClose() {

@@ -5,6 +5,7 @@
 
 #include <QObject>
 #include <QString>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -16,6 +17,7 @@ namespace presto {
 class DataStore;
 class HotKeyController;
 class MainWindow;
+class PreferenceController;
 
 // The hub of the configuration application: owns the data store and the capture panel for the
 // whole run, turns menu commands into notifications for the tabs, is the one place where a
@@ -56,6 +58,13 @@ public:
     void saveAction();
     void saveData();
     void openAboutPanel();
+    // Shows the preferences panel, made first when there is none.
+    void showPreferencePanel();
+
+    // How the preferences panel is made: at once, and again whenever it is missing.
+    using PreferenceFactory = std::function<std::unique_ptr<PreferenceController>()>;
+    void setPreferenceFactory(PreferenceFactory make);
+    PreferenceController* preferenceController() const { return preferenceController_.get(); }
 
     // Closing the main window quits; quitting saves first.
     bool windowShouldClose();
@@ -77,6 +86,7 @@ public:
     QAction* saveMenu() const { return saveMenu_; }
     QAction* quitMenu() const { return quitMenu_; }
     QAction* aboutMenu() const { return aboutMenu_; }
+    QAction* preferencesMenu() const { return preferencesMenu_; }
 
 private:
     void handleGetEventCode(const Notification& notification);
@@ -96,6 +106,8 @@ private:
     Observations observations_;
     std::unique_ptr<DataStore> dataStore_;
     std::unique_ptr<HotKeyController> hotKeyController_;
+    PreferenceFactory makePreferenceController_;
+    std::unique_ptr<PreferenceController> preferenceController_;
     QTabWidget* mainTabView_ = nullptr;
     bool versionAccepted_ = true;
 
@@ -110,6 +122,7 @@ private:
     QAction* saveMenu_ = nullptr;
     QAction* quitMenu_ = nullptr;
     QAction* aboutMenu_ = nullptr;
+    QAction* preferencesMenu_ = nullptr;
 };
 
 } // namespace presto

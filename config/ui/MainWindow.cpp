@@ -2,7 +2,9 @@
 
 #include "config/ui/AppController.h"
 #include "config/ui/DrawerController.h"
+#include "config/ui/FFController.h"
 #include "config/ui/LIController.h"
+#include "config/ui/PbFController.h"
 
 #include <QCloseEvent>
 #include <QHBoxLayout>
@@ -21,14 +23,12 @@ MainWindow::MainWindow(NotificationCenter& center, AlertPresenter& alerts, FileC
     launchItemTab_ = new LIController(center, alerts, chooser);
     launchItemTab_->setProperty(kTabIdentifier, 1);
     tabView_->addTab(launchItemTab_, tr("Launch Item"));
-    // Filled by their own controllers, which come with the Finder Function and Pasteboard Item
-    // tabs; until then they are empty pages that still switch like the others.
-    auto* finderPage = new QWidget;
-    finderPage->setProperty(kTabIdentifier, 2);
-    tabView_->addTab(finderPage, tr("Finder Function"));
-    auto* pasteboardPage = new QWidget;
-    pasteboardPage->setProperty(kTabIdentifier, 3);
-    tabView_->addTab(pasteboardPage, tr("Pasteboard Item"));
+    finderFunctionTab_ = new FFController(center);
+    finderFunctionTab_->setProperty(kTabIdentifier, 2);
+    tabView_->addTab(finderFunctionTab_, tr("Finder Function"));
+    pasteboardItemTab_ = new PbFController(center, alerts);
+    pasteboardItemTab_->setProperty(kTabIdentifier, 3);
+    tabView_->addTab(pasteboardItemTab_, tr("Pasteboard Item"));
     drawer_ = new DrawerController(center, alerts, chooser, central);
     layout->addWidget(tabView_, 1);
     layout->addWidget(drawer_);
@@ -37,6 +37,7 @@ MainWindow::MainWindow(NotificationCenter& center, AlertPresenter& alerts, FileC
     // The edit commands are enabled by the application controller alone.
     QMenu* fileMenu = menuBar()->addMenu(tr("&File"));
     fileMenu->addAction(controller.saveMenu());
+    fileMenu->addAction(controller.preferencesMenu());
     fileMenu->addSeparator();
     fileMenu->addAction(controller.quitMenu());
     QMenu* editMenu = menuBar()->addMenu(tr("&Edit"));

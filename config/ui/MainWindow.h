@@ -13,7 +13,9 @@ namespace presto {
 
 class AppController;
 class DrawerController;
+class FFController;
 class LIController;
+class PbFController;
 
 // The configuration window: the three tabs with the sub-item drawer as a side panel beside them,
 // and the menus of the application controller's commands. The tab controllers and the drawer
@@ -30,6 +32,8 @@ public:
 
     QTabWidget* tabView() const { return tabView_; }
     LIController& launchItemTab() const { return *launchItemTab_; }
+    FFController& finderFunctionTab() const { return *finderFunctionTab_; }
+    PbFController& pasteboardItemTab() const { return *pasteboardItemTab_; }
     DrawerController& drawer() const { return *drawer_; }
     // The page of a tab by identifier, so the tabs still to come can fill their own.
     QWidget* tabPage(int identifier) const;
@@ -43,6 +47,8 @@ protected:
 private:
     QTabWidget* tabView_ = nullptr;
     LIController* launchItemTab_ = nullptr;
+    FFController* finderFunctionTab_ = nullptr;
+    PbFController* pasteboardItemTab_ = nullptr;
     DrawerController* drawer_ = nullptr;
     std::function<bool()> closeHandler_;
 };

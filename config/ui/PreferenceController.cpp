@@ -143,7 +143,10 @@ int PreferenceController::valueIntervalKEXT() const {
 }
 
 bool PreferenceController::flagRecomended() const {
-    return userDefaults_.getBool(kFlagRecomended).value_or(true);
+    // Missing, it says what the values say, so the box never claims a set that is not there.
+    if (const auto flag = userDefaults_.getBool(kFlagRecomended))
+        return *flag;
+    return isDefault();
 }
 
 bool PreferenceController::flagShowIcon() const {

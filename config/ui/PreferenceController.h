@@ -25,6 +25,7 @@ class PreferenceController : public QWidget {
 
 public:
     // The recommended set, which FlagRecomended stands for; also what a missing key reads as.
+    // A missing FlagRecomended reads as whether the others are at that set.
     static constexpr int kDefaultKind = 2;
     static constexpr double kDefaultInterval = 1.0;
     static constexpr int kDefaultKEXTInterval = 5;

@@ -3,6 +3,7 @@
 #include "config/ui/AppController.h"
 #include "config/ui/MainWindow.h"
 #include "config/ui/NotificationCenter.h"
+#include "config/ui/PreferenceController.h"
 #include "config/ui/QtDialogs.h"
 
 #include <QApplication>
@@ -89,6 +90,14 @@ int main(int argc, char** argv) {
                                      std::make_unique<presto::DataStore>(locations, alerts));
     if (!controller.versionAccepted())
         return 0;
+    // The assistant is installed beside this program, as the daemon is.
+    const QString assistant =
+        QCoreApplication::applicationDirPath() + QStringLiteral("/PrestoAssist");
+    controller.setPreferenceFactory([&] {
+        return std::make_unique<presto::PreferenceController>(
+            alerts, locations.preferenceFile(presto::kPrestoDomain), locations.socketPath,
+            assistant);
+    });
 
     presto::MainWindow window(center, alerts, chooser, controller);
     controller.awakeFromNib(window);
