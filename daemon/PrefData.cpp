@@ -7,6 +7,9 @@ namespace presto {
 PrefData::PrefData(const std::string& dataFilePath) : entries_(readDataFileEntries(dataFilePath)) {
     if (entries_.size() > static_cast<std::size_t>(kMaxHotKeys))
         entries_.resize(kMaxHotKeys);
+    identities_.reserve(entries_.size());
+    for (const Entry& entry : entries_)
+        identities_.push_back({entry.rec.eventType, entry.rec.keyCode, entry.rec.modFlags});
 }
 
 const PrefData::Entry* PrefData::getHotKeyItemRec(int index) const {
@@ -21,9 +24,15 @@ const HotKeyRec* PrefData::getHotKeyRec(int index) const {
 }
 
 const PrefData::Entry* PrefData::srcHotKeyItemRec(const HotKeyRec& pressed) const {
-    auto it = std::find_if(entries_.begin(), entries_.end(),
-                           [&](const Entry& e) { return matchesStoredHotKey(e.rec, pressed); });
-    return it == entries_.end() ? nullptr : &*it;
+    // The same rule as matchesStoredHotKey.
+    const std::uint32_t modFlags = clearIgnoredModFlags(pressed.modFlags);
+    for (std::size_t i = 0; i < identities_.size(); ++i) {
+        const Identity& key = identities_[i];
+        if (key.keyCode == pressed.keyCode && key.modFlags == modFlags &&
+            key.eventType == pressed.eventType)
+            return &entries_[i];
+    }
+    return nullptr;
 }
 
 std::vector<FileRef> wholeReferences(const PrefData::Entry& entry) {

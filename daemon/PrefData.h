@@ -4,6 +4,7 @@
 #include "common/FileReferences.h"
 #include "common/HotKeyRec.h"
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -27,7 +28,14 @@ public:
     const Entry* srcHotKeyItemRec(const HotKeyRec& pressed) const;
 
 private:
+    // What a lookup compares, apart from the entries: a miss reads 1.2 KB instead of 4.8 KB.
+    struct Identity {
+        std::uint32_t eventType;
+        std::uint32_t keyCode;
+        std::uint32_t modFlags;
+    };
     std::vector<Entry> entries_;
+    std::vector<Identity> identities_;
 };
 
 // A stored record is kept with its ignored modifier bits already cleared, so only the pressed
