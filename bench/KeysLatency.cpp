@@ -6,7 +6,8 @@
 // The launched program is bench_launch_stamp, which writes the monotonic time at which its main
 // began to the FIFO named by PRESTO_BENCH_FIFO. Two more series split the time: the daemon alone
 // (the record sent straight to its socket), and the X server plus the agent alone (a listener in
-// the daemon's place timing the record's arrival).
+// the daemon's place timing the record's arrival). A last series is the floor of any launcher on
+// this machine: the benchmark starting the same program itself.
 #include "common/HotKeyRec.h"
 #include "common/PrefKEXTRec.h"
 #include "tests/capture/PrestoSession.h"
@@ -21,14 +22,18 @@
 #include <fstream>
 #include <linux/input-event-codes.h>
 #include <poll.h>
+#include <spawn.h>
 #include <string>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
+#include <sys/wait.h>
 #include <thread>
 #include <time.h>
 #include <unistd.h>
 #include <vector>
+
+extern char** environ;
 
 using namespace presto;
 using namespace presto::test;
@@ -128,7 +133,7 @@ Summary summarize(std::vector<double> micros) {
 }
 
 void print(const char* what, const Summary& s) {
-    std::printf("%-44s n=%zu  p50 %.3f ms  p99 %.3f ms  mean %.3f ms  max %.3f ms\n", what, s.count,
+    std::printf("%-48s n=%zu  p50 %.3f ms  p99 %.3f ms  mean %.3f ms  max %.3f ms\n", what, s.count,
                 s.p50 / 1000, s.p99 / 1000, s.mean / 1000, s.max / 1000);
 }
 
@@ -220,6 +225,22 @@ int main(int argc, char** argv) {
         std::this_thread::sleep_for(5ms);
     }
 
+    // The floor: this process starting the program directly.
+    std::vector<double> bareSpawn;
+    const std::string stampPath = PrestoSession::binDir() + "/bench_launch_stamp";
+    for (int i = 0; i < warmUp + presses; ++i) {
+        char* args[] = {const_cast<char*>(stampPath.c_str()), nullptr};
+        pid_t child = -1;
+        const double start = nowMicros();
+        if (posix_spawn(&child, args[0], nullptr, nullptr, args, environ) != 0)
+            break;
+        const double stamp = readStamp(fifo);
+        waitpid(child, nullptr, 0);
+        if (stamp >= 0 && i >= warmUp)
+            bareSpawn.push_back(stamp - start);
+        std::this_thread::sleep_for(5ms);
+    }
+
     // The X server and the agent alone.
     session.stopDaemon();
     StandInDaemon standIn(world.locations().socketPath, hotKey);
@@ -251,13 +272,14 @@ int main(int argc, char** argv) {
 
     std::printf("PrestoKeys benchmark on Xvfb %s, %d presses after %d warm-up presses\n",
                 xvfb.display().c_str(), presses, warmUp);
-    if (throughAgent.empty() || daemonOnly.empty() || agentOnly.empty()) {
+    if (throughAgent.empty() || daemonOnly.empty() || agentOnly.empty() || bareSpawn.empty()) {
         std::fprintf(stderr, "no launches measured (lost %d)\n", lost);
         return 1;
     }
     print("key press -> PrestoKeys -> daemon -> main", summarize(throughAgent));
     print("record on the socket -> daemon -> main", summarize(daemonOnly));
     print("key press -> PrestoKeys -> record on the socket", summarize(agentOnly));
+    print("posix_spawn -> main (no launcher at all)", summarize(bareSpawn));
     std::printf("lost presses: %d\n", lost);
     std::printf("sxhkd, quoted (not run here): p50 about 2 ms, p99 about 3 ms; goal p50 <= %.3f "
                 "ms\n",
