@@ -58,14 +58,14 @@ public:
         char chunk[4096];
         ssize_t n;
         while ((n = ::read(output_, chunk, sizeof chunk)) > 0)
-            output_text_.append(chunk, static_cast<std::size_t>(n));
-        return output_text_;
+            outputText_.append(chunk, static_cast<std::size_t>(n));
+        return outputText_;
     }
 
 private:
     pid_t pid_ = -1;
     int output_ = -1;
-    std::string output_text_;
+    std::string outputText_;
 };
 
 } // namespace presto::test
