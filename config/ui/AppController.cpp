@@ -40,7 +40,10 @@ AppController::AppController(NotificationCenter& center, AlertPresenter& alerts,
     connect(quitMenu_, &QAction::triggered, this, [] { QCoreApplication::quit(); });
     aboutMenu_ = makeAction(tr("About Presto"), &AppController::openAboutPanel);
     preferencesMenu_ = makeAction(tr("Preferences..."), &AppController::showPreferencePanel);
-    preferencesMenu_->setShortcut(QKeySequence::Preferences);
+    // Most Linux desktops bind nothing to the standard Preferences key.
+    preferencesMenu_->setShortcut(QKeySequence::keyBindings(QKeySequence::Preferences).isEmpty()
+                                      ? QKeySequence(Qt::CTRL | Qt::Key_Comma)
+                                      : QKeySequence(QKeySequence::Preferences));
     preferencesMenu_->setMenuRole(QAction::PreferencesRole);
     addMenu_->setShortcut(QKeySequence::New);
     modHotKeyMenu_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_K));
