@@ -62,25 +62,12 @@ TEST_F(LaunchActionsTest, SnapshotDeletedSinceLoadingDoesNothing) {
     EXPECT_TRUE(pasteboard.replacements().empty());
 }
 
-TEST_F(LaunchActionsTest, PasteboardRefusalIsReported) {
-    pasteboard.setFailing(true);
-    std::string path = snapshot("Any", {kUtf8PlainTextType, test::bytesOf("x")});
-    EXPECT_NE(actions.Copy2Pasteboard(test::refTo(loc, path)), kNoErr);
-}
-
 TEST_F(LaunchActionsTest, OpenDocumentAsksOnlyWhileTheFileManagerRuns) {
     FileRef ref = test::refTo(loc, app);
     EXPECT_EQ(actions.OpenDocument(ref), kNoErr);
     ASSERT_TRUE(processes.killProcess(ProcessTable::kFinderProcess));
     EXPECT_EQ(actions.OpenDocument(ref), kProcNotFoundErr);
     EXPECT_EQ(launcher.calls(), (std::vector<Call>{{Kind::OpenSelectionWith, app}}));
-}
-
-TEST_F(LaunchActionsTest, OpeningAnItemThatIsGoneOpensNothing) {
-    FileRef ref = test::refTo(loc, app);
-    std::filesystem::remove(app);
-    EXPECT_EQ(actions.lsOpenFSRef(ref), kFileNotFoundErr);
-    EXPECT_TRUE(launcher.calls().empty());
 }
 
 TEST_F(LaunchActionsTest, ProcessNamesAreComparedExactly) {

@@ -139,14 +139,6 @@ TEST_F(ServerSocketTest, SecondServerTakesThePathOverAndKeepsItWhenTheFirstGoes)
     ::close(client);
 }
 
-TEST_F(ServerSocketTest, DestroyedServerRemovesItsSocketFile) {
-    {
-        ServerSocket server(path);
-        ASSERT_TRUE(server.prepareSocket());
-    }
-    EXPECT_FALSE(std::filesystem::exists(path));
-}
-
 TEST_F(ServerSocketTest, UnpreparableSocketSaysWhyAndStaysClosed) {
     ServerSocket server(world.root() + "/no/such/folder/socket");
     ::testing::internal::CaptureStdout();

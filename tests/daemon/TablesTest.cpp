@@ -31,14 +31,6 @@ TEST_F(PrefDataTest, FinderEntryHasNoReferencesAndLaunchEntryHasOne) {
     EXPECT_EQ(data.getHotKeyItemRec(-1), nullptr);
 }
 
-TEST_F(PrefDataTest, MissingShortOrHeaderOnlyFileGivesEmptyTable) {
-    EXPECT_EQ(PrefData(loc.dataFilePath()).getPrefDataCount(), 0);
-    test::writeBytes(loc.dataFilePath(), test::bytesOf("0511Prs"));
-    EXPECT_EQ(PrefData(loc.dataFilePath()).getPrefDataCount(), 0);
-    test::writeBytes(loc.dataFilePath(), test::bytesOf("0511Prst"));
-    EXPECT_EQ(PrefData(loc.dataFilePath()).getPrefDataCount(), 0);
-}
-
 TEST_F(PrefDataTest, CutReferenceBlockKeepsWhatWasThereButNoPartialReference) {
     auto bytes = encodeDataFile({{test::hotKey(3, 0, kKindGroup, 2), {item, other}}},
                                 FileReferences(loc.referencesDir()));
@@ -48,16 +40,6 @@ TEST_F(PrefDataTest, CutReferenceBlockKeepsWhatWasThereButNoPartialReference) {
     ASSERT_EQ(data.getPrefDataCount(), 1);
     EXPECT_EQ(data.getHotKeyItemRec(0)->references.size(), 130u);
     ASSERT_EQ(wholeReferences(*data.getHotKeyItemRec(0)).size(), 1u);
-}
-
-TEST_F(PrefDataTest, KeepsAtMostAHundredEntries) {
-    std::vector<DataFileEntry> entries;
-    for (std::uint32_t i = 0; i < 105; ++i)
-        entries.push_back({test::hotKey(i, 0, kKindFinder, 0, 1), {}});
-    test::writeDataFile(loc, entries);
-    PrefData data(loc.dataFilePath());
-    EXPECT_EQ(data.getPrefDataCount(), 100);
-    EXPECT_EQ(data.getHotKeyRec(99)->keyCode, 99u);
 }
 
 TEST_F(PrefDataTest, LookupClearsOnlyThePressedIgnoredBitsAndFindsTheFirstOfTwins) {
