@@ -5,27 +5,13 @@
 namespace presto {
 namespace {
 
-// Integers and reals are both numbers to the readers of these domains, as they were on the Mac:
-// a value written as <real> still gives an integer setting, and the other way round.
-std::optional<double> number(const PreferenceDomain& domain, const char* key) {
-    if (auto real = domain.getReal(key))
-        return real;
-    if (auto integer = domain.getInteger(key))
-        return static_cast<double>(*integer);
-    return std::nullopt;
-}
-
+// Each key has one property-list type; a value of another type counts as missing, so a
+// hand-edited <real> where an <integer> belongs keeps the previous setting.
 void readInt32(const PreferenceDomain& domain, const char* key, std::int32_t& field) {
-    if (auto integer = domain.getInteger(key)) {
-        if (*integer >= std::numeric_limits<std::int32_t>::min() &&
-            *integer <= std::numeric_limits<std::int32_t>::max())
-            field = static_cast<std::int32_t>(*integer);
-        return;
-    }
-    auto value = number(domain, key);
-    if (value && *value >= std::numeric_limits<std::int32_t>::min() &&
-        *value <= std::numeric_limits<std::int32_t>::max())
-        field = static_cast<std::int32_t>(*value);
+    auto integer = domain.getInteger(key);
+    if (integer && *integer >= std::numeric_limits<std::int32_t>::min() &&
+        *integer <= std::numeric_limits<std::int32_t>::max())
+        field = static_cast<std::int32_t>(*integer);
 }
 
 void readBool(const PreferenceDomain& domain, const char* key, bool& field) {
@@ -47,7 +33,7 @@ void Preference::getPreference() {
     readBool(presto_, kFlagShowIcon, showIcon);
     readBool(presto_, kFlagRecomended, recommended);
     readInt32(presto_, kKindIntervalHotKey, intervalKind);
-    if (auto value = number(presto_, kValueIntervalHotKey))
+    if (auto value = presto_.getReal(kValueIntervalHotKey))
         hotKeyInterval = static_cast<float>(*value);
     readInt32(presto_, kValueIntervalKEXT, kextInterval);
 }

@@ -49,14 +49,16 @@ TEST_F(PreferenceTest, ReadsEachKeyFromItsOwnDomain) {
     EXPECT_EQ(pref.kextInterval, 9);
 }
 
-TEST_F(PreferenceTest, NumbersAreNumbersWhicheverWayTheyWereWritten) {
+TEST_F(PreferenceTest, AnIntegerWhereARealBelongsAndTheOtherWayRoundCountAsMissing) {
     test::editPreferences(loc, kPrestoDomain, [](PreferenceDomain& d) {
         d.setInteger(kValueIntervalHotKey, 2);
         d.setReal(kKindIntervalHotKey, 1.0);
+        d.setReal(kValueIntervalKEXT, 7.0);
     });
     Preference pref = read();
-    EXPECT_FLOAT_EQ(pref.hotKeyInterval, 2.0f);
-    EXPECT_EQ(pref.intervalKind, 1);
+    EXPECT_FLOAT_EQ(pref.hotKeyInterval, 1.0f);
+    EXPECT_EQ(pref.intervalKind, 2);
+    EXPECT_EQ(pref.kextInterval, 5);
 }
 
 TEST_F(PreferenceTest, MissingOrMistypedKeysKeepTheValueTheyHadAtTheReload) {
