@@ -72,10 +72,17 @@ bool writeFileAtomically(const std::string& path, std::span<const std::uint8_t> 
         return false;
     bool ok = writeAll(fd, bytes.data(), bytes.size()) && ::fsync(fd) == 0;
     ok = ::close(fd) == 0 && ok;
-    if (ok && ::rename(temp.c_str(), path.c_str()) == 0)
-        return true;
-    ::unlink(temp.c_str());
-    return false;
+    if (!ok || ::rename(temp.c_str(), path.c_str()) != 0) {
+        ::unlink(temp.c_str());
+        return false;
+    }
+    // Make the rename itself durable; failing here still leaves a whole file behind.
+    int dirFd = ::open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd >= 0) {
+        ::fsync(dirFd);
+        ::close(dirFd);
+    }
+    return true;
 }
 
 } // namespace presto

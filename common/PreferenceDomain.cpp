@@ -1,5 +1,7 @@
 #include "common/PreferenceDomain.h"
 
+#include "common/FileIo.h"
+
 #include <cerrno>
 #include <cstdlib>
 #include <fcntl.h>
@@ -26,27 +28,17 @@ Plist emptyDict() {
 
 // Missing, unreadable, damaged or not a dictionary at the top: an empty domain.
 Plist readDomain(const std::string& path) {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    int fd = openRegularFile(path);
     if (fd < 0)
         return emptyDict();
     std::string text;
     struct stat info;
-    bool ok = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size <= kMaxFileSize;
-    if (ok) {
+    if (::fstat(fd, &info) == 0 && info.st_size <= kMaxFileSize) {
         text.resize(static_cast<std::size_t>(info.st_size));
-        std::size_t have = 0;
-        while (have < text.size()) {
-            ssize_t n = ::read(fd, text.data() + have, text.size() - have);
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0)
-                break;
-            have += static_cast<std::size_t>(n);
-        }
-        text.resize(have);
+        text.resize(readFully(fd, text.data(), text.size()));
     }
     ::close(fd);
-    if (!ok || text.empty())
+    if (text.empty())
         return emptyDict();
 
     plist_t root = nullptr;
@@ -69,53 +61,18 @@ bool makeFolder(const std::string& dir) {
     return ::mkdir(dir.c_str(), 0700) == 0 || errno == EEXIST;
 }
 
-bool writeAll(int fd, const char* data, std::size_t size) {
-    while (size > 0) {
-        ssize_t n = ::write(fd, data, size);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        data += n;
-        size -= static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
-// Readers in other processes see the old file or the new one, never a part of it.
 bool writeDomain(const std::string& path, plist_t dict) {
     auto slash = path.find_last_of('/');
-    std::string dir = slash == std::string::npos ? std::string(".") : path.substr(0, slash);
-    std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-    if (!makeFolder(dir))
+    if (slash != std::string::npos && !makeFolder(path.substr(0, slash)))
         return false;
-
     char* xml = nullptr;
     std::uint32_t length = 0;
     plist_to_xml(dict, &xml, &length);
     if (!xml)
         return false;
-
-    std::string temporary = dir + "/." + name + ".XXXXXX";
-    int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
-    bool ok = fd >= 0;
-    if (ok) {
-        ok = writeAll(fd, xml, length) && ::fsync(fd) == 0;
-        ok = ::close(fd) == 0 && ok;
-        ok = ok && ::rename(temporary.c_str(), path.c_str()) == 0;
-        if (!ok)
-            ::unlink(temporary.c_str());
-    }
+    bool ok = writeFileAtomically(
+        path, std::span(reinterpret_cast<const std::uint8_t*>(xml), std::size_t(length)));
     plist_to_xml_free(xml);
-
-    if (ok) {
-        // Make the rename itself durable; a failure here leaves a correct file behind.
-        int dirFd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (dirFd >= 0) {
-            ::fsync(dirFd);
-            ::close(dirFd);
-        }
-    }
     return ok;
 }
 
