@@ -16,6 +16,7 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QMainWindow>
 #include <QPushButton>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -370,8 +371,14 @@ void HotKeyController::showResetButton(bool shown) {
 void HotKeyController::showWindow() {
     const bool firstTime = !panel_;
     QWidget* panel = window();
-    // Over the window that asked, the first time; later where the user left it.
-    if (QWidget* requester = QApplication::activeWindow(); firstTime && requester)
+    // Over the window that asked, the first time; later where the user left it. A file chooser
+    // that just closed leaves no active window: then the main window asked.
+    QWidget* requester = QApplication::activeWindow();
+    for (QWidget* top : QApplication::topLevelWidgets()) {
+        if (!requester && top != panel && top->isVisible() && qobject_cast<QMainWindow*>(top))
+            requester = top;
+    }
+    if (firstTime && requester)
         panel->move(requester->geometry().center() - panel->rect().center());
     panel->show();
     panel->raise();
