@@ -2,9 +2,9 @@
 
 #include "config/model/DataStore.h"
 #include "config/ui/Cells.h"
+#include "config/ui/FileDisplay.h"
 #include "config/ui/Notifications.h"
 
-#include <QFileIconProvider>
 #include <QHeaderView>
 #include <QSignalBlocker>
 #include <QTableView>
@@ -17,11 +17,6 @@ namespace {
 enum Column { NoColumn, FunctionNameColumn, HotKeyColumn, ColumnCount };
 
 } // namespace
-
-QIcon finderIcon() {
-    const QIcon icon = QIcon::fromTheme(QStringLiteral("system-file-manager"));
-    return icon.isNull() ? QFileIconProvider().icon(QFileIconProvider::Folder) : icon;
-}
 
 void FinderFunctionModel::setDataStore(DataStore* store) {
     store_ = store;

@@ -3,7 +3,6 @@
 #include "config/ui/NotificationCenter.h"
 
 #include <QAbstractTableModel>
-#include <QIcon>
 #include <QWidget>
 
 class QTableView;
@@ -62,8 +61,5 @@ private:
     FinderFunctionModel* model_ = nullptr;
     QTableView* table_ = nullptr;
 };
-
-// The desktop's file manager icon, which stands for the Finder.
-QIcon finderIcon();
 
 } // namespace presto

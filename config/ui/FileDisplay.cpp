@@ -90,4 +90,9 @@ QIcon pasteboardIcon() {
     return icon.isNull() ? QFileIconProvider().icon(QFileIconProvider::File) : icon;
 }
 
+QIcon finderIcon() {
+    const QIcon icon = QIcon::fromTheme(QStringLiteral("system-file-manager"));
+    return icon.isNull() ? QFileIconProvider().icon(QFileIconProvider::Folder) : icon;
+}
+
 } // namespace presto

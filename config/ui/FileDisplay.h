@@ -17,4 +17,7 @@ QString displayName(const QString& path);
 // The image of a saved clipboard snapshot.
 QIcon pasteboardIcon();
 
+// The desktop's file manager icon, which stands for the Finder.
+QIcon finderIcon();
+
 } // namespace presto

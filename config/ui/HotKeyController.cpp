@@ -124,9 +124,10 @@ HotKeyController::HotKeyController(NotificationCenter& center, AlertPresenter& a
                                              QStringList{QStringLiteral("text/uri-list")})) {
     model_->setHeaderTitles({tr("Item")});
     model_->iconOf = [this](const ItemPathName& item) {
-        return (tableKbn_ == note::kKbnNewPasteboard || tableKbn_ == note::kKbnChangePasteboard)
-                   ? pasteboardIcon()
-                   : fileIcon(item.itemPath());
+        if (tableKbn_ == note::kKbnNewPasteboard || tableKbn_ == note::kKbnChangePasteboard)
+            return pasteboardIcon();
+        // A Finder function's row carries the Finder's path, which names nothing here.
+        return tableKbn_ == note::kKbnFinder ? finderIcon() : fileIcon(item.itemPath());
     };
     model_->textOf = [this](const ItemPathName& item) {
         return (tableKbn_ == note::kKbnNewLaunch || tableKbn_ == note::kKbnChangeLaunch)

@@ -4,6 +4,8 @@
 #include "config/ui/Notifications.h"
 
 #include <QAction>
+#include <QIcon>
+#include <QImage>
 #include <QLabel>
 #include <QPushButton>
 #include <QTabWidget>
@@ -72,6 +74,13 @@ TEST_F(FinderFunctionTab, ShowsTheCatalogueAndOpensThePanelOnlyForASelectedRow) 
     EXPECT_EQ(hotKeys().selectedRow(), 8);
     ASSERT_EQ(hotKeys().itemModel().items().size(), 1);
     EXPECT_EQ(hotKeys().itemModel().index(0, 0).data().toString(), QStringLiteral("Copy to..."));
+    // The row shows the file manager's icon, as the tab does, not the icon of a missing path.
+    const auto picture = [](const QModelIndex& index) {
+        return index.data(Qt::DecorationRole).value<QIcon>().pixmap(16).toImage();
+    };
+    const QImage panelIcon = picture(hotKeys().itemModel().index(0, 0));
+    EXPECT_FALSE(panelIcon.isNull());
+    EXPECT_EQ(panelIcon, picture(tab.model().index(8, 1)));
     EXPECT_TRUE(hotKeys().resetPushButton()->isVisibleTo(hotKeys().window()));
 
     // Choosing another function closes the panel opened for this one.
