@@ -3,14 +3,55 @@
 #include "platform/linux/Subprocess.h"
 
 #include <cerrno>
+#include <dlfcn.h>
 #include <gio/gdesktopappinfo.h>
 #include <gio/gio.h>
+#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
 namespace presto {
 namespace {
+
+// GIO brings GObject, libmount, libblkid, libselinux and more, over a megabyte resident in the
+// daemon from its start, yet only documents, folders and .desktop files need it: it is loaded at
+// the first of those launches and stays. Only these entry points are used; GLib itself is linked.
+struct Gio {
+    decltype(&g_desktop_app_info_new_from_filename) desktopAppInfoNewFromFilename;
+    decltype(&g_app_info_launch) appInfoLaunch;
+    decltype(&g_app_info_launch_default_for_uri) appInfoLaunchDefaultForUri;
+    decltype(&g_file_new_for_path) fileNewForPath;
+    decltype(&g_file_get_uri) fileGetUri;
+    decltype(&g_io_error_quark) ioErrorQuark;
+    decltype(&g_object_unref) objectUnref;
+};
+
+template <typename Function> bool bind(void* library, const char* name, Function& function) {
+    function = reinterpret_cast<Function>(dlsym(library, name));
+    return function != nullptr;
+}
+
+// Null when GIO cannot be loaded.
+const Gio* loadedGio() {
+    static const std::optional<Gio> loaded = []() -> std::optional<Gio> {
+        void* library = dlopen("libgio-2.0.so.0", RTLD_LAZY | RTLD_LOCAL);
+        if (!library)
+            return std::nullopt;
+        Gio g{};
+        bool complete =
+            bind(library, "g_desktop_app_info_new_from_filename",
+                 g.desktopAppInfoNewFromFilename) &&
+            bind(library, "g_app_info_launch", g.appInfoLaunch) &&
+            bind(library, "g_app_info_launch_default_for_uri", g.appInfoLaunchDefaultForUri) &&
+            bind(library, "g_file_new_for_path", g.fileNewForPath) &&
+            bind(library, "g_file_get_uri", g.fileGetUri) &&
+            bind(library, "g_io_error_quark", g.ioErrorQuark) &&
+            bind(library, "g_object_unref", g.objectUnref);
+        return complete ? std::optional<Gio>(g) : std::nullopt;
+    }();
+    return loaded ? &*loaded : nullptr;
+}
 
 enum class ItemKind { Missing, DesktopFile, Executable, Other };
 
@@ -33,31 +74,41 @@ int fromErrno(int error) {
     return error == ENOENT ? kLaunchNoSuchFile : kLaunchFailed;
 }
 
-int fromGError(const GError* error) {
-    if (g_error_matches(error, G_IO_ERROR, G_IO_ERROR_NOT_SUPPORTED) ||
-        g_error_matches(error, G_IO_ERROR, G_IO_ERROR_NOT_FOUND))
+int fromGError(const Gio& g, const GError* error) {
+    const GQuark ioError = g.ioErrorQuark();
+    if (g_error_matches(error, ioError, G_IO_ERROR_NOT_SUPPORTED) ||
+        g_error_matches(error, ioError, G_IO_ERROR_NOT_FOUND))
         return kLaunchNoApplication;
     return kLaunchFailed;
 }
 
 int launchDesktopFile(const std::string& desktopFile, const std::vector<std::string>& paths) {
-    g_autoptr(GDesktopAppInfo) app = g_desktop_app_info_new_from_filename(desktopFile.c_str());
+    const Gio* g = loadedGio();
+    if (!g)
+        return kLaunchFailed;
+    GDesktopAppInfo* app = g->desktopAppInfoNewFromFilename(desktopFile.c_str());
     if (!app)
         return kLaunchNoApplication;
     GList* files = nullptr;
     for (auto it = paths.rbegin(); it != paths.rend(); ++it)
-        files = g_list_prepend(files, g_file_new_for_path(it->c_str()));
+        files = g_list_prepend(files, g->fileNewForPath(it->c_str()));
     g_autoptr(GError) error = nullptr;
-    gboolean launched = g_app_info_launch(G_APP_INFO(app), files, nullptr, &error);
-    g_list_free_full(files, g_object_unref);
-    return launched ? 0 : fromGError(error);
+    // A GDesktopAppInfo is a GAppInfo; the checked cast would link GObject.
+    gboolean launched = g->appInfoLaunch(reinterpret_cast<GAppInfo*>(app), files, nullptr, &error);
+    g_list_free_full(files, g->objectUnref);
+    g->objectUnref(app);
+    return launched ? 0 : fromGError(*g, error);
 }
 
 int openWithDefaultApplication(const std::string& path) {
-    g_autoptr(GFile) file = g_file_new_for_path(path.c_str());
-    g_autofree char* uri = g_file_get_uri(file);
+    const Gio* g = loadedGio();
+    if (!g)
+        return kLaunchFailed;
+    GFile* file = g->fileNewForPath(path.c_str());
+    g_autofree char* uri = g->fileGetUri(file);
+    g->objectUnref(file);
     g_autoptr(GError) error = nullptr;
-    return g_app_info_launch_default_for_uri(uri, nullptr, &error) ? 0 : fromGError(error);
+    return g->appInfoLaunchDefaultForUri(uri, nullptr, &error) ? 0 : fromGError(*g, error);
 }
 
 int startApplication(const std::string& appPath, const std::vector<std::string>& paths) {
