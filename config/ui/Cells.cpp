@@ -38,7 +38,9 @@ QStringList hotKeyParts(const HotKey& hotKey) {
 }
 
 QRect HotKeyCell::slotRect(const QRect& frame, int slot) {
-    return QRect(frame.x() + kLeftMargin + kSlotPitch * slot, frame.y(), kSlotSize, kSlotSize);
+    // In the middle of a row taller than a slot, in line with the other columns.
+    const int top = frame.y() + (frame.height() - kSlotSize) / 2;
+    return QRect(frame.x() + kLeftMargin + kSlotPitch * slot, top, kSlotSize, kSlotSize);
 }
 
 void HotKeyCell::paint(QPainter* painter, const QStyleOptionViewItem& option,
@@ -53,7 +55,7 @@ void HotKeyCell::paint(QPainter* painter, const QStyleOptionViewItem& option,
         const QRect rect = slotRect(option.rect, slot);
         painter->save();
         painter->setClipRect(rect);
-        painter->drawText(rect, Qt::AlignLeft | Qt::AlignTop, parts.at(slot));
+        painter->drawText(rect, Qt::AlignLeft | Qt::AlignVCenter, parts.at(slot));
         painter->restore();
     }
     painter->restore();
@@ -70,10 +72,13 @@ void ItemCell::paint(QPainter* painter, const QStyleOptionViewItem& option,
     const QStyleOptionViewItem opt = drawBackground(painter, option, index);
     const QRect frame = option.rect;
 
+    // Icon, name and badge stand on one line through the middle of the row, as the other
+    // columns' texts do, however tall the row is.
     int textStart = frame.x() + kMargin;
     const QIcon icon = index.data(Qt::DecorationRole).value<QIcon>();
     if (!icon.isNull()) {
-        icon.paint(painter, QRect(frame.x() + kMargin, frame.y(), kIconSize, kIconSize));
+        const int iconTop = frame.y() + (frame.height() - kIconSize) / 2;
+        icon.paint(painter, QRect(frame.x() + kMargin, iconTop, kIconSize, kIconSize));
         textStart += kIconSize + kMargin;
     }
 
@@ -83,7 +88,7 @@ void ItemCell::paint(QPainter* painter, const QStyleOptionViewItem& option,
         const QRect textRect(textStart, frame.y(), frame.right() + 1 - textStart, frame.height());
         painter->save();
         painter->setClipRect(textRect);
-        painter->drawText(textRect, Qt::AlignLeft | Qt::AlignTop, text);
+        painter->drawText(textRect, Qt::AlignLeft | Qt::AlignVCenter, text);
         painter->restore();
     }
 
@@ -94,7 +99,7 @@ void ItemCell::paint(QPainter* painter, const QStyleOptionViewItem& option,
         const QString badge = QStringLiteral("+ ") + QString::number(count);
         const int width = kBadgeCharWidth * static_cast<int>(badge.size());
         const QRect badgeRect(frame.right() + 1 - width, frame.y(), width, frame.height());
-        painter->drawText(badgeRect, Qt::AlignLeft | Qt::AlignTop, badge);
+        painter->drawText(badgeRect, Qt::AlignLeft | Qt::AlignVCenter, badge);
     }
     painter->restore();
 }

@@ -25,9 +25,9 @@ protected:
                                         const QModelIndex& index) const;
 };
 
-// Draws a hot key as its six parts in fixed 20 x 20 slots, 24 apart from x + 4, so the same
-// modifier always stands in the same column whatever else is held. A longer label such as "F10"
-// is cut at its slot rather than pushing the others.
+// Draws a hot key as its six parts in fixed 20 x 20 slots, 24 apart from x + 4 and centred
+// vertically in the row, so the same modifier always stands in the same column whatever else is
+// held. A longer label such as "F10" is cut at its slot rather than pushing the others.
 class HotKeyCell : public PlainCell {
 public:
     using PlainCell::PlainCell;
@@ -44,7 +44,8 @@ public:
 };
 
 // Draws a 16 x 16 icon at x + 4, the name after it and, for a launch hot key with further paths,
-// the badge "+ n" at the right edge, 8 points per character wide, drawn over a long name.
+// the badge "+ n" at the right edge, 8 points per character wide, drawn over a long name; all
+// three centred vertically in the row.
 class ItemCell : public PlainCell {
 public:
     using PlainCell::PlainCell;

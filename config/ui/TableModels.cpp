@@ -146,8 +146,6 @@ QVariant LaunchItemModel::data(const QModelIndex& index, int role) const {
     case 0:
         if (role == Qt::DisplayRole)
             return QString::asprintf("%d", index.row() + 1);
-        if (role == Qt::TextAlignmentRole)
-            return QVariant::fromValue(Qt::AlignLeft | Qt::AlignTop);
         break;
     case 1:
         if (role == Qt::DisplayRole)
@@ -202,9 +200,6 @@ QVariant PathListModel::data(const QModelIndex& index, int role) const {
     if (id == QLatin1String("No")) {
         if (role == Qt::DisplayRole)
             return QString::asprintf("%d", index.row() + 1);
-        // In line with the names, which the item cell draws from the top.
-        if (role == Qt::TextAlignmentRole)
-            return QVariant::fromValue(Qt::AlignLeft | Qt::AlignTop);
     } else {
         if (role == Qt::DisplayRole)
             return textOf(item);

@@ -9,6 +9,8 @@
 #include <QStyleOptionViewItem>
 #include <functional>
 #include <gtest/gtest.h>
+#include <optional>
+#include <utility>
 
 namespace presto {
 namespace {
@@ -19,8 +21,9 @@ constexpr int kHeight = 20;
 // Draws one cell into a white image and tells where it put something dark.
 class CellImage {
 public:
-    CellImage(const QStyledItemDelegate& cell, const std::function<void(QStandardItem&)>& fill)
-        : image_(kWidth, kHeight, QImage::Format_RGB32) {
+    CellImage(const QStyledItemDelegate& cell, const std::function<void(QStandardItem&)>& fill,
+              int height = kHeight)
+        : image_(kWidth, height, QImage::Format_RGB32) {
         test::application();
         image_.fill(Qt::white);
         QStandardItemModel model;
@@ -28,7 +31,7 @@ public:
         fill(*item);
         model.appendRow(item);
         QStyleOptionViewItem option;
-        option.rect = QRect(0, 0, kWidth, kHeight);
+        option.rect = QRect(0, 0, kWidth, height);
         option.palette.setColor(QPalette::Text, Qt::black);
         option.palette.setColor(QPalette::Base, Qt::white);
         option.state = QStyle::State_Enabled;
@@ -36,14 +39,19 @@ public:
         cell.paint(&painter, option, model.index(0, 0));
     }
 
-    bool inked(int x0, int x1) const {
-        for (int x = std::max(x0, 0); x < std::min(x1, kWidth); ++x) {
-            for (int y = 0; y < kHeight; ++y) {
-                if (qGray(image_.pixel(x, y)) < 128)
-                    return true;
+    bool inked(int x0, int x1) const { return inkedRows(x0, x1).has_value(); }
+    // The first and last rows with ink between the columns.
+    std::optional<std::pair<int, int>> inkedRows(int x0, int x1) const {
+        std::optional<std::pair<int, int>> rows;
+        for (int y = 0; y < image_.height(); ++y) {
+            for (int x = std::max(x0, 0); x < std::min(x1, kWidth); ++x) {
+                if (qGray(image_.pixel(x, y)) < 128) {
+                    rows = std::pair(rows ? rows->first : y, y);
+                    break;
+                }
             }
         }
-        return false;
+        return rows;
     }
     int firstInkedColumn() const {
         for (int x = 0; x < kWidth; ++x) {
@@ -124,6 +132,25 @@ TEST(ItemCell, TheBadgeCountsFurtherPathsAtTheRightEdge) {
         const CellImage plain(ItemCell{}, itemRow(QStringLiteral("a"), {}, none));
         EXPECT_FALSE(plain.inked(40, kWidth));
     }
+}
+
+TEST(CellsInATallRow, DrawOnOneLineThroughItsMiddle) {
+    constexpr int kTallRow = 40;
+    const auto middleOf = [](const CellImage& image, int x0, int x1) {
+        const auto rows = image.inkedRows(x0, x1);
+        return rows ? (rows->first + rows->second) / 2.0 : -1.0;
+    };
+    test::application();
+    QPixmap square(32, 32);
+    square.fill(Qt::black);
+    const CellImage item(ItemCell{}, itemRow(QStringLiteral("IIII"), QIcon(square), 2), kTallRow);
+    EXPECT_NEAR(middleOf(item, 4, 20), kTallRow / 2.0, 1.0);
+    EXPECT_NEAR(middleOf(item, 24, 60), kTallRow / 2.0, 2.5);
+    EXPECT_NEAR(middleOf(item, kWidth - 24, kWidth), kTallRow / 2.0, 2.5);
+
+    const CellImage hotKey(HotKeyCell{}, hotKeyRow(HotKey(test::keyRec(kShiftBit, 0x6D))),
+                           kTallRow);
+    EXPECT_NEAR(middleOf(hotKey, 4 + 24 * 5, 4 + 24 * 6), kTallRow / 2.0, 2.5);
 }
 
 } // namespace
