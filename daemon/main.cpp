@@ -48,14 +48,17 @@ int main() {
 
     FinderStateFile finder = FinderStateFile::fromEnvironment(locations);
     GioLauncher launcher(finder);
+    const std::string assistant = assistantPath();
     ProcProcessTable processes;
+    // Another "PrestoAssist" (a developer's, while the tests start daemons) is not ours to end.
+    processes.restrictToExecutable(cPrestoAssist, assistant);
     ClipboardPasteboard pasteboard;
     SystemClock clock;
     LaunchActions actions(launcher, processes, pasteboard,
                           FileReferences(locations.referencesDir()));
-    AssistantWorker assistant(actions, assistantPath());
+    AssistantWorker worker(actions, assistant);
 
-    Daemon daemon(locations, actions, assistant, clock);
+    Daemon daemon(locations, actions, worker, clock);
     ServerSocket server(locations.socketPath);
     installStopSignals(server);
     if (!server.prepareSocket())

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <charconv>
 #include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
@@ -97,11 +98,7 @@ std::string_view executableOf(int dirFd, char (&buffer)[PATH_MAX]) {
     return path;
 }
 
-bool nameMatches(int dirFd, std::string_view wanted) {
-    char exe[PATH_MAX];
-    std::string_view path = executableOf(dirFd, exe);
-    if (!path.empty())
-        return path.substr(path.find_last_of('/') + 1) == wanted;
+bool commMatches(int dirFd, std::string_view wanted) {
     char buffer[64];
     std::string_view comm = readSmallFile(dirFd, "comm", buffer, sizeof buffer);
     comm = comm.substr(0, comm.find('\n'));
@@ -116,11 +113,22 @@ bool nameMatches(int dirFd, std::string_view wanted) {
 
 ProcProcessTable::ProcProcessTable(std::string procRoot) : procRoot_(std::move(procRoot)) {}
 
+void ProcProcessTable::restrictToExecutable(std::string name, std::string executable) {
+    restrictedName_ = std::move(name);
+    restrictedExecutable_ = std::move(executable);
+}
+
 std::optional<pid_t> ProcProcessTable::findProcessByName(const std::string& name) {
     if (name == "Finder")
         return kFinderProcess;
     if (name.empty())
         return std::nullopt;
+    const bool restricted = !restrictedName_.empty() && name == restrictedName_;
+    // A running program's link names the file itself, never a symlink to it.
+    char resolved[PATH_MAX];
+    std::string_view program = restrictedExecutable_;
+    if (restricted && ::realpath(restrictedExecutable_.c_str(), resolved))
+        program = resolved;
     DIR* dir = ::opendir(procRoot_.c_str());
     if (!dir)
         return std::nullopt;
@@ -136,7 +144,12 @@ std::optional<pid_t> ProcProcessTable::findProcessByName(const std::string& name
         Fd pidDir(::openat(::dirfd(dir), entry->d_name, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
         if (pidDir.get() < 0 || !isOwnLiveProcess(pidDir.get(), me))
             continue;
-        if (nameMatches(pidDir.get(), name)) {
+        char exe[PATH_MAX];
+        std::string_view path = executableOf(pidDir.get(), exe);
+        bool named = path.empty() ? commMatches(pidDir.get(), name)
+                                  : path.substr(path.find_last_of('/') + 1) == name;
+        // A restricted name is never taken on the comm alone: the program must be known.
+        if (named && (!restricted || (!path.empty() && path == program))) {
             found = pid;
             break;
         }

@@ -9,13 +9,16 @@
 
 namespace presto::test {
 
-// The built Presto.daemon running in the test's environment (so in its TempWorld), its standard
-// output caught in a pipe.
+inline std::string builtDaemon() {
+    const char* binDir = std::getenv("PRESTO_BIN_DIR");
+    return std::string(binDir ? binDir : ".") + "/Presto.daemon";
+}
+
+// The built Presto.daemon (or a copy of it) running in the test's environment (so in its
+// TempWorld), its standard output caught in a pipe.
 class DaemonProcess {
 public:
-    DaemonProcess() {
-        const char* binDir = std::getenv("PRESTO_BIN_DIR");
-        std::string program = std::string(binDir ? binDir : ".") + "/Presto.daemon";
+    explicit DaemonProcess(const std::string& program = builtDaemon()) {
         int out[2];
         if (::pipe2(out, O_CLOEXEC) != 0)
             return;

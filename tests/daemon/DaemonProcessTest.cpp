@@ -10,7 +10,10 @@
 #include <fstream>
 #include <gtest/gtest.h>
 #include <memory>
+#include <spawn.h>
 #include <sstream>
+
+extern char** environ;
 
 namespace presto {
 namespace {
@@ -29,8 +32,8 @@ protected:
         });
     }
 
-    std::unique_ptr<test::DaemonProcess> start() {
-        auto daemon = std::make_unique<test::DaemonProcess>();
+    std::unique_ptr<test::DaemonProcess> start(const std::string& program = test::builtDaemon()) {
+        auto daemon = std::make_unique<test::DaemonProcess>(program);
         EXPECT_TRUE(test::eventually([&] {
             int fd = test::connectTo(loc.socketPath);
             if (fd < 0)
@@ -214,6 +217,40 @@ TEST_F(DaemonProcessTest, DocumentHotKeyOpensInTheDefaultApplication) {
     EXPECT_EQ(ask(test::pressOf(key)), Bytes{});
     EXPECT_TRUE(test::eventually([&] { return test::readText(marker) == note; }))
         << test::readText(marker);
+}
+
+TEST_F(DaemonProcessTest, EndsOnlyTheAssistantBesideItNotAnotherOfTheSameName) {
+    // Both are copies of one program: only where the running file lies tells them apart.
+    const std::string sleepProgram = fs::exists("/bin/sleep") ? "/bin/sleep" : "/usr/bin/sleep";
+    const std::string installed = world.path("installed"), elsewhere = world.path("elsewhere");
+    fs::create_directories(installed);
+    fs::create_directories(elsewhere);
+    fs::copy_file(test::builtDaemon(), installed + "/Presto.daemon");
+    fs::copy_file(sleepProgram, installed + "/PrestoAssist");
+    fs::copy_file(sleepProgram, elsewhere + "/PrestoAssist");
+    auto run = [](const std::string& program) {
+        char seconds[] = "60";
+        std::string arg0 = program;
+        char* argv[] = {arg0.data(), seconds, nullptr};
+        pid_t pid = 0;
+        EXPECT_EQ(posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv, environ), 0);
+        return pid;
+    };
+    // Started first, the other one comes first in /proc: a lookup by name alone would end it.
+    const pid_t other = run(elsewhere + "/PrestoAssist");
+    const pid_t own = run(installed + "/PrestoAssist");
+    auto ended = [](pid_t pid) { return ::waitpid(pid, nullptr, WNOHANG) == pid; };
+
+    auto daemon = start(installed + "/Presto.daemon");
+    ask(test::bytesOf("GETPREF"));
+    EXPECT_TRUE(test::eventually([&] { return ended(own); }));
+    std::this_thread::sleep_for(300ms);
+    EXPECT_FALSE(ended(other));
+
+    ::kill(own, SIGKILL);
+    ::kill(other, SIGKILL);
+    ::waitpid(own, nullptr, 0);
+    ::waitpid(other, nullptr, 0);
 }
 
 } // namespace

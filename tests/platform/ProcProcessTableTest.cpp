@@ -98,5 +98,24 @@ TEST_F(FakeProcTest, FallsBackToTheCutCommWhenTheExecutableIsHidden) {
     EXPECT_EQ(table.findProcessByName("ShortAndLongerThan15"), std::nullopt);
 }
 
+TEST_F(FakeProcTest, ARestrictedNameCountsOnlyWhileItRunsItsProgram) {
+    // The program is reached through a symlink, as an installed one may be.
+    const std::string program = fs::canonical(world_.writeFile("opt/PrestoAssist", "")).string();
+    fs::create_directories(world_.path("bin"));
+    fs::create_symlink(program, world_.path("bin/PrestoAssist"));
+    addProcess("30", me_, "S (sleeping)", "PrestoAssist", "/home/dev/Presto/PrestoAssist");
+    addProcess("31", me_, "S (sleeping)", "PrestoAssist", "");
+    addProcess("32", me_, "S (sleeping)", "Other", "/home/dev/Presto/Other");
+
+    ProcProcessTable table(world_.path("proc"));
+    table.restrictToExecutable("PrestoAssist", world_.path("bin/PrestoAssist"));
+    EXPECT_EQ(table.findProcessByName("PrestoAssist"), std::nullopt)
+        << "neither another program of that name nor one known by its comm alone";
+    EXPECT_EQ(table.findProcessByName("Other"), 32);
+
+    addProcess("33", me_, "S (sleeping)", "PrestoAssist", program + " (deleted)");
+    EXPECT_EQ(table.findProcessByName("PrestoAssist"), 33);
+}
+
 } // namespace
 } // namespace presto
