@@ -127,7 +127,10 @@ int HotKeyItem::multiEntry(const QStringList& paths, int row,
                            const std::optional<QString>& retryButton, AlertPresenter& alerts) {
     QStringList present;
     QStringList fresh;
-    for (const QString& path : paths)
+    // A path dropped twice in one set is added, or reported, once.
+    QStringList distinct = paths;
+    distinct.removeDuplicates();
+    for (const QString& path : distinct)
         (checkItemPath(path) ? present : fresh).append(path);
 
     // Before the duplicates are reported, so the user never confirms an addition that cannot be

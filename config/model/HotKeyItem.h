@@ -53,9 +53,10 @@ public:
     // base check passes, even if no path is left.
     bool selfVerify() override;
 
-    // Adds the paths not yet listed, after telling the user about those already listed. A row of
-    // 0 or more inserts there, a negative row appends. Answers 1 when the paths were added (or no
-    // dialog was needed), 0 on Cancel and -1 on the retry button; only 1 changes the list.
+    // Adds the paths not yet listed, after telling the user about those already listed; a path
+    // given more than once counts once. A row of 0 or more inserts there, a negative row appends.
+    // Answers 1 when the paths were added (or no dialog was needed), 0 on Cancel and -1 on the
+    // retry button; only 1 changes the list.
     int multiEntry(const QStringList& paths, int row, const std::optional<QString>& retryButton,
                    AlertPresenter& alerts);
 

@@ -229,6 +229,20 @@ TEST_F(HotKeyItemMultiEntry, WithoutListedPathsAddsSilently) {
     EXPECT_EQ(item.itemPaths(), QStringList({"/d/A", "/d/B", "/d/C"}));
 }
 
+TEST_F(HotKeyItemMultiEntry, APathGivenTwiceInOneSetCountsOnce) {
+    EXPECT_EQ(item.multiEntry({"/d/B", "/d/C", "/d/B"}, -1, kRetry, alerts), 1);
+    EXPECT_TRUE(alerts.requests().empty());
+    EXPECT_EQ(item.itemPaths(), QStringList({"/d/A", "/d/B", "/d/C"}));
+
+    alerts.answer("OK");
+    EXPECT_EQ(item.multiEntry({"/d/A", "/d/D", "/d/A", "/d/D"}, 0, kRetry, alerts), 1);
+    ASSERT_EQ(alerts.requests().size(), 1u);
+    EXPECT_EQ(alerts.requests()[0].title, "This item is already on the list\nA\n");
+    EXPECT_EQ(alerts.requests()[0].message, "This item will be added\nD\n");
+    EXPECT_EQ(item.itemPaths(), QStringList({"/d/D", "/d/A", "/d/B", "/d/C"}));
+    expectCounted(item, 4);
+}
+
 TEST_F(HotKeyItemMultiEntry, ARowInsertsEachPathThereSoTheyEndUpReversed) {
     EXPECT_EQ(item.multiEntry({"/d/B", "/d/C"}, 0, kRetry, alerts), 1);
     EXPECT_EQ(item.itemPaths(), QStringList({"/d/C", "/d/B", "/d/A"}));
