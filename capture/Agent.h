@@ -1,8 +1,8 @@
 #pragma once
 
 #include "capture/DaemonLink.h"
-#include "capture/KeyTable.h"
 #include "capture/XKeyboard.h"
+#include "common/PrefKEXT.h"
 
 #include <chrono>
 #include <cstdio>
@@ -31,7 +31,7 @@ public:
     // is over). keyboard must have been made with listener().
     int run(XKeyboard& keyboard, int signalFd);
 
-    const KeyTable& table() const { return table_; }
+    const PrefKEXT& table() const { return table_; }
 
 private:
     struct PendingReply {
@@ -46,7 +46,7 @@ private:
 
     const DaemonLink& link_;
     std::FILE* out_;
-    KeyTable table_;
+    PrefKEXT table_;
     bool haveTable_ = false;
     bool daemonAnswered_ = true;
     std::chrono::seconds interval_ = kDefaultInterval;

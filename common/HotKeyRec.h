@@ -64,4 +64,11 @@ struct HotKeyRec {
 // cleared on both sides. Characters, kind and counts do not count.
 bool isSameHotKey(const HotKeyRec& a, const HotKeyRec& b);
 
+// A stored record is kept with its ignored modifier bits already cleared, so only the pressed
+// record's are cleared before comparing.
+inline bool matchesStoredHotKey(const HotKeyRec& stored, const HotKeyRec& pressed) {
+    return stored.eventType == pressed.eventType && stored.keyCode == pressed.keyCode &&
+           stored.modFlags == clearIgnoredModFlags(pressed.modFlags);
+}
+
 } // namespace presto

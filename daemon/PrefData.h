@@ -38,13 +38,6 @@ private:
     std::vector<Identity> identities_;
 };
 
-// A stored record is kept with its ignored modifier bits already cleared, so only the pressed
-// record's are cleared before comparing.
-inline bool matchesStoredHotKey(const HotKeyRec& stored, const HotKeyRec& pressed) {
-    return stored.eventType == pressed.eventType && stored.keyCode == pressed.keyCode &&
-           stored.modFlags == clearIgnoredModFlags(pressed.modFlags);
-}
-
 // The whole 80-byte references of an entry, in order; a block cut short by the end of the file
 // yields only the references that are complete.
 std::vector<FileRef> wholeReferences(const PrefData::Entry& entry);

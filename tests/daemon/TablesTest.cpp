@@ -1,5 +1,4 @@
 #include "daemon/PrefData.h"
-#include "daemon/PrefKEXT.h"
 #include "tests/daemon/DaemonTestUtil.h"
 #include "tests/support/TempWorld.h"
 
@@ -56,52 +55,6 @@ TEST_F(PrefDataTest, LookupClearsOnlyThePressedIgnoredBitsAndFindsTheFirstOfTwin
     EXPECT_EQ(find(kCommandBit | kShiftBit), 3);
     EXPECT_EQ(find(kCommandBit | kCapsLockBit), 0);
     EXPECT_EQ(data.srcHotKeyItemRec(test::hotKey(8, kCommandBit)), nullptr);
-}
-
-TEST(PrefKEXTTable, SlotsAreContiguousAndCountOnlyChangesWithABuffer) {
-    PrefKEXT kext;
-    HotKeyRec a = test::hotKey(1, kOptionBit), b = test::hotKey(2, kControlBit);
-    kext.setPrefKEXTRec(PrefKEXTRec::forHotKey(a), 0);
-    kext.setPrefKEXTRec(PrefKEXTRec::forHotKey(b), 1);
-    kext.setPrefKEXTRec(PrefKEXTRec::forHotKey(a), 100);
-    EXPECT_EQ(kext.count(), 0);
-    EXPECT_EQ(kext.getPrefKEXTRec(0), std::nullopt);
-    auto second = PrefKEXTRec::forHotKey(b).toBytes();
-    EXPECT_TRUE(std::equal(second.begin(), second.end(), kext.tableBytes() + 48));
-
-    PrefKEXT received;
-    received.setPrefKEXTBuf(kext.tableBytes(), 2);
-    EXPECT_EQ(received.count(), 2);
-    EXPECT_EQ(received.getPrefKEXTRec(1), PrefKEXTRec::forHotKey(b));
-    EXPECT_EQ(received.getPrefKEXTRec(2), std::nullopt);
-    EXPECT_EQ(received.srcPrefKEXTRec(test::hotKey(2, kControlBit | kNumericPadBit)),
-              PrefKEXTRec::forHotKey(b));
-    EXPECT_EQ(received.srcPrefKEXTRec(test::hotKey(2, kControlBit | kShiftBit)), std::nullopt);
-
-    received.setPrefKEXTBuf(kext.tableBytes(), 101);
-    EXPECT_EQ(received.count(), 2);
-    received.resetPrefKEXT();
-    EXPECT_EQ(received.count(), 0);
-    EXPECT_EQ(received.getPrefKEXTRec(0), std::nullopt);
-}
-
-TEST(PrefKEXTTable, SyncRecordKeepsItsTextWhenGivenAnEmptyOne) {
-    PrefKEXT kext;
-    PrefKEXTSyncRec sync;
-    sync.interval = 5;
-    sync.setTimeStamp("1765141234");
-    kext.setPrefKEXTSyncRec(sync);
-    const std::uint8_t expected[16] = {5,   0,   0,   0,   '1', '7', '6', '5',
-                                       '1', '4', '1', '2', '3', '4', 0,   0};
-    EXPECT_TRUE(std::equal(std::begin(expected), std::end(expected), kext.syncBytes()));
-
-    PrefKEXTSyncRec intervalOnly;
-    intervalOnly.interval = 9;
-    kext.setPrefKEXTSyncRec(intervalOnly);
-    EXPECT_EQ(kext.syncRec().interval, 9);
-    EXPECT_TRUE(kext.isEqualSyncTime(sync));
-    sync.setTimeStamp("1765141235");
-    EXPECT_FALSE(kext.isEqualSyncTime(sync));
 }
 
 } // namespace

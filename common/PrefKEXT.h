@@ -9,8 +9,10 @@
 
 namespace presto {
 
-// The table in the form the key-capture side receives it: 100 slots of 48 bytes in one block,
-// so that the first n slots go out as one send without copying, and the sync record.
+// The key-capture table with its sync record, on both sides of the socket: the daemon fills the
+// slots and sends the first n of them as one block without copying; the key-capture agent takes
+// a received table over whole, looks presses up in it and compares time stamps to know when to
+// fetch it again. 100 slots of 48 bytes, contiguous, as they go on the wire.
 class PrefKEXT {
 public:
     static constexpr int kSlots = 100;
@@ -26,7 +28,7 @@ public:
     int count() const { return count_; }
     // Nullopt outside 0 .. count - 1.
     std::optional<PrefKEXTRec> getPrefKEXTRec(int index) const;
-    // Takes the interval, and the time stamp text unless that is empty.
+    // Takes the interval, and the time stamp field unless its text is empty.
     void setPrefKEXTSyncRec(const PrefKEXTSyncRec& sync);
     const PrefKEXTSyncRec& syncRec() const { return sync_; }
     bool isEqualSyncTime(const PrefKEXTSyncRec& sync) const;

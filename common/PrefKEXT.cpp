@@ -1,9 +1,6 @@
-#include "daemon/PrefKEXT.h"
-
-#include "daemon/PrefData.h"
+#include "common/PrefKEXT.h"
 
 #include <cstring>
-#include <string>
 
 namespace presto {
 
@@ -36,9 +33,10 @@ std::optional<PrefKEXTRec> PrefKEXT::getPrefKEXTRec(int index) const {
 }
 
 void PrefKEXT::setPrefKEXTSyncRec(const PrefKEXTSyncRec& sync) {
-    std::string text = sync.timeStampText();
-    if (!text.empty())
-        sync_.setTimeStamp(text);
+    // The whole field: a peer's stamp of 12 characters without terminator must compare equal
+    // to itself later, or the agent would fetch the table at every poll.
+    if (sync.timeStamp[0] != '\0')
+        sync_.timeStamp = sync.timeStamp;
     sync_.interval = sync.interval;
     syncWire_ = sync_.toBytes();
 }
