@@ -37,6 +37,14 @@ QStringList hotKeyParts(const HotKey& hotKey) {
             hotKey.sftString(), hotKey.capString(), hotKey.keyString()};
 }
 
+QVariant hotKeyData(const HotKey& hotKey, int role) {
+    if (role == kHotKeyPartsRole)
+        return hotKeyParts(hotKey);
+    if (role == Qt::DisplayRole)
+        return hotKey.hotKey();
+    return {};
+}
+
 QRect HotKeyCell::slotRect(const QRect& frame, int slot) {
     // In the middle of a row taller than a slot, in line with the other columns.
     const int top = frame.y() + (frame.height() - kSlotSize) / 2;

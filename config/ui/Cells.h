@@ -14,6 +14,8 @@ inline constexpr int kOtherItemCountRole = Qt::UserRole + 2; // int: further pat
 // The six display parts of a hot key, Command, Option, Control, Shift, Caps Lock and key, in the
 // order the cell draws them.
 QStringList hotKeyParts(const HotKey& hotKey);
+// What a column of hot keys answers in the role: the parts for the cell, the combination as text.
+QVariant hotKeyData(const HotKey& hotKey, int role);
 
 // A cell that draws its own content over the style's row background and selection.
 class PlainCell : public QStyledItemDelegate {

@@ -113,10 +113,7 @@ QStringList DrawerController::itemPaths() const {
 }
 
 void DrawerController::setItemPaths(const QStringList& paths) {
-    QList<ItemPathName> items;
-    for (const QString& path : paths)
-        items.append(ItemPathName(path));
-    model_->setItems(std::move(items));
+    model_->setPaths(paths);
 }
 
 const QList<ItemPathName>& DrawerController::itemPathNames() const {
@@ -170,9 +167,7 @@ int DrawerController::multiEntry(const QStringList& paths, int row,
 }
 
 void DrawerController::moveItem(qsizetype from, qsizetype to) {
-    QList<ItemPathName> items = model_->items();
-    if (moveListEntry(items, from, to))
-        model_->setItems(std::move(items));
+    model_->moveItem(from, to);
 }
 
 void DrawerController::addSubItem() {
@@ -241,13 +236,7 @@ bool DrawerController::acceptDrop(const QMimeData& data, int row) {
 void DrawerController::sortItems(int column, Qt::SortOrder order) {
     if (model_->columnIds().value(column) != QLatin1String("ItemName"))
         return;
-    QList<ItemPathName> items = model_->items();
-    std::stable_sort(items.begin(), items.end(),
-                     [order](const ItemPathName& a, const ItemPathName& b) {
-                         const int c = a.itemName().compare(b.itemName());
-                         return order == Qt::AscendingOrder ? c < 0 : c > 0;
-                     });
-    model_->setItems(std::move(items));
+    model_->sortByName(order);
     reloadAndDeselect();
     postSubitems();
 }

@@ -53,11 +53,7 @@ QVariant FinderFunctionModel::data(const QModelIndex& index, int role) const {
             return finderIcon();
         break;
     case HotKeyColumn:
-        if (role == kHotKeyPartsRole)
-            return hotKeyParts(*function);
-        if (role == Qt::DisplayRole)
-            return function->hotKey();
-        break;
+        return hotKeyData(*function, role);
     default:
         break;
     }

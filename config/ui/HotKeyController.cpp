@@ -135,7 +135,7 @@ HotKeyController::HotKeyController(NotificationCenter& center, AlertPresenter& a
                    : item.itemName();
     };
     model_->dropHandler = [this](const QMimeData& data, int row) { return dropOnItems(data, row); };
-    model_->sortHandler = [this](int column, Qt::SortOrder order) { sortItems(column, order); };
+    model_->sortHandler = [this](int, Qt::SortOrder order) { model_->sortByName(order); };
 
     const auto showMe = [this](const Notification& n) { handleShowMe(n); };
     const auto modHotKey = [this](const Notification& n) { handleGetModHotKey(n); };
@@ -155,10 +155,7 @@ QStringList HotKeyController::items() const {
 }
 
 void HotKeyController::setItems(const QStringList& paths) {
-    QList<ItemPathName> items;
-    for (const QString& path : paths)
-        items.append(ItemPathName(path));
-    model_->setItems(std::move(items));
+    model_->setPaths(paths);
 }
 
 void HotKeyController::setItemPathName(const QList<ItemPathName>& items) {
@@ -318,12 +315,7 @@ void HotKeyController::cancelButton() {
 }
 
 void HotKeyController::alertRefusal(const QString& title, const QString& message) {
-    AlertRequest request;
-    request.style = AlertStyle::Critical;
-    request.title = title;
-    request.message = message;
-    request.buttons = {tr("Cancel")};
-    alerts_.run(request);
+    alerts_.run({title, message, {tr("Cancel")}, AlertStyle::Critical});
 }
 
 QWidget* HotKeyController::window() {
@@ -399,22 +391,8 @@ bool HotKeyController::dropOnItems(const QMimeData& data, int row) {
     // Files or text from elsewhere are taken and change nothing.
     if (!rows)
         return false;
-    QList<ItemPathName> items = model_->items();
-    if (row < 0)
-        row = static_cast<int>(items.size());
-    if (moveListEntry(items, rows->first(), row))
-        model_->setItems(std::move(items));
+    model_->moveItem(rows->first(), row < 0 ? model_->items().size() : row);
     return true;
-}
-
-void HotKeyController::sortItems(int, Qt::SortOrder order) {
-    QList<ItemPathName> items = model_->items();
-    std::stable_sort(items.begin(), items.end(),
-                     [order](const ItemPathName& a, const ItemPathName& b) {
-                         const int c = a.itemName().compare(b.itemName());
-                         return order == Qt::AscendingOrder ? c < 0 : c > 0;
-                     });
-    model_->setItems(std::move(items));
 }
 
 } // namespace presto

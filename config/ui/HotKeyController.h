@@ -100,7 +100,6 @@ private:
     void refreshDisplay();
     void alertRefusal(const QString& title, const QString& message);
     bool dropOnItems(const QMimeData& data, int row);
-    void sortItems(int column, Qt::SortOrder order);
 
     NotificationCenter& center_;
     AlertPresenter& alerts_;

@@ -1,18 +1,14 @@
 #include "config/ui/LIController.h"
 
 #include "config/model/DataStore.h"
-#include "config/ui/Cells.h"
 #include "config/ui/DropTableView.h"
 #include "config/ui/Notifications.h"
 #include "config/ui/TableModels.h"
 
 #include <QHBoxLayout>
-#include <QHeaderView>
 #include <QMimeData>
 #include <QPushButton>
-#include <QSignalBlocker>
 #include <QVBoxLayout>
-#include <algorithm>
 
 namespace presto {
 
@@ -26,7 +22,8 @@ QVariantMap rowValues(int launchRow, int drawerRow) {
 
 LIController::LIController(NotificationCenter& center, AlertPresenter& alerts, FileChooser& chooser,
                            QWidget* parent)
-    : QWidget(parent), center_(center), alerts_(alerts), chooser_(chooser), observations_(center) {
+    : HotKeyTab(parent), center_(center), alerts_(alerts), chooser_(chooser),
+      observations_(center) {
     model_ = new LaunchItemModel(this);
     model_->setHeaderTitles({tr("No"), tr("Item"), tr("HotKey")});
     model_->dropHandler = [this](const QMimeData& data, int row) { return acceptDrop(data, row); };
@@ -34,23 +31,7 @@ LIController::LIController(NotificationCenter& center, AlertPresenter& alerts, F
         sortLaunchItems(column, order);
     };
 
-    table_ = new DropTableView(this);
-    table_->setModel(model_);
-    table_->setItemDelegateForColumn(1, new ItemCell(table_));
-    table_->setItemDelegateForColumn(2, new HotKeyCell(table_));
-    QHeaderView* header = table_->horizontalHeader();
-    header->setSectionResizeMode(0, QHeaderView::Fixed);
-    header->setSectionResizeMode(1, QHeaderView::Stretch);
-    header->setSectionResizeMode(2, QHeaderView::Fixed);
-    header->resizeSection(0, 40);
-    header->resizeSection(2, HotKeyCell::kLeftMargin + HotKeyCell::kSlotPitch * 6 + 8);
-    header->setSectionsClickable(true);
-    header->setSortIndicatorShown(true);
-    header->setSortIndicator(-1, Qt::AscendingOrder);
-    connect(header, &QHeaderView::sortIndicatorChanged, this,
-            [this](int column, Qt::SortOrder order) { model_->sort(column, order); });
-    connect(table_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
-            [this] { arrangeButtonAndDrawer(); });
+    setUpTable(model_, 1, 2);
 
     addButton_ = new QPushButton(tr("Add HotKey"), this);
     delButton_ = new QPushButton(tr("Delete HotKey"), this);
@@ -88,13 +69,6 @@ LIController::LIController(NotificationCenter& center, AlertPresenter& alerts, F
                           [this](const Notification&) { handleGetModHotKey(); });
 }
 
-LIController::~LIController() {
-    // The table outlives this part of the object while QWidget deletes the children; it must not
-    // report selection or sorting changes back into it.
-    table_->selectionModel()->disconnect(this);
-    table_->horizontalHeader()->disconnect(this);
-}
-
 void LIController::setData(DataStore* store) {
     dataStore_ = store;
     model_->setDataStore(store);
@@ -119,28 +93,10 @@ void LIController::showTable(DataStore* store) {
     table_->clearSelection();
 }
 
-void LIController::reloadAndDeselect() {
-    // A model reset drops the selection without a word; the tab must still hear of it.
-    const bool hadSelection = table_->selectedRow() >= 0;
-    model_->reload();
-    table_->clearSelection();
-    if (hadSelection)
-        arrangeButtonAndDrawer();
-}
-
 void LIController::reloadTable() {
-    // A reload keeps the selected row, as a table that only redraws would, so the drawer and the
-    // menu stay as they are; only a selection that ran off the end is a change.
-    const int row = table_->selectedRow();
-    {
-        const QSignalBlocker blocker(table_->selectionModel());
-        model_->reload();
-        if (row >= 0 && row < model_->rowCount())
-            table_->selectRow(row);
-    }
-    if (row >= model_->rowCount())
+    // The drawer and the menu stay as they are; only a selection that ran off the end is a change.
+    if (reloadKeepingSelection() >= model_->rowCount())
         arrangeButtonAndDrawer();
-    table_->viewport()->update();
 }
 
 std::optional<QStringList> LIController::runChooser() {
@@ -295,42 +251,25 @@ bool LIController::acceptDrop(const QMimeData& data, int row) {
         postShowHK();
         return true;
     }
-    const auto rows = draggedRows(data, model_->rowType());
-    if (!rows || !dataStore_)
-        return false;
-    const int to = row < 0 ? static_cast<int>(dataStore_->countHotKeyItem()) : row;
-    dataStore_->moveItem(rows->first(), to);
-    reloadAndDeselect();
-    return true;
+    return dataStore_ &&
+           moveDraggedRow(data, row, dataStore_->countHotKeyItem(),
+                          [this](qsizetype from, qsizetype to) { dataStore_->moveItem(from, to); });
 }
 
 void LIController::sortLaunchItems(int column, Qt::SortOrder order) {
     const QString key = model_->columnIds().value(column);
     if (!dataStore_ || (key != QLatin1String("itemPath") && key != QLatin1String("hotKey")))
         return;
-    const auto pathOf = [](const HotKeyItem* item) { return item->itemPath().value_or(QString()); };
-    const auto keyOf = [](const HotKeyItem* item) { return item->hotKey(); };
-    const bool byPath = key == QLatin1String("itemPath");
-    const auto less = [&](const HotKeyItem* a, const HotKeyItem* b) {
-        const int primary = byPath ? pathOf(a).compare(pathOf(b)) : keyOf(a).compare(keyOf(b));
-        if (primary != 0)
-            return order == Qt::AscendingOrder ? primary < 0 : primary > 0;
-        const int secondary = byPath ? keyOf(a).compare(keyOf(b)) : pathOf(a).compare(pathOf(b));
-        return secondary < 0;
+    using Compare = int (*)(const HotKeyItem*, const HotKeyItem*);
+    const Compare byPath = [](const HotKeyItem* a, const HotKeyItem* b) {
+        return a->itemPath().value_or(QString()).compare(b->itemPath().value_or(QString()));
     };
-    std::vector<const HotKeyItem*> sorted;
-    for (const auto& item : dataStore_->hotKeyItems())
-        sorted.push_back(item.get());
-    std::stable_sort(sorted.begin(), sorted.end(), less);
-    // The list owns its hot keys; moving each into place keeps them where they are in memory.
-    for (std::size_t target = 0; target < sorted.size(); ++target) {
-        const auto& list = dataStore_->hotKeyItems();
-        const auto it =
-            std::find_if(list.begin() + static_cast<std::ptrdiff_t>(target), list.end(),
-                         [&](const auto& item) { return item.get() == sorted[target]; });
-        const auto from = static_cast<qsizetype>(it - list.begin());
-        dataStore_->moveItem(from, static_cast<qsizetype>(target));
-    }
+    const Compare byKey = [](const HotKeyItem* a, const HotKeyItem* b) {
+        return a->hotKey().compare(b->hotKey());
+    };
+    const bool pathFirst = key == QLatin1String("itemPath");
+    sortHotKeys(dataStore_->hotKeyItems(), pathFirst ? byPath : byKey, pathFirst ? byKey : byPath,
+                order, [this](qsizetype from, qsizetype to) { dataStore_->moveItem(from, to); });
     reloadAndDeselect();
 }
 

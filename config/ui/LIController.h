@@ -2,10 +2,10 @@
 
 #include "config/model/AlertPresenter.h"
 #include "config/ui/FileChooser.h"
+#include "config/ui/HotKeyTab.h"
 #include "config/ui/NotificationCenter.h"
 
 #include <QStringList>
-#include <QWidget>
 
 class QMimeData;
 class QPushButton;
@@ -13,19 +13,17 @@ class QPushButton;
 namespace presto {
 
 class DataStore;
-class DropTableView;
 class LaunchItemModel;
 
 // The Launch Item tab: one row per launch hot key with its number, its first item and its key.
 // New and changed hot keys go through the capture panel and the application controller; the tab
 // itself only reorders the list and takes the drawer's path lists.
-class LIController : public QWidget {
+class LIController : public HotKeyTab {
     Q_OBJECT
 
 public:
     LIController(NotificationCenter& center, AlertPresenter& alerts, FileChooser& chooser,
                  QWidget* parent = nullptr);
-    ~LIController() override;
 
     // Button actions.
     void addLaunchItem();
@@ -34,7 +32,7 @@ public:
 
     // Asks about a path bound alone to a hot key already; true when the user chose Retry.
     bool alertDupItem(const QString& name);
-    void arrangeButtonAndDrawer();
+    void arrangeButtonAndDrawer() override;
     void showTable(DataStore* store);
 
     int selectedRow() const { return selectedRow_; }
@@ -46,7 +44,6 @@ public:
     const QStringList& newItems() const { return newItems_; }
     void setNewItems(const QStringList& items) { newItems_ = items; }
 
-    DropTableView* table() const { return table_; }
     LaunchItemModel& model() const { return *model_; }
     QPushButton* addButton() const { return addButton_; }
     QPushButton* delButton() const { return delButton_; }
@@ -58,7 +55,6 @@ private:
     void handleGetRow(const Notification& notification);
     void handleGetModHotKey();
     void reloadTable();
-    void reloadAndDeselect();
     // The user's choice of files and folders; none when they cancelled.
     std::optional<QStringList> runChooser();
     void postShowHK();
@@ -75,7 +71,6 @@ private:
     int drawerTableRow_ = -1;
     QStringList newItems_;
     LaunchItemModel* model_ = nullptr;
-    DropTableView* table_ = nullptr;
     QPushButton* addButton_ = nullptr;
     QPushButton* delButton_ = nullptr;
     QPushButton* addItemButton_ = nullptr;

@@ -13,14 +13,12 @@
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QHBoxLayout>
-#include <QHeaderView>
 #include <QImage>
 #include <QImageWriter>
 #include <QMimeData>
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QVBoxLayout>
-#include <algorithm>
 #include <new>
 #include <optional>
 
@@ -95,11 +93,7 @@ QVariant PbItemModel::data(const QModelIndex& index, int role) const {
             return QString::asprintf("%d", index.row() + 1);
         break;
     case 1:
-        if (role == kHotKeyPartsRole)
-            return hotKeyParts(*item);
-        if (role == Qt::DisplayRole)
-            return item->hotKey();
-        break;
+        return hotKeyData(*item, role);
     case 2:
         if (role == Qt::DisplayRole)
             return lastPathComponent(item->pbDataPath());
@@ -115,30 +109,14 @@ QVariant PbItemModel::data(const QModelIndex& index, int role) const {
 }
 
 PbFController::PbFController(NotificationCenter& center, AlertPresenter& alerts, QWidget* parent)
-    : QWidget(parent), center_(center), alerts_(alerts), observations_(center),
+    : HotKeyTab(parent), center_(center), alerts_(alerts), observations_(center),
       pbTitleController_(std::make_unique<PBTitleController>(center, alerts)) {
     model_ = new PbItemModel(this);
     model_->setHeaderTitles({tr("No"), tr("HotKey"), tr("Title")});
     model_->dropHandler = [this](const QMimeData& data, int row) { return acceptDrop(data, row); };
     model_->sortHandler = [this](int column, Qt::SortOrder order) { sortPbItems(column, order); };
 
-    table_ = new DropTableView(this);
-    table_->setModel(model_);
-    table_->setItemDelegateForColumn(1, new HotKeyCell(table_));
-    table_->setItemDelegateForColumn(2, new ItemCell(table_));
-    QHeaderView* header = table_->horizontalHeader();
-    header->setSectionResizeMode(0, QHeaderView::Fixed);
-    header->setSectionResizeMode(1, QHeaderView::Fixed);
-    header->setSectionResizeMode(2, QHeaderView::Stretch);
-    header->resizeSection(0, 40);
-    header->resizeSection(1, HotKeyCell::kLeftMargin + HotKeyCell::kSlotPitch * 6 + 8);
-    header->setSectionsClickable(true);
-    header->setSortIndicatorShown(true);
-    header->setSortIndicator(-1, Qt::AscendingOrder);
-    connect(header, &QHeaderView::sortIndicatorChanged, this,
-            [this](int column, Qt::SortOrder order) { model_->sort(column, order); });
-    connect(table_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
-            [this] { arrangeButtonAndDrawer(); });
+    setUpTable(model_, 2, 1);
 
     addButton_ = new QPushButton(tr("Save Pasteboard"), this);
     deletePbButton_ = new QPushButton(tr("Delete"), this);
@@ -171,12 +149,7 @@ PbFController::PbFController(NotificationCenter& center, AlertPresenter& alerts,
                           [this](const Notification&) { handleGetModHotKey(); });
 }
 
-PbFController::~PbFController() {
-    // The table outlives this part of the object while QWidget deletes the children; it must not
-    // report selection or sorting changes back into it.
-    table_->selectionModel()->disconnect(this);
-    table_->horizontalHeader()->disconnect(this);
-}
+PbFController::~PbFController() = default;
 
 void PbFController::setDataStore(DataStore* store) {
     dataStore_ = store;
@@ -210,25 +183,12 @@ void PbFController::handleShowPbItemTable(const Notification& notification) {
         center_.post(note::kRowValueFromPbF, selectedRow_);
         return;
     }
-    // The selected row stays where it was, as a table that only redraws would keep it.
-    const int row = table_->selectedRow();
-    {
-        const QSignalBlocker blocker(table_->selectionModel());
-        model_->reload();
-        if (row >= 0 && row < model_->rowCount())
-            table_->selectRow(row);
-    }
-    table_->viewport()->update();
+    reloadKeepingSelection();
     arrangeButtonAndDrawer();
 }
 
 void PbFController::alertPasteboard(const QString& title, const QString& message) {
-    AlertRequest request;
-    request.style = AlertStyle::Critical;
-    request.title = title;
-    request.message = message;
-    request.buttons = {tr("Cancel")};
-    alerts_.run(request);
+    alerts_.run({title, message, {tr("Cancel")}, AlertStyle::Critical});
 }
 
 void PbFController::addPbTitle() {
@@ -302,22 +262,13 @@ void PbFController::arrangeButtonAndDrawer() {
         drawer_->setText(data);
 }
 
-void PbFController::reloadAndDeselect() {
-    const bool hadSelection = table_->selectedRow() >= 0;
-    model_->reload();
-    table_->clearSelection();
-    if (hadSelection)
-        arrangeButtonAndDrawer();
-}
-
 bool PbFController::acceptDrop(const QMimeData& data, int row) {
-    const auto rows = draggedRows(data, model_->rowType());
     // Anything but a row of this table is taken and changes nothing.
-    if (!rows || !dataStore_)
-        return true;
-    const qsizetype to = row < 0 ? dataStore_->countHotKeyPbItem() : row;
-    dataStore_->moveHotKeyPbItem(rows->first(), to);
-    reloadAndDeselect();
+    if (dataStore_) {
+        moveDraggedRow(
+            data, row, dataStore_->countHotKeyPbItem(),
+            [this](qsizetype from, qsizetype to) { dataStore_->moveHotKeyPbItem(from, to); });
+    }
     return true;
 }
 
@@ -325,31 +276,17 @@ void PbFController::sortPbItems(int column, Qt::SortOrder order) {
     const QString key = model_->columnIds().value(column);
     if (!dataStore_ || (key != QLatin1String("pbTitle") && key != QLatin1String("hotKey")))
         return;
-    const auto byTitle = [](const HotKeyPbItem* a, const HotKeyPbItem* b) {
+    using Compare = int (*)(const HotKeyPbItem*, const HotKeyPbItem*);
+    const Compare byTitle = [](const HotKeyPbItem* a, const HotKeyPbItem* b) {
         return a->pbTitle().compare(b->pbTitle());
     };
-    const auto byKey = [](const HotKeyPbItem* a, const HotKeyPbItem* b) {
+    const Compare byKey = [](const HotKeyPbItem* a, const HotKeyPbItem* b) {
         return a->hotKey().compare(b->hotKey());
     };
     const bool titleFirst = key == QLatin1String("pbTitle");
-    const auto less = [&](const HotKeyPbItem* a, const HotKeyPbItem* b) {
-        const int primary = titleFirst ? byTitle(a, b) : byKey(a, b);
-        if (primary != 0)
-            return order == Qt::AscendingOrder ? primary < 0 : primary > 0;
-        return (titleFirst ? byKey(a, b) : byTitle(a, b)) < 0;
-    };
-    std::vector<const HotKeyPbItem*> sorted;
-    for (const auto& item : dataStore_->hotKeyPbItems())
-        sorted.push_back(item.get());
-    std::stable_sort(sorted.begin(), sorted.end(), less);
-    for (std::size_t target = 0; target < sorted.size(); ++target) {
-        const auto& list = dataStore_->hotKeyPbItems();
-        const auto it =
-            std::find_if(list.begin() + static_cast<std::ptrdiff_t>(target), list.end(),
-                         [&](const auto& item) { return item.get() == sorted[target]; });
-        dataStore_->moveHotKeyPbItem(static_cast<qsizetype>(it - list.begin()),
-                                     static_cast<qsizetype>(target));
-    }
+    sortHotKeys(dataStore_->hotKeyPbItems(), titleFirst ? byTitle : byKey,
+                titleFirst ? byKey : byTitle, order,
+                [this](qsizetype from, qsizetype to) { dataStore_->moveHotKeyPbItem(from, to); });
     reloadAndDeselect();
 }
 

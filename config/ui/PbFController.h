@@ -1,11 +1,11 @@
 #pragma once
 
 #include "config/model/AlertPresenter.h"
+#include "config/ui/HotKeyTab.h"
 #include "config/ui/NotificationCenter.h"
 #include "config/ui/TableModels.h"
 
 #include <QStringList>
-#include <QWidget>
 #include <memory>
 
 class QClipboard;
@@ -15,7 +15,6 @@ class QPushButton;
 namespace presto {
 
 class DataStore;
-class DropTableView;
 class PasteboardPreview;
 class PBTitleController;
 
@@ -39,7 +38,7 @@ private:
 // The Pasteboard Item tab: the saved clipboard snapshots with their hot keys and titles, and a
 // preview beside the list of the selected one. Adding takes the clipboard as it is now and asks
 // for a title in the title panel; the capture panel and the application controller do the rest.
-class PbFController : public QWidget {
+class PbFController : public HotKeyTab {
     Q_OBJECT
 
 public:
@@ -54,12 +53,11 @@ public:
     void addPbTitle();
     void delPbTitle();
 
-    void arrangeButtonAndDrawer();
+    void arrangeButtonAndDrawer() override;
     void setDataStore(DataStore* store);
     DataStore* dataStore() const { return dataStore_; }
     int selectedRow() const { return selectedRow_; }
 
-    DropTableView* table() const { return table_; }
     PbItemModel& model() const { return *model_; }
     QPushButton* addButton() const { return addButton_; }
     QPushButton* deleteButton() const { return deletePbButton_; }
@@ -75,7 +73,6 @@ private:
     void alertPasteboard(const QString& title, const QString& message);
     bool acceptDrop(const QMimeData& data, int row);
     void sortPbItems(int column, Qt::SortOrder order);
-    void reloadAndDeselect();
 
     NotificationCenter& center_;
     AlertPresenter& alerts_;
@@ -83,7 +80,6 @@ private:
     DataStore* dataStore_ = nullptr;
     int selectedRow_ = -1;
     PbItemModel* model_ = nullptr;
-    DropTableView* table_ = nullptr;
     QPushButton* addButton_ = nullptr;
     QPushButton* deletePbButton_ = nullptr;
     PasteboardPreview* drawer_ = nullptr;

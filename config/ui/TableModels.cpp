@@ -158,11 +158,7 @@ QVariant LaunchItemModel::data(const QModelIndex& index, int role) const {
             return item->itemPaths().join(u'\n');
         break;
     case 2:
-        if (role == kHotKeyPartsRole)
-            return hotKeyParts(*item);
-        if (role == Qt::DisplayRole)
-            return item->hotKey();
-        break;
+        return hotKeyData(*item, role);
     default:
         break;
     }
@@ -186,6 +182,31 @@ QStringList PathListModel::paths() const {
     for (const ItemPathName& item : items_)
         paths.append(item.itemPath());
     return paths;
+}
+
+void PathListModel::setPaths(const QStringList& paths) {
+    QList<ItemPathName> items;
+    for (const QString& path : paths)
+        items.append(ItemPathName(path));
+    setItems(std::move(items));
+}
+
+void PathListModel::sortByName(Qt::SortOrder order) {
+    QList<ItemPathName> items = items_;
+    std::stable_sort(items.begin(), items.end(),
+                     [order](const ItemPathName& a, const ItemPathName& b) {
+                         const int c = a.itemName().compare(b.itemName());
+                         return order == Qt::AscendingOrder ? c < 0 : c > 0;
+                     });
+    setItems(std::move(items));
+}
+
+bool PathListModel::moveItem(qsizetype from, qsizetype to) {
+    QList<ItemPathName> items = items_;
+    if (!moveListEntry(items, from, to))
+        return false;
+    setItems(std::move(items));
+    return true;
 }
 
 int PathListModel::rowCount(const QModelIndex& parent) const {

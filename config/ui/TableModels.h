@@ -94,6 +94,12 @@ public:
     const QList<ItemPathName>& items() const { return items_; }
     void setItems(QList<ItemPathName> items);
     QStringList paths() const;
+    // One row per path, named after its last component.
+    void setPaths(const QStringList& paths);
+    // By the rows' names; equal names keep their order.
+    void sortByName(Qt::SortOrder order);
+    // By the move rule of moveListEntry; false, with nothing moved, for an index outside.
+    bool moveItem(qsizetype from, qsizetype to);
 
     int rowCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role) const override;
