@@ -1,6 +1,7 @@
 #include "platform/linux/ClipboardPasteboard.h"
 
 #include "tests/platform/TestProcesses.h"
+#include "tests/support/ScopedEnv.h"
 #include "tests/support/TempWorld.h"
 
 #include <cstdlib>
@@ -13,22 +14,7 @@ namespace {
 using Bytes = std::vector<std::uint8_t>;
 using Lines = std::vector<std::string>;
 
-// Sets an environment variable (or removes it, for nullopt) while it lives.
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, std::optional<std::string> value) : name_(name) {
-        if (const char* old = std::getenv(name))
-            old_ = old;
-        value ? setenv(name, value->c_str(), 1) : unsetenv(name);
-    }
-    ~ScopedEnv() { old_ ? setenv(name_, old_->c_str(), 1) : unsetenv(name_); }
-    ScopedEnv(const ScopedEnv&) = delete;
-    ScopedEnv& operator=(const ScopedEnv&) = delete;
-
-private:
-    const char* name_;
-    std::optional<std::string> old_;
-};
+using test::ScopedEnv;
 
 Bytes bytes(const std::string& text) {
     return Bytes(text.begin(), text.end());

@@ -8,6 +8,7 @@
 #include "config/ui/PreferenceController.h"
 #include "tests/daemon/DaemonProcess.h"
 #include "tests/daemon/DaemonTestUtil.h"
+#include "tests/support/ScopedEnv.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -25,22 +26,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Sets an environment variable (or removes it, for nullopt) while it lives.
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, std::optional<std::string> value) : name_(name) {
-        if (const char* old = std::getenv(name))
-            old_ = old;
-        value ? setenv(name, value->c_str(), 1) : unsetenv(name);
-    }
-    ~ScopedEnv() { old_ ? setenv(name_, old_->c_str(), 1) : unsetenv(name_); }
-    ScopedEnv(const ScopedEnv&) = delete;
-    ScopedEnv& operator=(const ScopedEnv&) = delete;
-
-private:
-    const char* name_;
-    std::optional<std::string> old_;
-};
+using test::ScopedEnv;
 
 // The whole application in a temporary world, beside a daemon started by each test.
 class WithDaemon : public ::testing::Test {
