@@ -191,25 +191,32 @@ int main(int argc, char** argv) {
     const std::uint8_t superKey = x.keycodeFor(0xffeb), shiftKey = x.keycodeFor(0xffe1);
     const std::uint8_t key = KEY_B + 8;
 
-    std::vector<double> throughAgent;
-    int lost = 0;
-    for (int i = 0; i < warmUp + presses; ++i) {
+    // Presses Super+Shift+B once and returns the micros from the key going down to what
+    // `arrived` reports (a time stamp, or negative when nothing came).
+    auto timePress = [&](auto arrived) {
         x.press(superKey);
         x.press(shiftKey);
         x.sync();
         x.press(key);
         const double start = nowMicros();
         x.flush();
-        const double stamp = readStamp(fifo);
+        const double stamp = arrived();
         x.release(key);
         x.release(shiftKey);
         x.release(superKey);
         x.sync();
-        if (stamp < 0)
+        std::this_thread::sleep_for(5ms);
+        return stamp < 0 ? -1.0 : stamp - start;
+    };
+
+    std::vector<double> throughAgent;
+    int lost = 0;
+    for (int i = 0; i < warmUp + presses; ++i) {
+        const double elapsed = timePress([&] { return readStamp(fifo); });
+        if (elapsed < 0)
             ++lost;
         else if (i >= warmUp)
-            throughAgent.push_back(stamp - start);
-        std::this_thread::sleep_for(5ms);
+            throughAgent.push_back(elapsed);
     }
 
     // The daemon's share alone: the same record sent straight to its socket.
@@ -246,20 +253,9 @@ int main(int argc, char** argv) {
     StandInDaemon standIn(world.locations().socketPath, hotKey);
     std::vector<double> agentOnly;
     for (int i = 0; i < warmUp + presses; ++i) {
-        x.press(superKey);
-        x.press(shiftKey);
-        x.sync();
-        x.press(key);
-        const double start = nowMicros();
-        x.flush();
-        const double arrived = standIn.nextPress();
-        x.release(key);
-        x.release(shiftKey);
-        x.release(superKey);
-        x.sync();
-        if (arrived >= 0 && i >= warmUp)
-            agentOnly.push_back(arrived - start);
-        std::this_thread::sleep_for(5ms);
+        const double elapsed = timePress([&] { return standIn.nextPress(); });
+        if (elapsed >= 0 && i >= warmUp)
+            agentOnly.push_back(elapsed);
     }
 
     const pid_t agent = session.agent().pid();
