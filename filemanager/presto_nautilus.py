@@ -106,6 +106,8 @@ class _Tracker:
     # Window list and folders
 
     def _window_added(self, _app, window):
+        # A window is shown after it is added; the newest focus makes it the front one.
+        window.connect("notify::visible", lambda *_: self.schedule())
         window.connect("notify::is-active", lambda *_: self.schedule())
         self.schedule()
 
@@ -163,7 +165,8 @@ class _Tracker:
 
     def schedule(self):
         if not self.refresh_source:
-            self.refresh_source = GLib.idle_add(self._refresh)
+            # Above redrawing: a busy view must not hold the file back.
+            self.refresh_source = GLib.idle_add(self._refresh, priority=GLib.PRIORITY_DEFAULT)
 
     def _refresh(self):
         self.refresh_source = 0
