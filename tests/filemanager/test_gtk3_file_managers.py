@@ -1,11 +1,12 @@
 """The Caja, Nemo and Thunar extensions in the real file managers on a private display and bus."""
 
 import os
+import sysconfig
 import unittest
 
 from desktop_session import DesktopSession, main, require, wait_for
 
-LIB = "/usr/lib/x86_64-linux-gnu/"
+LIB = "/usr/lib/%s/" % sysconfig.get_config_var("MULTIARCH")
 EXTENSION_FILES = ["presto_windows.py"]
 
 

@@ -1,11 +1,14 @@
 """The Nautilus extension in a real Nautilus on a private display and bus."""
 
 import os
+import sysconfig
 import unittest
 
 from desktop_session import DesktopSession, main, require, wait_for
 
-NAUTILUS_PYTHON = "/usr/lib/x86_64-linux-gnu/nautilus/extensions-4/libnautilus-python.so"
+NAUTILUS_PYTHON = "/usr/lib/%s/nautilus/extensions-4/libnautilus-python.so" % sysconfig.get_config_var(
+    "MULTIARCH"
+)
 NAME = "org.freedesktop.FileManager1"
 
 
