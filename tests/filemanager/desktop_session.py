@@ -41,7 +41,8 @@ def wait_for(condition, what, ceiling=CEILING):
 
 
 class DesktopSession:
-    def __init__(self, extension_folder, extension_files):
+    def __init__(self, extension_folder, extension_files, runtime_dir=None):
+        """runtime_dir: an XDG_RUNTIME_DIR to share with programs outside the session."""
         self.tmp = tempfile.TemporaryDirectory(prefix="presto-fm-")
         root = self.tmp.name
         self.processes = []
@@ -73,6 +74,8 @@ class DesktopSession:
             # and GTK 4 then never reaches the idle work that finishes loading a folder.
             GSK_RENDERER="cairo",
         )
+        if runtime_dir:
+            self.env["XDG_RUNTIME_DIR"] = runtime_dir
         self.state_path = os.path.join(self.env["XDG_RUNTIME_DIR"], "Presto", "finder")
         self.work = os.path.join(root, "work")
         os.mkdir(self.work)
