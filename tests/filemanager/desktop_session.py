@@ -121,6 +121,7 @@ class DesktopSession:
         )
         self.processes.append(bus)
         address = bus.stdout.readline().strip()
+        bus.stdout.close()
         if not address:
             raise RuntimeError("dbus-daemon did not start")
         self.env["DBUS_SESSION_BUS_ADDRESS"] = address
@@ -198,6 +199,9 @@ class DesktopSession:
         result = self.run(["xdotool", "search", "--onlyvisible", "--class", window_class],
                           check=False)
         return [w for w in result.stdout.split() if w]
+
+    def window_name(self, window):
+        return self.run(["xdotool", "getwindowname", window], check=False).stdout.strip()
 
     def focus(self, window):
         self.run(["xdotool", "windowfocus", "--sync", window], check=False)

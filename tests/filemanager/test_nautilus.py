@@ -69,6 +69,11 @@ class NautilusTest(unittest.TestCase):
         s.wait_for_state(second, [])
         windows = self.nautilus_windows(2)
 
+        # Back in the first window: its folder again, with the selection it last reported.
+        (back,) = [w for w in windows if s.window_name(w) == os.path.basename(first)]
+        s.focus(back)
+        s.wait_for_state(first, [os.path.join(first, n) for n in names])
+
         for window in windows:
             s.focus(window)
             s.key("ctrl+w")
