@@ -192,7 +192,7 @@ _tracker = _Tracker()
 class PrestoStateProvider(GObject.GObject, Nautilus.MenuProvider):
     def __init__(self):
         super().__init__()
-        GLib.idle_add(lambda: _tracker.start() and False)
+        GLib.idle_add(lambda: _tracker.start() and False, priority=GLib.PRIORITY_DEFAULT)
 
     def get_file_items(self, files):
         try:

@@ -34,8 +34,16 @@ class _ThunarTracker(presto_windows.WindowTracker):
         directory = window.get_property("current-directory")
         self.set_folder(window, directory.get_uri() if directory is not None else None)
 
+    def _start(self):
+        # No hook announces a new window: the application does (window-added), and the windows
+        # open before the extension came are among the toplevels.
+        super()._start()
+        self.scan()
+        if Gtk.Application.get_default() is None:
+            GLib.timeout_add(500, self.scan)
+        return GLib.SOURCE_REMOVE
+
     def scan(self):
-        # Thunar announces new windows to no hook; look for them among the toplevels.
         for window in Gtk.Window.list_toplevels():
             if self.is_file_manager_window(window):
                 self.window(window)
@@ -43,7 +51,6 @@ class _ThunarTracker(presto_windows.WindowTracker):
 
 
 _tracker = _ThunarTracker("Thunar", _WINDOW_TYPES)
-GLib.timeout_add(250, _tracker.scan)
 
 
 class PrestoStateProvider(GObject.GObject, Thunarx.MenuProvider):

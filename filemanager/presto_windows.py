@@ -37,7 +37,7 @@ class WindowTracker:
         self.refresh_source = 0
         self.ended = False
         atexit.register(self.end)
-        GLib.idle_add(self._start)
+        GLib.idle_add(self._start, priority=GLib.PRIORITY_DEFAULT)
 
     def log(self, message):
         print("Presto (%s): %s" % (self.name, message), file=sys.stderr, flush=True)
