@@ -61,6 +61,14 @@ class FileManagerCase:
             s.key("ctrl+w")
         self.wait_for_state("", [])
 
+    def test_quitting_says_no_window(self):
+        folder = self.make_folder("shown", ["f"])
+        process = self.open_folder(folder)
+        self.wait_for_state(folder, [])
+        self.session.run([self.program, "-q"], check=False)
+        wait_for(lambda: process.poll() is not None, "%s to end" % self.program)
+        self.assertEqual(self.session.state(), (b"", []))
+
     def check_selection(self, window, folder, names):
         """Selects everything; where the file manager reports it at once, it is in the file."""
 
