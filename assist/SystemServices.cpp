@@ -45,8 +45,12 @@ SystemTrayProbe::SystemTrayProbe() {
         connect(watcher_.get(), &QDBusServiceWatcher::serviceRegistered, this,
                 &TrayProbe::mayHaveChanged);
     }
-    if (auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>()) {
-        xcb_connection_t* connection = x11->connection();
+    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    // Other platforms may offer the interface without a connection of their own.
+    xcb_connection_t* connection = x11 && QGuiApplication::platformName() == QLatin1String("xcb")
+                                       ? x11->connection()
+                                       : nullptr;
+    if (connection) {
         const char name[] = "MANAGER";
         xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(
             connection, xcb_intern_atom(connection, 0, sizeof name - 1, name), nullptr);
