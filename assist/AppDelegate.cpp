@@ -87,6 +87,9 @@ void AppDelegate::showStatusItemWhenTrayIsThere() {
             out_ << "PrestoAssist: no system tray is available; the icon appears when one starts."
                  << std::endl;
             saidNoTray_ = true;
+        }
+        if (!waitingForTray_) {
+            waitingForTray_ = true;
             connect(&tray_, &TrayProbe::mayHaveChanged, this,
                     &AppDelegate::showStatusItemWhenTrayIsThere);
         }

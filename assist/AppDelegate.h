@@ -48,6 +48,8 @@ public:
 
     // First-start defaults, the first icon, and the tray icon once a tray is there.
     void awakeFromNib();
+    // For a start that follows one which already said that there is no tray.
+    void setNoTraySaid() { saidNoTray_ = true; }
 
     // Menu actions.
     void launchPrst();
@@ -101,6 +103,7 @@ private:
     std::unique_ptr<QSystemTrayIcon> theStatusItem_;
     StatusImage image_ = StatusImage::NotServiced;
     bool saidNoTray_ = false;
+    bool waitingForTray_ = false;
 };
 
 } // namespace presto

@@ -4,6 +4,8 @@
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
+#include <QDBusInterface>
+#include <QDBusReply>
 #include <QDBusServiceWatcher>
 #include <QGuiApplication>
 #include <QSystemTrayIcon>
@@ -36,14 +38,18 @@ int LauncherOpener::openPreferences(const std::string& path) {
     return launcher_.openItem(path);
 }
 
-SystemTrayProbe::SystemTrayProbe() {
+SystemTrayProbe::SystemTrayProbe(std::function<void()> restart) : restart_(std::move(restart)) {
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (bus.isConnected()) {
-        watcher_ =
-            std::make_unique<QDBusServiceWatcher>(QString::fromLatin1(kStatusNotifierWatcher), bus,
-                                                  QDBusServiceWatcher::WatchForRegistration);
+        const QString watcher = QString::fromLatin1(kStatusNotifierWatcher);
+        watcher_ = std::make_unique<QDBusServiceWatcher>(watcher, bus,
+                                                         QDBusServiceWatcher::WatchForRegistration);
         connect(watcher_.get(), &QDBusServiceWatcher::serviceRegistered, this,
-                &TrayProbe::mayHaveChanged);
+                &SystemTrayProbe::statusNotifierChanged);
+        // A host may come after its watcher.
+        bus.connect(watcher, QStringLiteral("/StatusNotifierWatcher"), watcher,
+                    QStringLiteral("StatusNotifierHostRegistered"), this,
+                    SLOT(statusNotifierChanged()));
     }
     auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
     // Other platforms may offer the interface without a connection of their own.
@@ -74,6 +80,21 @@ bool SystemTrayProbe::isAvailable() const {
 
 bool SystemTrayProbe::leftClickOpensApplication() const {
     return statusNotifierWatcherRuns();
+}
+
+void SystemTrayProbe::statusNotifierChanged() {
+    if (QSystemTrayIcon::isSystemTrayAvailable()) {
+        emit mayHaveChanged();
+        return;
+    }
+    const QString watcher = QString::fromLatin1(kStatusNotifierWatcher);
+    QDBusInterface properties(watcher, QStringLiteral("/StatusNotifierWatcher"),
+                              QStringLiteral("org.freedesktop.DBus.Properties"),
+                              QDBusConnection::sessionBus());
+    QDBusReply<QVariant> host = properties.call(QStringLiteral("Get"), watcher,
+                                                QStringLiteral("IsStatusNotifierHostRegistered"));
+    if (host.isValid() && host.value().toBool() && restart_)
+        restart_();
 }
 
 bool SystemTrayProbe::nativeEventFilter(const QByteArray& eventType, void* message, qintptr*) {

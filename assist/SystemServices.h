@@ -6,6 +6,7 @@
 
 #include <QAbstractNativeEventFilter>
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 class QDBusServiceWatcher;
@@ -37,11 +38,14 @@ private:
 };
 
 // Qt's own answer, asked again when an X11 tray announces itself (the MANAGER message of the
-// system tray protocol) or a status-notifier watcher appears on the session bus: waiting costs
-// nothing while neither happens.
+// system tray protocol) or a status-notifier host appears on the session bus: waiting costs
+// nothing while neither happens. Qt looks for a status-notifier host only once per process, so
+// when one appears later that Qt cannot use, the program is started afresh through `restart`.
 class SystemTrayProbe final : public TrayProbe, public QAbstractNativeEventFilter {
+    Q_OBJECT
+
 public:
-    SystemTrayProbe();
+    explicit SystemTrayProbe(std::function<void()> restart);
     ~SystemTrayProbe() override;
 
     bool isAvailable() const override;
@@ -49,7 +53,11 @@ public:
 
     bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr* result) override;
 
+private slots:
+    void statusNotifierChanged();
+
 private:
+    std::function<void()> restart_;
     std::unique_ptr<QDBusServiceWatcher> watcher_;
     std::uint32_t managerAtom_ = 0;
 };

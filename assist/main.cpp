@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
+#include <unistd.h>
 
 PRESTO_VERSION_MARK("PrestoAssist", PRESTO_BUNDLE_VERSION);
 
@@ -49,10 +50,20 @@ int main(int argc, char** argv) {
     LauncherOpener opener(launcher);
     FolderApplicationSearch search(SearchPlaces::fromEnvironment(
         "/opt/Presto", QCoreApplication::applicationDirPath().toStdString()));
-    SystemTrayProbe tray;
+    constexpr char kWaited[] = "PRESTO_ASSIST_TRAY_WAITED";
+    SystemTrayProbe tray([argv, kWaited] {
+        // The same process, the same program: the daemon still knows it.
+        setenv(kWaited, "1", 1);
+        std::cout.flush();
+        execv("/proc/self/exe", argv);
+    });
 
     AppDelegate delegate(defaults, daemon, opener, search, tray, PRESTO_BUNDLE_VERSION,
                          kDefaultPrstAppPath, std::cout);
+    if (qEnvironmentVariableIsSet(kWaited)) {
+        delegate.setNoTraySaid();
+        unsetenv(kWaited);
+    }
     delegate.awakeFromNib();
     return QApplication::exec();
 }

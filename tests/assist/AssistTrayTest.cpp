@@ -5,6 +5,11 @@
 #include "tests/daemon/DaemonTestUtil.h"
 #include "tests/support/TempWorld.h"
 
+#include <QCoreApplication>
+#include <QDBusConnection>
+#include <QObject>
+#include <QStringList>
+#include <QThread>
 #include <climits>
 #include <cstdio>
 #include <ctime>
@@ -171,6 +176,30 @@ TEST_F(AssistWithDaemon, ShowIconStartsTheAssistantAfterATableRequestAndItsAbsen
     EXPECT_EQ(ask("GETPREF").size(), 48u);
     EXPECT_TRUE(test::waitUntil([&] { return !assistantRuns(); }, kPatience));
 }
+
+// The status-notifier watcher of a desktop whose panel hosts status items, on a private bus.
+class FakeStatusNotifierWatcher : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.kde.StatusNotifierWatcher")
+    Q_PROPERTY(bool IsStatusNotifierHostRegistered READ isStatusNotifierHostRegistered)
+    Q_PROPERTY(int ProtocolVersion READ protocolVersion)
+    Q_PROPERTY(QStringList RegisteredStatusNotifierItems READ registeredStatusNotifierItems)
+
+public:
+    bool isStatusNotifierHostRegistered() const { return true; }
+    int protocolVersion() const { return 0; }
+    QStringList registeredStatusNotifierItems() const { return items; }
+
+    QStringList items;
+
+public slots:
+    void RegisterStatusNotifierItem(const QString& service) { items << service; }
+    void RegisterStatusNotifierHost(const QString&) {}
+
+signals:
+    void StatusNotifierItemRegistered(const QString& service);
+    void StatusNotifierHostRegistered();
+};
 
 // A private X server with a system tray of its own.
 class AssistInTray : public AssistWithDaemon {
@@ -352,5 +381,49 @@ TEST_F(AssistInTray, WithoutATrayItSaysSoOnceWaitsIdlyAndShowsTheIconWhenOneStar
     EXPECT_EQ(countOf(readFile(output), "no system tray"), 1u) << readFile(output);
 }
 
+TEST_F(AssistInTray, StatusNotifierHostThatComesLaterGetsTheIcon) {
+    if (!haveTool("dbus-daemon"))
+        GTEST_SKIP() << "dbus-daemon is not installed (scripts/install-deps test adds it)";
+    const std::string busPath = world.path("bus");
+    test::ChildProcess bus(
+        {"/usr/bin/env", "dbus-daemon", "--session", "--nofork", "--address=unix:path=" + busPath},
+        {}, world.path("bus.out"));
+    ASSERT_TRUE(test::waitUntil([&] { return fs::exists(busPath); }, kPatience));
+
+    const std::string output = world.path("assist.out");
+    test::ChildProcess assistant({assistantPath},
+                                 {"DISPLAY=" + display, "QT_QPA_PLATFORM=xcb",
+                                  "DBUS_SESSION_BUS_ADDRESS=unix:path=" + busPath},
+                                 output);
+    ASSERT_TRUE(test::waitUntil(
+        [&] { return readFile(output).find("no system tray") != std::string::npos; }, kPatience))
+        << readFile(output);
+
+    int argc = 1;
+    char name[] = "assist_tray_tests";
+    char* argv[] = {name, nullptr};
+    QCoreApplication app(argc, argv);
+    QDBusConnection connection =
+        QDBusConnection::connectToBus(QString::fromStdString("unix:path=" + busPath), "panel");
+    ASSERT_TRUE(connection.isConnected());
+    FakeStatusNotifierWatcher watcher;
+    ASSERT_TRUE(connection.registerObject(QStringLiteral("/StatusNotifierWatcher"), &watcher,
+                                          QDBusConnection::ExportAllContents));
+    ASSERT_TRUE(connection.registerService(QStringLiteral("org.kde.StatusNotifierWatcher")));
+
+    EXPECT_TRUE(test::waitUntil(
+        [&] {
+            QCoreApplication::processEvents();
+            return !watcher.items.isEmpty();
+        },
+        kPatience))
+        << "no status item was registered";
+    EXPECT_TRUE(assistant.running());
+    EXPECT_EQ(countOf(readFile(output), "no system tray"), 1u) << readFile(output);
+    QDBusConnection::disconnectFromBus("panel");
+}
+
 } // namespace
 } // namespace presto
+
+#include "AssistTrayTest.moc"
