@@ -10,6 +10,7 @@
 #include <QObject>
 #include <QStringList>
 #include <QThread>
+#include <algorithm>
 #include <climits>
 #include <cstdio>
 #include <ctime>
@@ -133,6 +134,22 @@ protected:
             .getBool(kFlagServiceStatus);
     }
     bool assistantRuns() { return !processesOf(assistantPath).empty(); }
+
+    // A table request, after which the daemon ends the assistant and starts a new one: the size
+    // of the table, once the new one runs alone.
+    std::size_t tableRestartingTheAssistant() {
+        const std::vector<pid_t> old = processesOf(assistantPath);
+        const std::size_t size = ask("GETPREF").size();
+        EXPECT_TRUE(test::waitUntil(
+            [&] {
+                const auto now = processesOf(assistantPath);
+                return now.size() == 1 &&
+                       std::find(old.begin(), old.end(), now.front()) == old.end();
+            },
+            kPatience))
+            << "the daemon started no new assistant";
+        return size;
+    }
 
     void TearDown() override {
         daemon.reset();
@@ -287,11 +304,13 @@ protected:
         }
         return boxes;
     }
+    // The icon sits in the tray at the top edge; a tooltip would show below it.
     std::optional<Box> icon() {
+        std::optional<Box> top;
         for (const Box& box : windows())
-            if (box.height <= 48)
-                return box;
-        return std::nullopt;
+            if (box.height <= 48 && (!top || box.y < top->y))
+                top = box;
+        return top;
     }
     std::optional<Box> menu() {
         for (const Box& box : windows())
@@ -332,7 +351,7 @@ protected:
 TEST_F(AssistInTray, MenuInTheTraySwitchesTheRunningDaemonAndOpensTheApplication) {
     startTray();
     startDaemon({"DISPLAY=" + display, "QT_QPA_PLATFORM=xcb"});
-    EXPECT_EQ(ask("GETPREF").size(), 48u);
+    EXPECT_EQ(tableRestartingTheAssistant(), 48u);
     ASSERT_TRUE(test::waitUntil([&] { return icon().has_value(); }, kPatience))
         << "the daemon's assistant shows no icon";
 
@@ -344,7 +363,7 @@ TEST_F(AssistInTray, MenuInTheTraySwitchesTheRunningDaemonAndOpensTheApplication
     EXPECT_TRUE(test::waitUntil([&] { return serviceStatus() == false; }, kPatience));
     ASSERT_TRUE(test::waitUntil([&] { return stamp() != before; }, kPatience))
         << "the daemon was not told";
-    EXPECT_EQ(ask("GETPREF").size(), 0u);
+    EXPECT_EQ(tableRestartingTheAssistant(), 0u);
 
     // That request restarted the assistant, which now offers Start.
     before = stamp();
@@ -353,7 +372,7 @@ TEST_F(AssistInTray, MenuInTheTraySwitchesTheRunningDaemonAndOpensTheApplication
     chooseMenuItem(0, shots ? std::string(shots) + "/tray-menu-off.png" : "");
     EXPECT_TRUE(test::waitUntil([&] { return serviceStatus() == true; }, kPatience));
     ASSERT_TRUE(test::waitUntil([&] { return stamp() != before; }, kPatience));
-    EXPECT_EQ(ask("GETPREF").size(), 48u);
+    EXPECT_EQ(tableRestartingTheAssistant(), 48u);
 
     ASSERT_TRUE(test::waitUntil([&] { return icon().has_value(); }, kPatience));
     chooseMenuItem(2, {}, 1);
