@@ -1,4 +1,5 @@
 #include "common/Locations.h"
+#include "common/ProgramVersion.h"
 #include "config/model/DataStore.h"
 #include "config/ui/AppController.h"
 #include "config/ui/MainWindow.h"
@@ -14,6 +15,9 @@
 #include <cstdlib>
 #include <ctime>
 #include <unistd.h>
+
+// The tray assistant finds a copy of this program of its own version by this mark.
+PRESTO_VERSION_MARK("Presto", PRESTO_BUNDLE_VERSION);
 
 namespace {
 
@@ -105,5 +109,8 @@ int main(int argc, char** argv) {
     if (qEnvironmentVariableIsSet("PRESTO_STARTUP_TIMING"))
         window.installEventFilter(&timing);
     window.show();
+    // The tray assistant's Preferences item.
+    if (QApplication::arguments().contains(QStringLiteral("--preferences")))
+        controller.showPreferencePanel();
     return QApplication::exec();
 }

@@ -1,0 +1,69 @@
+// PrestoAssist: the tray icon that switches the hot key service on and off and opens Presto.
+// The daemon starts and ends it; it runs until it is ended or the user quits it.
+#include "assist/AppDelegate.h"
+#include "assist/FolderSearch.h"
+#include "assist/SystemServices.h"
+#include "common/Locations.h"
+#include "common/ProgramVersion.h"
+#include "platform/linux/FinderStateFile.h"
+#include "platform/linux/GioLauncher.h"
+
+#include <QApplication>
+#include <cstdio>
+#include <cstdlib>
+#include <iostream>
+#include <unistd.h>
+
+PRESTO_VERSION_MARK("PrestoAssist", PRESTO_BUNDLE_VERSION);
+
+namespace {
+
+bool hasDisplay() {
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+        const char* value = std::getenv(name);
+        if (value && *value)
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (!hasDisplay()) {
+        std::fprintf(stderr, "PrestoAssist: no display found (DISPLAY and WAYLAND_DISPLAY are "
+                             "unset); the tray icon needs a desktop session.\n");
+        return 1;
+    }
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("PrestoAssist"));
+    QApplication::setApplicationVersion(QStringLiteral(PRESTO_BUNDLE_VERSION));
+    // The menu is its only window; closing nothing must end it.
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    using namespace presto;
+    const Locations locations = Locations::fromEnvironment();
+    AssistDefaults defaults(locations.preferenceFile(kPrestoAssistDomain));
+    SocketNotifier daemon(locations.socketPath);
+    FinderStateFile finder = FinderStateFile::fromEnvironment(locations);
+    GioLauncher launcher(finder);
+    LauncherOpener opener(launcher);
+    FolderApplicationSearch search(SearchPlaces::fromEnvironment(
+        "/opt/Presto", QCoreApplication::applicationDirPath().toStdString()));
+    constexpr char kWaited[] = "PRESTO_ASSIST_TRAY_WAITED";
+    SystemTrayProbe tray([argv, kWaited] {
+        // The same process, the same program: the daemon still knows it.
+        setenv(kWaited, "1", 1);
+        std::cout.flush();
+        execv("/proc/self/exe", argv);
+    });
+
+    AppDelegate delegate(defaults, daemon, opener, search, tray, PRESTO_BUNDLE_VERSION,
+                         kDefaultPrstAppPath, std::cout);
+    if (qEnvironmentVariableIsSet(kWaited)) {
+        delegate.setNoTraySaid();
+        unsetenv(kWaited);
+    }
+    delegate.awakeFromNib();
+    return QApplication::exec();
+}
