@@ -1,15 +1,55 @@
-// PrestoKeys: the key-capture agent of an X11 session. It takes the hot key table from
-// Presto.daemon, grabs those keys and tells the daemon when one is pressed.
+// PrestoKeys: the key-capture agent. It takes the hot key table from Presto.daemon, hands its keys
+// to the session's key source (X11 grabs, the desktop's shortcuts portal or GNOME's keybindings)
+// and tells the daemon when one is pressed.
 #include "capture/Agent.h"
 #include "capture/DaemonLink.h"
+#include "capture/GnomeKeybindings.h"
+#include "capture/ReloadWatch.h"
+#include "capture/SourceChoice.h"
+#include "capture/StatusFile.h"
 #include "capture/XKeyboard.h"
 #include "common/Locations.h"
 
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <glib.h>
+#include <memory>
 #include <sys/signalfd.h>
 #include <unistd.h>
+
+namespace {
+
+// PrestoHotKey beside this program, with the socket named when it is not the default one: the
+// desktop runs the command in its own environment, which lacks PRESTO_SOCKET_PATH.
+std::string hotKeyCommand(const presto::Locations& locations) {
+    std::error_code error;
+    auto self = std::filesystem::read_symlink("/proc/self/exe", error);
+    const std::string client = (self.parent_path() / "PrestoHotKey").string();
+    gchar* quoted = g_shell_quote(client.c_str());
+    std::string command = quoted;
+    g_free(quoted);
+    if (const char* socket = std::getenv("PRESTO_SOCKET_PATH"); socket && *socket) {
+        quoted = g_shell_quote(locations.socketPath.c_str());
+        command += std::string(" --socket ") + quoted;
+        g_free(quoted);
+    }
+    return command;
+}
+
+std::unique_ptr<presto::XKeyboard> openX11(presto::Agent& agent) {
+    auto keyboard = std::make_unique<presto::XKeyboard>(nullptr, agent.listener());
+    if (!keyboard->connected()) {
+        const char* display = std::getenv("DISPLAY");
+        std::fprintf(stderr, "PrestoKeys: cannot open the X display %s\n",
+                     display ? display : "(DISPLAY is not set)");
+        return nullptr;
+    }
+    return keyboard;
+}
+
+} // namespace
 
 int main() {
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
@@ -30,15 +70,37 @@ int main() {
 
     const presto::Locations locations = presto::Locations::fromEnvironment();
     presto::DaemonLink link(locations.socketPath);
-    presto::Agent agent(link, stdout);
-    presto::XKeyboard keyboard(nullptr, agent.listener());
-    if (!keyboard.connected()) {
-        const char* display = std::getenv("DISPLAY");
-        std::fprintf(stderr, "PrestoKeys: cannot open the X display %s\n",
-                     display ? display : "(DISPLAY is not set)");
-        return 1;
+    presto::SystemAgentClock clock;
+    presto::ReloadWatch reload(locations.runtimeDir);
+    presto::StatusFile status(locations.runtimeDir + "/" + presto::kKeysStatusName);
+    presto::Agent agent(link, stdout, clock, &status);
+
+    presto::SourceKind kind =
+        presto::chooseKeySource(presto::sessionFactsFromEnvironment(), [] { return false; });
+    std::unique_ptr<presto::KeySource> source;
+    if (kind == presto::SourceKind::GnomeBindings) {
+        if (presto::GnomeKeybindings::available()) {
+            source = std::make_unique<presto::GnomeKeybindings>(agent.listener(),
+                                                                hotKeyCommand(locations));
+        } else {
+            std::printf("PrestoKeys: GNOME's keybinding schemas are not installed\n");
+            kind = presto::SourceKind::XWayland;
+        }
     }
-    int status = agent.run(keyboard, signalFd);
+    if (kind == presto::SourceKind::X11 || kind == presto::SourceKind::XWayland) {
+        auto keyboard = openX11(agent);
+        if (!keyboard)
+            return 1;
+        if (kind == presto::SourceKind::XWayland) {
+            keyboard->setName("X11 through XWayland");
+            std::printf("PrestoKeys: this Wayland desktop offers no global shortcuts; hot keys "
+                        "work only while an X11 window has the focus\n");
+        }
+        source = std::move(keyboard);
+    }
+    std::printf("PrestoKeys: key source: %s\n", source->name().c_str());
+    int result = agent.run(*source, signalFd, &reload);
+    source.reset();
     close(signalFd);
-    return status;
+    return result;
 }
