@@ -127,9 +127,10 @@ void PrestoSession::stopDaemon() {
     daemon_.reset();
 }
 
-void PrestoSession::startAgent() {
-    agent_ = std::make_unique<ChildProcess>(std::vector<std::string>{binDir() + "/PrestoKeys"},
-                                            std::vector<std::string>{"DISPLAY=" + display_},
+void PrestoSession::startAgent(const std::vector<std::string>& extraEnv) {
+    std::vector<std::string> env{"DISPLAY=" + display_};
+    env.insert(env.end(), extraEnv.begin(), extraEnv.end());
+    agent_ = std::make_unique<ChildProcess>(std::vector<std::string>{binDir() + "/PrestoKeys"}, env,
                                             world_.path("agent.log"));
 }
 
