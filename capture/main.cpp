@@ -3,6 +3,7 @@
 // and tells the daemon when one is pressed.
 #include "capture/Agent.h"
 #include "capture/DaemonLink.h"
+#include "capture/GlobalShortcutsPortal.h"
 #include "capture/GnomeKeybindings.h"
 #include "capture/ReloadWatch.h"
 #include "capture/SourceChoice.h"
@@ -75,9 +76,11 @@ int main() {
     presto::StatusFile status(locations.runtimeDir + "/" + presto::kKeysStatusName);
     presto::Agent agent(link, stdout, clock, &status);
 
-    presto::SourceKind kind =
-        presto::chooseKeySource(presto::sessionFactsFromEnvironment(), [] { return false; });
+    presto::SourceKind kind = presto::chooseKeySource(presto::sessionFactsFromEnvironment(),
+                                                      presto::GlobalShortcutsPortal::offered);
     std::unique_ptr<presto::KeySource> source;
+    if (kind == presto::SourceKind::Portal)
+        source = std::make_unique<presto::GlobalShortcutsPortal>(agent.listener());
     if (kind == presto::SourceKind::GnomeBindings) {
         if (presto::GnomeKeybindings::available()) {
             source = std::make_unique<presto::GnomeKeybindings>(agent.listener(),
