@@ -1,6 +1,7 @@
 #include "common/Locations.h"
 #include "config/model/DataStore.h"
 #include "config/ui/AppController.h"
+#include "config/ui/KeySourceNotice.h"
 #include "config/ui/MainWindow.h"
 #include "config/ui/NotificationCenter.h"
 #include "config/ui/PreferenceController.h"
@@ -10,6 +11,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QIcon>
+#include <QTimer>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -105,5 +107,10 @@ int main(int argc, char** argv) {
     if (qEnvironmentVariableIsSet("PRESTO_STARTUP_TIMING"))
         window.installEventFilter(&timing);
     window.show();
+    QTimer::singleShot(0, &window, [&] {
+        presto::showKeySourceNotice(alerts,
+                                    QString::fromStdString(locations.runtimeDir + "/keys-status"),
+                                    presto::isWaylandSession());
+    });
     return QApplication::exec();
 }
