@@ -33,6 +33,11 @@ std::string StatusFile::text() const {
     return text;
 }
 
+void StatusFile::remove() const {
+    if (!path_.empty())
+        ::unlink(path_.c_str());
+}
+
 bool StatusFile::write() const {
     if (path_.empty())
         return false;

@@ -27,6 +27,8 @@ public:
     // Replaces the file whole (temporary file, then rename); false when that fails.
     bool write() const;
     std::string text() const;
+    // When the agent ends: no source is active any more.
+    void remove() const;
 
 private:
     std::string path_;

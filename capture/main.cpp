@@ -104,6 +104,7 @@ int main() {
     std::printf("PrestoKeys: key source: %s\n", source->name().c_str());
     int result = agent.run(*source, signalFd, &reload);
     source.reset();
+    status.remove();
     close(signalFd);
     return result;
 }

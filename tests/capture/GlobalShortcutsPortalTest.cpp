@@ -227,10 +227,11 @@ TEST_F(GlobalShortcutsPortalTest, RegistersFirstAndToldRefusedAndChangedKeysInTh
     ASSERT_TRUE(daemon.waitForPresses(1));
     EXPECT_EQ(daemon.presses().size(), 1u);
 
-    // Ending the agent closes its session.
+    // Ending the agent closes its session; no source is active any more.
     agent_->signal(SIGTERM);
     EXPECT_EQ(agent_->waitForExit(10s), 0) << agentOutput();
     EXPECT_EQ(linesStartingWith(log(), "Close").size(), 1u) << log();
+    EXPECT_FALSE(std::filesystem::exists(statusPath));
 }
 
 TEST_F(GlobalShortcutsPortalTest, WithoutThePortalAnotherDesktopFallsBackToXWayland) {
