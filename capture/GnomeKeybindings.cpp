@@ -85,6 +85,13 @@ std::string GnomeKeybindings::commandFor(const HotKeyRec& rec) const {
            std::to_string(clearIgnoredModFlags(rec.modFlags));
 }
 
+void GnomeKeybindings::dispatchEvents(const PressHandler&) {
+    // GSettings queues a change notice on the default main context for every write (ours and
+    // the file monitor's); nobody listens, but unrun they would pile up all session long.
+    while (g_main_context_iteration(nullptr, FALSE)) {
+    }
+}
+
 void GnomeKeybindings::setHotKeys(std::vector<HotKeyRec> hotKeys) {
     // Bindings the user gave their own entries: GNOME would fire only one of the two.
     std::set<std::string> usersBindings;
