@@ -298,47 +298,57 @@ bool GlobalShortcutsPortal::request(const char* method, GVariant* parameters,
         G_DBUS_SIGNAL_FLAGS_NONE, onSignal, this, nullptr);
     pendingHandler_ = handler;
     callStarted();
+    struct Call {
+        GlobalShortcutsPortal* portal;
+        unsigned serial;
+    };
     g_dbus_connection_call(
         bus_, kBusName, kObjectPath, kInterface, method, parameters, G_VARIANT_TYPE("(o)"),
         G_DBUS_CALL_FLAGS_NONE, kCallTimeoutMs, cancel_,
-        +[](GObject* source, GAsyncResult* result, gpointer self) {
-            auto* portal = static_cast<GlobalShortcutsPortal*>(self);
-            portal->callEnded();
+        +[](GObject* source, GAsyncResult* result, gpointer data) {
+            const Call call = *static_cast<Call*>(data);
+            delete static_cast<Call*>(data);
+            call.portal->callEnded();
             GError* error = nullptr;
             GVariant* reply =
                 g_dbus_connection_call_finish(G_DBUS_CONNECTION(source), result, &error);
-            if (!reply) {
-                const bool cancelled = g_error_matches(error, G_IO_ERROR, G_IO_ERROR_CANCELLED);
-                g_clear_error(&error);
-                if (cancelled || !portal->pendingHandler_)
-                    return;
-                g_dbus_connection_signal_unsubscribe(portal->bus_, portal->requestSubscription_);
-                portal->requestSubscription_ = 0;
-                portal->pendingHandler_ = nullptr;
-                portal->failWholeTable();
-                portal->applyTable();
-                return;
-            }
-            const gchar* path = nullptr;
-            g_variant_get(reply, "(&o)", &path);
-            // Portals before the request protocol settled chose the path themselves.
-            if (portal->pendingHandler_ && portal->requestSubscription_ &&
-                portal->requestPath_ != path) {
-                g_dbus_connection_signal_unsubscribe(portal->bus_, portal->requestSubscription_);
-                portal->requestPath_ = path;
-                portal->requestSubscription_ = g_dbus_connection_signal_subscribe(
-                    portal->bus_, kBusName, kRequestInterface, "Response", path, nullptr,
-                    G_DBUS_SIGNAL_FLAGS_NONE,
-                    +[](GDBusConnection*, const gchar*, const gchar* p, const gchar*, const gchar*,
-                        GVariant* parameters, gpointer me) {
-                        static_cast<GlobalShortcutsPortal*>(me)->onResponse(p, parameters);
-                    },
-                    portal, nullptr);
-            }
-            g_variant_unref(reply);
+            call.portal->onCallReturned(call.serial, reply, error);
+            if (reply)
+                g_variant_unref(reply);
+            g_clear_error(&error);
         },
-        this);
+        new Call{this, ++requestSerial_});
     return true;
+}
+
+void GlobalShortcutsPortal::onCallReturned(unsigned serial, GVariant* reply, GError* error) {
+    // The Response may have come before the reply; then another request may be pending now.
+    if (serial != requestSerial_ || !pendingHandler_)
+        return;
+    if (!reply) {
+        if (g_error_matches(error, G_IO_ERROR, G_IO_ERROR_CANCELLED))
+            return;
+        g_dbus_connection_signal_unsubscribe(bus_, requestSubscription_);
+        requestSubscription_ = 0;
+        pendingHandler_ = nullptr;
+        failWholeTable();
+        applyTable();
+        return;
+    }
+    const gchar* path = nullptr;
+    g_variant_get(reply, "(&o)", &path);
+    if (requestPath_ == path)
+        return;
+    // Portals before the request protocol settled chose the path themselves.
+    g_dbus_connection_signal_unsubscribe(bus_, requestSubscription_);
+    requestPath_ = path;
+    requestSubscription_ = g_dbus_connection_signal_subscribe(
+        bus_, kBusName, kRequestInterface, "Response", path, nullptr, G_DBUS_SIGNAL_FLAGS_NONE,
+        +[](GDBusConnection*, const gchar*, const gchar* p, const gchar*, const gchar*,
+            GVariant* parameters, gpointer self) {
+            static_cast<GlobalShortcutsPortal*>(self)->onResponse(p, parameters);
+        },
+        this, nullptr);
 }
 
 void GlobalShortcutsPortal::onResponse(const char* path, GVariant* parameters) {

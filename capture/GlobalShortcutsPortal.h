@@ -11,6 +11,7 @@
 #include <vector>
 
 typedef struct _GCancellable GCancellable;
+typedef struct _GError GError;
 typedef struct _GDBusConnection GDBusConnection;
 typedef struct _GMainContext GMainContext;
 typedef struct _GMainLoop GMainLoop;
@@ -79,6 +80,7 @@ private:
     void closeSession();
     bool request(const char* method, GVariant* parameters, const std::string& token,
                  ResponseHandler handler);
+    void onCallReturned(unsigned serial, GVariant* reply, GError* error);
     void onResponse(const char* path, GVariant* parameters);
     void onSessionCreated(unsigned code, GVariant* results);
     void onShortcutsBound(unsigned code, GVariant* results);
@@ -111,6 +113,7 @@ private:
     std::string senderPath_; // the unique name as request paths spell it
     unsigned counter_ = 0;
     unsigned requestSubscription_ = 0;
+    unsigned requestSerial_ = 0; // of the request last made
     std::string requestPath_;
     ResponseHandler pendingHandler_ = nullptr;
     std::string session_;

@@ -234,6 +234,19 @@ TEST_F(GlobalShortcutsPortalTest, RegistersFirstAndToldRefusedAndChangedKeysInTh
     EXPECT_FALSE(std::filesystem::exists(statusPath));
 }
 
+TEST_F(GlobalShortcutsPortalTest, AnAnswerThatComesBeforeItsCallReturnsIsNotLost) {
+    // Subscribed before calling, the agent hears a Response that overtakes the reply, and a
+    // late reply of the first call does not disturb the request made after it.
+    startPortal({"--respond-first", "--no-registry"});
+    daemon.setTable({superF5, controlAltG}, "100", 600);
+    startAgent();
+    ASSERT_TRUE(waitForOutput("2 of 2 hot keys grabbed", 1)) << agentOutput() << log();
+    EXPECT_EQ(linesStartingWith(log(), "Register").size(), 0u);
+    fire("Activate", "hk-96-100000");
+    ASSERT_TRUE(daemon.waitForPresses(1)) << agentOutput();
+    EXPECT_EQ(daemon.presses()[0].keyCode, superF5.keyCode);
+}
+
 TEST_F(GlobalShortcutsPortalTest, WithoutThePortalAnotherDesktopFallsBackToXWayland) {
     // A bus without the portal: the agent must say plainly where its hot keys work.
     if (!test::Xvfb::installed())

@@ -9,6 +9,7 @@ org.presto.test.PortalControl (Activate, Deactivate). Options:
   --refuse ID      the desktop does not bind this shortcut
   --rebind ID=TEXT the desktop binds this shortcut to TEXT
   --no-registry    a portal without org.freedesktop.host.portal.Registry
+  --respond-first  each Response goes out before the call's reply
 """
 import argparse
 import os
@@ -94,8 +95,19 @@ class Portal:
             self.connection.emit_signal(sender, path, "org.freedesktop.portal.Request", "Response",
                                         GLib.Variant("(ua{sv})", (0, results)))
             return False
-        # After the method's reply, as the portal does.
-        GLib.idle_add(emit)
+        if self.args.respond_first:
+            emit()
+        else:
+            # After the method's reply, as the portal does.
+            GLib.idle_add(emit)
+
+    def reply_and_respond(self, invocation, sender, request, results):
+        if self.args.respond_first:
+            self.respond(sender, request, results)
+            invocation.return_value(GLib.Variant("(o)", (request,)))
+        else:
+            invocation.return_value(GLib.Variant("(o)", (request,)))
+            self.respond(sender, request, results)
 
     def request_path(self, sender, token):
         return "%s/request/%s/%s" % (PATH, sender[1:].replace(".", "_"), token)
@@ -117,8 +129,8 @@ class Portal:
                                       "registration": registration}
             self.log("CreateSession handle_token=%s session_handle_token=%s -> %s"
                      % (token, session_token, session))
-            invocation.return_value(GLib.Variant("(o)", (request,)))
-            self.respond(sender, request, {"session_handle": GLib.Variant("s", session)})
+            self.reply_and_respond(invocation, sender, request,
+                                   {"session_handle": GLib.Variant("s", session)})
         elif method == "BindShortcuts":
             session, shortcuts, _parent, options = params
             request = self.request_path(sender, options.get("handle_token", "t"))
@@ -134,8 +146,8 @@ class Portal:
                                     "trigger_description": GLib.Variant("s", trigger)}))
                 if session in self.sessions:
                     self.sessions[session]["ids"].add(sid)
-            invocation.return_value(GLib.Variant("(o)", (request,)))
-            self.respond(sender, request, {"shortcuts": GLib.Variant("a(sa{sv})", bound)})
+            self.reply_and_respond(invocation, sender, request,
+                                   {"shortcuts": GLib.Variant("a(sa{sv})", bound)})
         elif method in ("Activate", "Deactivate"):
             sid = params[0]
             live = [p for p, s in self.sessions.items() if sid in s["ids"]]
@@ -176,6 +188,7 @@ def main():
     parser.add_argument("--refuse", action="append", default=[])
     parser.add_argument("--rebind", action="append", default=[])
     parser.add_argument("--no-registry", action="store_true")
+    parser.add_argument("--respond-first", action="store_true")
     args = parser.parse_args()
 
     portal = Portal(args)
