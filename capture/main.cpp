@@ -1,10 +1,12 @@
 // PrestoKeys: the key-capture agent. It takes the hot key table from Presto.daemon, hands its keys
 // to the session's key source (X11 grabs, the desktop's shortcuts portal or GNOME's keybindings)
 // and tells the daemon when one is pressed.
+//
+// Built twice: PrestoKeys knows X11 alone and stays small for the X11 sessions it serves all
+// session long; on Wayland it becomes PrestoKeysWayland (same folder), which adds the desktops'
+// sources and the GIO they need.
 #include "capture/Agent.h"
 #include "capture/DaemonLink.h"
-#include "capture/GlobalShortcutsPortal.h"
-#include "capture/GnomeKeybindings.h"
 #include "capture/ReloadWatch.h"
 #include "capture/SourceChoice.h"
 #include "capture/StatusFile.h"
@@ -15,19 +17,31 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <glib.h>
 #include <memory>
 #include <sys/signalfd.h>
 #include <unistd.h>
 
+#if PRESTO_KEYS_WAYLAND
+#include "capture/GlobalShortcutsPortal.h"
+#include "capture/GnomeKeybindings.h"
+
+#include <glib.h>
+#include <sys/prctl.h>
+#endif
+
 namespace {
+
+std::filesystem::path selfDir() {
+    std::error_code error;
+    return std::filesystem::read_symlink("/proc/self/exe", error).parent_path();
+}
+
+#if PRESTO_KEYS_WAYLAND
 
 // PrestoHotKey beside this program, with the socket named when it is not the default one: the
 // desktop runs the command in its own environment, which lacks PRESTO_SOCKET_PATH.
 std::string hotKeyCommand(const presto::Locations& locations) {
-    std::error_code error;
-    auto self = std::filesystem::read_symlink("/proc/self/exe", error);
-    const std::string client = (self.parent_path() / "PrestoHotKey").string();
+    const std::string client = (selfDir() / "PrestoHotKey").string();
     gchar* quoted = g_shell_quote(client.c_str());
     std::string command = quoted;
     g_free(quoted);
@@ -38,6 +52,7 @@ std::string hotKeyCommand(const presto::Locations& locations) {
     }
     return command;
 }
+#endif
 
 std::unique_ptr<presto::XKeyboard> openX11(presto::Agent& agent) {
     auto keyboard = std::make_unique<presto::XKeyboard>(nullptr, agent.listener());
@@ -52,17 +67,36 @@ std::unique_ptr<presto::XKeyboard> openX11(presto::Agent& agent) {
 
 } // namespace
 
-int main() {
+int main([[maybe_unused]] int argc, [[maybe_unused]] char** argv) {
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
-    // A write to a vanished X server or daemon must fail, not end the agent before it cleans up.
-    std::signal(SIGPIPE, SIG_IGN);
-
-    // Signals only wake the loop through a descriptor; the loop ends itself cleanly.
+    // Signals only wake the loop through a descriptor; the loop ends itself cleanly. Blocked
+    // before any thread starts (GDBus has its own), so none of them takes a signal instead.
     sigset_t signals;
     sigemptyset(&signals);
     for (int sig : {SIGTERM, SIGINT, SIGHUP})
         sigaddset(&signals, sig);
     sigprocmask(SIG_BLOCK, &signals, nullptr);
+    const presto::SessionFacts facts = presto::sessionFactsFromEnvironment();
+#if PRESTO_KEYS_WAYLAND
+    // Still "PrestoKeys" to whoever looks for the agent by name.
+    prctl(PR_SET_NAME, "PrestoKeys");
+    presto::SourceKind kind =
+        presto::chooseKeySource(facts, presto::GlobalShortcutsPortal::offered);
+#else
+    // Whatever is not plain X11 is for the Wayland build to decide.
+    presto::SourceKind kind = presto::chooseKeySource(facts, [] { return true; });
+    if (kind != presto::SourceKind::X11) {
+        const std::string wayland = (selfDir() / "PrestoKeysWayland").string();
+        argv[0] = const_cast<char*>(wayland.c_str());
+        ::execv(wayland.c_str(), argv);
+        std::printf("PrestoKeys: %s cannot be started; X11 through XWayland instead\n",
+                    wayland.c_str());
+        kind = presto::SourceKind::XWayland;
+    }
+#endif
+    // A write to a vanished X server or daemon must fail, not end the agent before it cleans up.
+    std::signal(SIGPIPE, SIG_IGN);
+
     int signalFd = signalfd(-1, &signals, SFD_CLOEXEC | SFD_NONBLOCK);
     if (signalFd < 0) {
         std::perror("PrestoKeys: signalfd");
@@ -76,9 +110,8 @@ int main() {
     presto::StatusFile status(locations.runtimeDir + "/" + presto::kKeysStatusName);
     presto::Agent agent(link, stdout, clock, &status);
 
-    presto::SourceKind kind = presto::chooseKeySource(presto::sessionFactsFromEnvironment(),
-                                                      presto::GlobalShortcutsPortal::offered);
     std::unique_ptr<presto::KeySource> source;
+#if PRESTO_KEYS_WAYLAND
     if (kind == presto::SourceKind::Portal)
         source = std::make_unique<presto::GlobalShortcutsPortal>(agent.listener());
     if (kind == presto::SourceKind::GnomeBindings) {
@@ -90,6 +123,7 @@ int main() {
             kind = presto::SourceKind::XWayland;
         }
     }
+#endif
     if (kind == presto::SourceKind::X11 || kind == presto::SourceKind::XWayland) {
         auto keyboard = openX11(agent);
         if (!keyboard)
