@@ -200,7 +200,9 @@ TEST_F(GnomeKeybindingsTest, TheEntrysCommandHasTheBuiltDaemonLaunchTheProgram) 
     const HotKeyRec superF5Key = test::PrestoSession::hotKey(KEY_F5, 0, kCommandBit);
     session.writeData({{superF5Key, "f5"}});
     session.startDaemon();
-    session.startAgent({"PRESTO_KEY_SOURCE=gnome", "GSETTINGS_BACKEND=keyfile"});
+    // The keyfile in the temporary XDG_CONFIG_HOME, and no bus of the real session.
+    session.startAgent({"PRESTO_KEY_SOURCE=gnome", "GSETTINGS_BACKEND=keyfile",
+                        "DBUS_SESSION_BUS_ADDRESS=unix:path=" + world.path("no-bus")});
 
     std::string path;
     ASSERT_TRUE(test::waitUntil(
