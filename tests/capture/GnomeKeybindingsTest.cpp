@@ -8,6 +8,7 @@
 #include "tests/support/TempWorld.h"
 
 #define G_SETTINGS_ENABLE_BACKEND
+#include <csignal>
 #include <gio/gio.h>
 #include <gio/gsettingsbackend.h>
 #include <gtest/gtest.h>
@@ -223,6 +224,8 @@ TEST_F(GnomeKeybindingsTest, TheEntrysCommandHasTheBuiltDaemonLaunchTheProgram) 
         << session.agentOutput();
 
     // Ending the agent takes its entries away.
+    session.agent().signal(SIGTERM);
+    EXPECT_EQ(session.agent().waitForExit(10s), 0) << session.agentOutput();
     session.stopAgent();
     EXPECT_EQ(Keybindings(keyfile).pathBinding("<Super>F5"), "");
 }
