@@ -1,6 +1,7 @@
 #include "capture/Agent.h"
 
 #include "capture/KeyText.h"
+#include "capture/ReloadWatch.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -21,31 +22,58 @@ const char* problemText(GrabProblem problem) {
         return "has no key on this keyboard";
     case GrabProblem::NoSuchModifier:
         return "needs a modifier this keyboard lacks";
+    case GrabProblem::Unexpressible:
+        return "cannot be given to the desktop as a shortcut";
+    case GrabProblem::Refused:
+        return "was refused by the desktop";
     }
     return "cannot be grabbed";
 }
 
 } // namespace
 
-Agent::Agent(const DaemonLink& link, std::FILE* out) : link_(link), out_(out) {}
+Agent::Agent(const DaemonLink& link, std::FILE* out, AgentClock& clock, StatusFile* status)
+    : link_(link), out_(out), clock_(clock), status_(status) {}
 
 void Agent::reportProblem(const HotKeyRec& rec, GrabProblem problem) {
     std::fprintf(out_, "PrestoKeys: hot key %s %s; the others stay active\n",
                  describeHotKey(rec).c_str(), problemText(problem));
     std::fflush(out_);
+    if (status_) {
+        status_->addRefused(rec, problemText(problem));
+        writeStatus();
+    }
 }
 
 void Agent::reportGrabs(int grabbed, int total) {
     std::fprintf(out_, "PrestoKeys: %d of %d hot keys grabbed\n", grabbed, total);
     std::fflush(out_);
+    writeStatus();
 }
 
-XKeyboard::Listener Agent::listener() {
-    return {[this](const HotKeyRec& rec, GrabProblem problem) { reportProblem(rec, problem); },
-            [this](int grabbed, int total) { reportGrabs(grabbed, total); }};
+void Agent::reportChanged(const HotKeyRec& rec, const std::string& boundTo) {
+    std::fprintf(out_, "PrestoKeys: the desktop bound hot key %s to %s\n",
+                 describeHotKey(rec).c_str(), boundTo.c_str());
+    std::fflush(out_);
+    if (status_) {
+        status_->addChanged(rec, boundTo);
+        writeStatus();
+    }
 }
 
-void Agent::pollDaemon(XKeyboard& keyboard) {
+void Agent::writeStatus() {
+    if (status_)
+        status_->write();
+}
+
+KeySource::Listener Agent::listener() {
+    return {
+        [this](const HotKeyRec& rec, GrabProblem problem) { reportProblem(rec, problem); },
+        [this](int grabbed, int total) { reportGrabs(grabbed, total); },
+        [this](const HotKeyRec& rec, const std::string& boundTo) { reportChanged(rec, boundTo); }};
+}
+
+void Agent::pollDaemon(KeySource& source, bool fetchAnyway) {
     auto sync = link_.getVersion();
     if (!sync) {
         if (daemonAnswered_) {
@@ -62,9 +90,11 @@ void Agent::pollDaemon(XKeyboard& keyboard) {
     }
     daemonAnswered_ = true;
     interval_ = std::chrono::seconds(std::max<std::int32_t>(1, sync->interval));
-    if (haveTable_ && table_.isEqualSyncTime(*sync)) {
+    // Told of a reload, the table is fetched whatever the stamp says: two reloads within one
+    // second carry the same stamp.
+    if (haveTable_ && !fetchAnyway && table_.isEqualSyncTime(*sync)) {
         table_.setPrefKEXTSyncRec(*sync);
-        keyboard.retryRefusedGrabs();
+        source.retryRefusedGrabs();
         return;
     }
     auto reply = link_.getPref();
@@ -76,7 +106,10 @@ void Agent::pollDaemon(XKeyboard& keyboard) {
     std::vector<HotKeyRec> hotKeys;
     for (int i = 0; i < table_.count(); ++i)
         hotKeys.push_back(table_.getPrefKEXTRec(i)->first);
-    keyboard.setHotKeys(std::move(hotKeys));
+    if (status_)
+        status_->clearKeys();
+    source.setHotKeys(std::move(hotKeys));
+    writeStatus();
 }
 
 void Agent::sendPress(const HotKeyRec& rec) {
@@ -90,11 +123,11 @@ void Agent::sendPress(const HotKeyRec& rec) {
         std::fflush(out_);
         return;
     }
-    replies_.push_back({std::move(fd), rec, Clock::now() + kReplyTimeout});
+    replies_.push_back({std::move(fd), rec, clock_.now() + kReplyTimeout});
 }
 
-int Agent::pollTimeoutMs(Clock::time_point now, Clock::time_point nextPoll) const {
-    Clock::time_point wake = nextPoll;
+int Agent::pollTimeoutMs(AgentClock::time_point now, AgentClock::time_point nextPoll) const {
+    AgentClock::time_point wake = nextPoll;
     for (const auto& reply : replies_)
         wake = std::min(wake, reply.deadline);
     if (wake <= now)
@@ -104,32 +137,40 @@ int Agent::pollTimeoutMs(Clock::time_point now, Clock::time_point nextPoll) cons
     return static_cast<int>(std::min<long long>(ms, 60'000));
 }
 
-int Agent::run(XKeyboard& keyboard, int signalFd) {
-    Clock::time_point nextPoll = Clock::now();
+int Agent::run(KeySource& source, int signalFd, ReloadWatch* reload) {
+    if (status_) {
+        status_->setSource(source.name());
+        writeStatus();
+    }
+    AgentClock::time_point nextPoll = clock_.now();
+    bool fetchAnyway = false;
     const auto onPress = [this](const HotKeyRec& rec) { sendPress(rec); };
     std::vector<pollfd> fds;
     for (;;) {
-        Clock::time_point now = Clock::now();
-        if (now >= nextPoll) {
-            pollDaemon(keyboard);
-            now = Clock::now();
+        AgentClock::time_point now = clock_.now();
+        if (now >= nextPoll || fetchAnyway) {
+            pollDaemon(source, fetchAnyway);
+            fetchAnyway = false;
+            now = clock_.now();
             nextPoll = now + interval_;
         }
-        keyboard.dispatchEvents(onPress);
-        keyboard.flush();
-        if (!keyboard.connected()) {
-            std::fprintf(out_, "PrestoKeys: the X server has gone; ending\n");
+        source.dispatchEvents(onPress);
+        source.flush();
+        if (!source.connected()) {
+            std::fprintf(out_, "PrestoKeys: the key source (%s) has gone; ending\n",
+                         source.name().c_str());
             std::fflush(out_);
             return 0;
         }
 
         std::erase_if(replies_, [now](const PendingReply& r) { return r.deadline <= now; });
         fds.clear();
-        fds.push_back({keyboard.fd(), POLLIN, 0});
+        fds.push_back({source.fd(), POLLIN, 0});
         fds.push_back({signalFd, POLLIN, 0});
+        fds.push_back({reload ? reload->fd() : -1, POLLIN, 0});
         for (const auto& reply : replies_)
             fds.push_back({reply.fd.get(), POLLIN, 0});
-        int ready = ::poll(fds.data(), fds.size(), pollTimeoutMs(now, nextPoll));
+        int ready = clock_.poll(fds.data(), fds.size(), pollTimeoutMs(now, nextPoll));
         if (ready < 0 && errno != EINTR)
             return 1;
         if (ready <= 0)
@@ -139,16 +180,20 @@ int Agent::run(XKeyboard& keyboard, int signalFd) {
             [[maybe_unused]] ssize_t n = ::read(signalFd, &info, sizeof info);
             return 0;
         }
+        // Drained whole, so one burst of reloads costs one fetch.
+        if ((fds[2].revents & POLLIN) && reload->takeNotice())
+            fetchAnyway = true;
         // Readable replies are the daemon's answer ("NG") or its close; either ends the wait.
         for (std::size_t i = replies_.size(); i-- > 0;) {
-            if (fds[2 + i].revents == 0)
+            if (fds[3 + i].revents == 0)
                 continue;
             if (DaemonLink::isNotFoundReply(replies_[i].fd.get())) {
                 std::fprintf(out_, "PrestoKeys: Presto.daemon does not know hot key %s\n",
                              describeHotKey(replies_[i].rec).c_str());
                 std::fflush(out_);
-                // The table held here is out of date; fetch it now rather than at the next poll.
-                nextPoll = Clock::now();
+                // The table held here is out of date; fetch it now rather than at the next poll,
+                // whatever the stamp says.
+                fetchAnyway = true;
             }
             replies_.erase(replies_.begin() + static_cast<long>(i));
         }

@@ -146,6 +146,8 @@ void XKeyboard::renewGrabs(bool isRetry) {
             problems.emplace_back(i, GrabProblem::HeldElsewhere);
     refused_ = std::move(refused);
     grabbed_ = grabbed;
+    // Released grabs are let go before anyone hears of the renewal.
+    xcb_flush(connection_);
 
     if (listener_.problem)
         for (auto& [i, problem] : problems)

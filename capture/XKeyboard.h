@@ -1,5 +1,6 @@
 #pragma once
 
+#include "capture/KeySource.h"
 #include "capture/Modifiers.h"
 #include "common/HotKeyRec.h"
 
@@ -16,47 +17,33 @@ struct _XCBKeySymbols;
 
 namespace presto {
 
-// Why a hot key is not grabbed.
-enum class GrabProblem {
-    HeldElsewhere, // another X client grabbed the key combination first
-    NoSuchKey,     // no physical key stands for its Mac key code on this server
-    NoSuchModifier // the keymap has no modifier bit for Alt or Super, or the record has others
-};
-
 // The agent's X connection: passive grabs of the hot keys on the root window by physical key, and
 // turning the grabbed key presses into hot key records. Nothing but grabbed keys ever reaches it.
-class XKeyboard {
+class XKeyboard : public KeySource {
 public:
-    using PressHandler = std::function<void(const HotKeyRec&)>;
-
-    // What the grabs came to; both are called from the calls below.
-    struct Listener {
-        // A hot key that is not grabbed; a refusal is told once, not again at each retry.
-        std::function<void(const HotKeyRec&, GrabProblem)> problem;
-        // After the grabs were renewed for a new table or mapping, or a retry took more keys.
-        std::function<void(int grabbed, int total)> renewed;
-    };
-
     // Connects to the named display, or $DISPLAY for null.
     XKeyboard(const char* displayName, Listener listener);
-    ~XKeyboard();
+    ~XKeyboard() override;
     XKeyboard(const XKeyboard&) = delete;
     XKeyboard& operator=(const XKeyboard&) = delete;
 
     // False once the connection has failed or the server has gone.
-    bool connected() const;
-    int fd() const;
+    std::string name() const override { return name_; }
+    // Through XWayland the grabs see only X11 windows; the name says so.
+    void setName(std::string name) { name_ = std::move(name); }
+    bool connected() const override;
+    int fd() const override;
 
     // Grabs exactly these hot keys, releasing grabs of keys no longer among them, and reports each
     // one that cannot be grabbed.
-    void setHotKeys(std::vector<HotKeyRec> hotKeys);
+    void setHotKeys(std::vector<HotKeyRec> hotKeys) override;
     // Tries again the grabs that another program held; they may have been let go since.
-    void retryRefusedGrabs();
+    void retryRefusedGrabs() override;
     // Handles every event received so far: a press of a grabbed key goes to onPress, a changed
     // keyboard or modifier mapping renews the grabs. Auto-repeated presses are dropped: a held key
     // repeats as release-press pairs that carry the same time.
-    void dispatchEvents(const PressHandler& onPress);
-    void flush();
+    void dispatchEvents(const PressHandler& onPress) override;
+    void flush() override;
 
     const ModifierMasks& modifierMasks() const { return masks_; }
 
@@ -78,6 +65,7 @@ private:
     std::uint8_t maxKeycode_ = 255;
     ModifierMasks masks_;
     Listener listener_;
+    std::string name_ = "X11";
     std::vector<HotKeyRec> hotKeys_;
     std::set<Grab> held_;
     std::set<std::size_t> refused_; // hot keys of which a grab was refused at the last attempt

@@ -1,27 +1,102 @@
-// PrestoKeys: the key-capture agent of an X11 session. It takes the hot key table from
-// Presto.daemon, grabs those keys and tells the daemon when one is pressed.
+// PrestoKeys: the key-capture agent. It takes the hot key table from Presto.daemon, hands its keys
+// to the session's key source (X11 grabs, the desktop's shortcuts portal or GNOME's keybindings)
+// and tells the daemon when one is pressed.
+//
+// Built twice: PrestoKeys knows X11 alone and stays small for the X11 sessions it serves all
+// session long; on Wayland it becomes PrestoKeysWayland (same folder), which adds the desktops'
+// sources and the GIO they need.
 #include "capture/Agent.h"
 #include "capture/DaemonLink.h"
+#include "capture/ReloadWatch.h"
+#include "capture/SourceChoice.h"
+#include "capture/StatusFile.h"
 #include "capture/XKeyboard.h"
 #include "common/Locations.h"
 
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <memory>
 #include <sys/signalfd.h>
 #include <unistd.h>
 
-int main() {
-    std::setvbuf(stdout, nullptr, _IOLBF, 0);
-    // A write to a vanished X server or daemon must fail, not end the agent before it cleans up.
-    std::signal(SIGPIPE, SIG_IGN);
+#if PRESTO_KEYS_WAYLAND
+#include "capture/GlobalShortcutsPortal.h"
+#include "capture/GnomeKeybindings.h"
 
-    // Signals only wake the loop through a descriptor; the loop ends itself cleanly.
+#include <glib.h>
+#include <sys/prctl.h>
+#endif
+
+namespace {
+
+std::filesystem::path selfDir() {
+    std::error_code error;
+    return std::filesystem::read_symlink("/proc/self/exe", error).parent_path();
+}
+
+#if PRESTO_KEYS_WAYLAND
+
+// PrestoHotKey beside this program, with the socket named when it is not the default one: the
+// desktop runs the command in its own environment, which lacks PRESTO_SOCKET_PATH.
+std::string hotKeyCommand(const presto::Locations& locations) {
+    const std::string client = (selfDir() / "PrestoHotKey").string();
+    gchar* quoted = g_shell_quote(client.c_str());
+    std::string command = quoted;
+    g_free(quoted);
+    if (const char* socket = std::getenv("PRESTO_SOCKET_PATH"); socket && *socket) {
+        quoted = g_shell_quote(locations.socketPath.c_str());
+        command += std::string(" --socket ") + quoted;
+        g_free(quoted);
+    }
+    return command;
+}
+#endif
+
+std::unique_ptr<presto::XKeyboard> openX11(presto::Agent& agent) {
+    auto keyboard = std::make_unique<presto::XKeyboard>(nullptr, agent.listener());
+    if (!keyboard->connected()) {
+        const char* display = std::getenv("DISPLAY");
+        std::fprintf(stderr, "PrestoKeys: cannot open the X display %s\n",
+                     display ? display : "(DISPLAY is not set)");
+        return nullptr;
+    }
+    return keyboard;
+}
+
+} // namespace
+
+int main([[maybe_unused]] int argc, [[maybe_unused]] char** argv) {
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
+    // Signals only wake the loop through a descriptor; the loop ends itself cleanly. Blocked
+    // before any thread starts (GDBus has its own), so none of them takes a signal instead.
     sigset_t signals;
     sigemptyset(&signals);
     for (int sig : {SIGTERM, SIGINT, SIGHUP})
         sigaddset(&signals, sig);
     sigprocmask(SIG_BLOCK, &signals, nullptr);
+    const presto::SessionFacts facts = presto::sessionFactsFromEnvironment();
+#if PRESTO_KEYS_WAYLAND
+    // Still "PrestoKeys" to whoever looks for the agent by name.
+    prctl(PR_SET_NAME, "PrestoKeys");
+    presto::SourceKind kind =
+        presto::chooseKeySource(facts, presto::GlobalShortcutsPortal::offered);
+#else
+    // Whatever is not plain X11 is for the Wayland build to decide.
+    presto::SourceKind kind = presto::chooseKeySource(facts, [] { return true; });
+    if (kind != presto::SourceKind::X11) {
+        const std::string wayland = (selfDir() / "PrestoKeysWayland").string();
+        argv[0] = const_cast<char*>(wayland.c_str());
+        ::execv(wayland.c_str(), argv);
+        std::printf("PrestoKeys: %s cannot be started; X11 through XWayland instead\n",
+                    wayland.c_str());
+        kind = presto::SourceKind::XWayland;
+    }
+#endif
+    // A write to a vanished X server or daemon must fail, not end the agent before it cleans up.
+    std::signal(SIGPIPE, SIG_IGN);
+
     int signalFd = signalfd(-1, &signals, SFD_CLOEXEC | SFD_NONBLOCK);
     if (signalFd < 0) {
         std::perror("PrestoKeys: signalfd");
@@ -30,15 +105,40 @@ int main() {
 
     const presto::Locations locations = presto::Locations::fromEnvironment();
     presto::DaemonLink link(locations.socketPath);
-    presto::Agent agent(link, stdout);
-    presto::XKeyboard keyboard(nullptr, agent.listener());
-    if (!keyboard.connected()) {
-        const char* display = std::getenv("DISPLAY");
-        std::fprintf(stderr, "PrestoKeys: cannot open the X display %s\n",
-                     display ? display : "(DISPLAY is not set)");
-        return 1;
+    presto::SystemAgentClock clock;
+    presto::ReloadWatch reload(locations.runtimeDir);
+    presto::StatusFile status(locations.runtimeDir + "/" + presto::kKeysStatusName);
+    presto::Agent agent(link, stdout, clock, &status);
+
+    std::unique_ptr<presto::KeySource> source;
+#if PRESTO_KEYS_WAYLAND
+    if (kind == presto::SourceKind::Portal)
+        source = std::make_unique<presto::GlobalShortcutsPortal>(agent.listener());
+    if (kind == presto::SourceKind::GnomeBindings) {
+        if (presto::GnomeKeybindings::available()) {
+            source = std::make_unique<presto::GnomeKeybindings>(agent.listener(),
+                                                                hotKeyCommand(locations));
+        } else {
+            std::printf("PrestoKeys: GNOME's keybinding schemas are not installed\n");
+            kind = presto::SourceKind::XWayland;
+        }
     }
-    int status = agent.run(keyboard, signalFd);
+#endif
+    if (kind == presto::SourceKind::X11 || kind == presto::SourceKind::XWayland) {
+        auto keyboard = openX11(agent);
+        if (!keyboard)
+            return 1;
+        if (kind == presto::SourceKind::XWayland) {
+            keyboard->setName("X11 through XWayland");
+            std::printf("PrestoKeys: this Wayland desktop offers no global shortcuts; hot keys "
+                        "work only while an X11 window has the focus\n");
+        }
+        source = std::move(keyboard);
+    }
+    std::printf("PrestoKeys: key source: %s\n", source->name().c_str());
+    int result = agent.run(*source, signalFd, &reload);
+    source.reset();
+    status.remove();
     close(signalFd);
-    return status;
+    return result;
 }

@@ -1,6 +1,7 @@
 #include "daemon/Daemon.h"
 
 #include "common/PrefSocket.h"
+#include "common/ReloadNotice.h"
 #include "daemon/FinderFunctions.h"
 #include "daemon/Log.h"
 
@@ -59,7 +60,7 @@ bool matchesKeyword(const std::uint8_t* request, std::size_t length, const char*
 Daemon::Daemon(const Locations& locations, LaunchActions& actions, AssistantControl& assistant,
                Clock& clock)
     : actions_(actions), assistant_(assistant), clock_(clock),
-      dataFilePath_(locations.dataFilePath()),
+      dataFilePath_(locations.dataFilePath()), runtimeDir_(locations.runtimeDir),
       preference_(locations.preferenceFile(kPrestoDomain),
                   locations.preferenceFile(kPrestoAssistDomain)) {
     loadTables();
@@ -120,9 +121,11 @@ Daemon::Reply Daemon::dispatch(const std::uint8_t* request, std::size_t length) 
         reply.size = PrefKEXTSyncRec::kSize;
     } else if (matchesKeyword(request, length, kUpdatePrefMessage)) {
         reloadPreferences();
+        touchReloadNotice(runtimeDir_);
     } else if (matchesKeyword(request, length, kUpdateDataMessage)) {
         loadTables();
         storeSyncRec();
+        touchReloadNotice(runtimeDir_);
     } else {
         // A short request reads as zeros beyond its end.
         HotKeyRec::Bytes bytes{};

@@ -79,6 +79,7 @@ private:
     AssistantControl& assistant_;
     Clock& clock_;
     std::string dataFilePath_;
+    std::string runtimeDir_;
     PrefData data_;
     PrefKEXT kext_;
     Preference preference_;

@@ -2,6 +2,7 @@
 #include "common/ProgramVersion.h"
 #include "config/model/DataStore.h"
 #include "config/ui/AppController.h"
+#include "config/ui/KeySourceNotice.h"
 #include "config/ui/MainWindow.h"
 #include "config/ui/NotificationCenter.h"
 #include "config/ui/PreferenceController.h"
@@ -11,6 +12,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QIcon>
+#include <QTimer>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -112,5 +114,10 @@ int main(int argc, char** argv) {
     // The tray assistant's Preferences item.
     if (QApplication::arguments().contains(QStringLiteral("--preferences")))
         controller.showPreferencePanel();
+    QTimer::singleShot(0, &window, [&] {
+        presto::showKeySourceNotice(alerts,
+                                    QString::fromStdString(locations.runtimeDir + "/keys-status"),
+                                    presto::isWaylandSession());
+    });
     return QApplication::exec();
 }

@@ -127,9 +127,15 @@ void PrestoSession::stopDaemon() {
     daemon_.reset();
 }
 
-void PrestoSession::startAgent() {
-    agent_ = std::make_unique<ChildProcess>(std::vector<std::string>{binDir() + "/PrestoKeys"},
-                                            std::vector<std::string>{"DISPLAY=" + display_},
+void PrestoSession::startAgent(const std::vector<std::string>& extraEnv) {
+    // X11 unless told otherwise, whatever session the tests run in: never the desktop's portal.
+    std::vector<std::string> env{"DISPLAY=" + display_, "PRESTO_KEY_SOURCE=x11"};
+    for (const std::string& entry : extraEnv) {
+        const std::string name = entry.substr(0, entry.find('=') + 1);
+        std::erase_if(env, [&](const std::string& e) { return e.rfind(name, 0) == 0; });
+        env.push_back(entry);
+    }
+    agent_ = std::make_unique<ChildProcess>(std::vector<std::string>{binDir() + "/PrestoKeys"}, env,
                                             world_.path("agent.log"));
 }
 

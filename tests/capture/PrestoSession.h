@@ -42,7 +42,8 @@ public:
     // Starts Presto.daemon and waits until it answers on its socket.
     void startDaemon();
     void stopDaemon();
-    void startAgent();
+    // extraEnv: "NAME=value" entries for the agent, e.g. the key source it must use.
+    void startAgent(const std::vector<std::string>& extraEnv = {});
     void stopAgent();
     ChildProcess& agent() { return *agent_; }
     std::string agentOutput() const;

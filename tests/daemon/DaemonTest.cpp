@@ -195,6 +195,21 @@ TEST_F(DaemonTest, StampChangesWithDataReloadsAndServiceOrIconButNotWithInterval
     EXPECT_EQ(replyTo(test::bytesOf("GETPREF")).size(), 96u);
 }
 
+TEST_F(DaemonTest, EveryReloadWritesTheNoticeTheAgentWatches) {
+    start();
+    const std::string notice = loc.runtimeDir + "/reloaded";
+    send(test::bytesOf("GETVERS"));
+    send(test::bytesOf("GETPREF"));
+    EXPECT_FALSE(std::filesystem::exists(notice)) << "only reloads write the notice";
+    send(test::bytesOf("UPDTDATA"));
+    ASSERT_TRUE(std::filesystem::exists(notice));
+    std::filesystem::remove(notice);
+    send(test::bytesOf("UPDTPREF"));
+    EXPECT_TRUE(std::filesystem::exists(notice));
+    EXPECT_EQ(std::filesystem::status(loc.runtimeDir).permissions() & std::filesystem::perms::all,
+              std::filesystem::perms::owner_all);
+}
+
 TEST_F(DaemonTest, UnknownKeysAndAMissingDataFileAreAnsweredNG) {
     start();
     EXPECT_TRUE(replyTo(test::bytesOf("GETPREF")).empty());

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <functional>
+#include <string>
+
+namespace presto {
+
+enum class SourceKind {
+    X11,           // an X11 session: passive grabs
+    Portal,        // the GlobalShortcuts portal
+    GnomeBindings, // GNOME's own custom keybindings
+    XWayland,      // another Wayland desktop: grabs that see only X11 windows
+};
+
+struct SessionFacts {
+    std::string sessionType;    // $XDG_SESSION_TYPE
+    std::string waylandDisplay; // $WAYLAND_DISPLAY
+    std::string currentDesktop; // $XDG_CURRENT_DESKTOP, e.g. "ubuntu:GNOME"
+    std::string forced;         // $PRESTO_KEY_SOURCE: "x11", "portal", "gnome" or "xwayland"
+};
+
+// The source for this session. portalOffersShortcuts is asked only on Wayland and only when the
+// answer matters: the portal comes first, then GNOME's keybindings on GNOME, then XWayland.
+SourceKind chooseKeySource(const SessionFacts& facts,
+                           const std::function<bool()>& portalOffersShortcuts);
+
+SessionFacts sessionFactsFromEnvironment();
+// "x11", "portal", ... as PRESTO_KEY_SOURCE takes them.
+const char* sourceKindName(SourceKind kind);
+
+} // namespace presto
