@@ -2,6 +2,7 @@
 
 #include <QDropEvent>
 #include <QHeaderView>
+#include <QKeyEvent>
 
 namespace presto {
 
@@ -21,6 +22,16 @@ DropTableView::DropTableView(QWidget* parent) : QTableView(parent) {
     verticalHeader()->setDefaultSectionSize(20);
     verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     horizontalHeader()->setHighlightSections(false);
+}
+
+void DropTableView::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Delete && event->modifiers() == Qt::NoModifier && deleteHandler &&
+        selectedRow() >= 0) {
+        deleteHandler();
+        event->accept();
+        return;
+    }
+    QTableView::keyPressEvent(event);
 }
 
 int DropTableView::selectedRow() const {
