@@ -145,7 +145,7 @@ void drawKeyLabel(QPainter* painter, const QRect& rect, Qt::Alignment alignment,
         left = rect.right() + 1 - side;
     const QRect box(left, rect.y() + (rect.height() - side) / 2, side, side);
     QFont small = painter->font();
-    small.setPixelSize(std::max(6, side * 2 / 5));
+    small.setPixelSize(std::max(8, side / 2));
     small.setBold(true);
     painter->save();
     painter->setFont(small);

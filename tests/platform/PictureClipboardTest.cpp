@@ -3,6 +3,8 @@
 #include "tests/support/ScopedEnv.h"
 
 #include <QBuffer>
+#include <QDir>
+#include <QFile>
 #include <QGuiApplication>
 #include <QImage>
 #include <QProcess>
@@ -122,6 +124,38 @@ TEST(PictureClipboard, WithoutTheHelperThePictureStillGoesOutAsTiff) {
     ClipboardPasteboard pasteboard(std::chrono::seconds(5), "/nonexistent/PrestoClip");
     ASSERT_TRUE(pasteboard.replaceContents("public.tiff", tiff));
     EXPECT_EQ(pasteboard.contents("public.tiff"), tiff);
+}
+
+TEST(PictureClipboard, OnWaylandWlCopyIsHandedThePng) {
+    imageCodecs();
+    // A wl-copy that keeps its arguments and what it was given.
+    const QString folder = QDir::tempPath() + QStringLiteral("/presto-wlcopy-") +
+                           QString::number(QCoreApplication::applicationPid());
+    QDir().mkpath(folder);
+    const QString fake = folder + QStringLiteral("/wl-copy");
+    {
+        QFile script(fake);
+        ASSERT_TRUE(script.open(QIODevice::WriteOnly));
+        script.write("#!/bin/sh\nprintf '%s\\n' \"$@\" > \"$0.args\"\nexec cat > \"$0.data\"\n");
+    }
+    QFile::setPermissions(fake, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    test::ScopedEnv path("PATH", folder.toStdString() + ":" + std::getenv("PATH"));
+    test::ScopedEnv wayland("WAYLAND_DISPLAY", "wayland-test");
+    test::ScopedEnv display("DISPLAY", std::nullopt);
+
+    ClipboardPasteboard pasteboard(std::chrono::seconds(5),
+                                   qEnvironmentVariable("PRESTO_BIN_DIR").toStdString() +
+                                       "/PrestoClip");
+    ASSERT_TRUE(pasteboard.replaceContents("public.tiff", encoded(samplePicture(), "TIFF")));
+    QFile args(fake + QStringLiteral(".args"));
+    QFile data(fake + QStringLiteral(".data"));
+    ASSERT_TRUE(args.open(QIODevice::ReadOnly));
+    ASSERT_TRUE(data.open(QIODevice::ReadOnly));
+    EXPECT_EQ(args.readAll(), QByteArray("--type\nimage/png\n"));
+    const QImage pasted = QImage::fromData(data.readAll(), "PNG");
+    EXPECT_EQ(pasted.size(), QSize(5, 3));
+    EXPECT_EQ(pasted.pixelColor(4, 2), QColor(250, 10, 10));
+    QDir(folder).removeRecursively();
 }
 
 } // namespace

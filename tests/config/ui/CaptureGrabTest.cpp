@@ -102,7 +102,7 @@ TEST_F(CaptureGrab, TheOpenPanelTakesALiveHotKeyAndLetsTheKeyboardGoWhenClosed) 
                              QStringList{QString::fromStdString(world.writeFile("a.txt", "a"))}},
                             {note::kSelectedRow, -1}});
     ASSERT_TRUE(panel.isOpen());
-    ASSERT_TRUE(waitFor([&] { return keyboardHeldElsewhere(display); }))
+    EXPECT_TRUE(waitFor([&] { return keyboardHeldElsewhere(display); }))
         << "the panel never took the keyboard";
 
     agent.tap(g, {control});
