@@ -145,9 +145,21 @@ void drawKeyLabel(QPainter* painter, const QRect& rect, Qt::Alignment alignment,
         left = rect.right() + 1 - side;
     const QRect box(left, rect.y() + (rect.height() - side) / 2, side, side);
     QFont small = painter->font();
-    small.setPixelSize(std::max(8, side / 2));
     small.setBold(true);
     painter->save();
+    if (side < 28) {
+        // Too small for a diagonal (a table cell): the letters in a row, as large as fit.
+        int pixels = std::max(6, side / 2);
+        small.setPixelSize(pixels);
+        while (pixels > 6 && QFontMetrics(small).horizontalAdvance(letters) > rect.width()) {
+            small.setPixelSize(--pixels);
+        }
+        painter->setFont(small);
+        painter->drawText(rect, static_cast<int>(alignment), letters);
+        painter->restore();
+        return;
+    }
+    small.setPixelSize(std::max(8, side * 2 / 5));
     painter->setFont(small);
     const int n = static_cast<int>(letters.size());
     const int step = side / n;
