@@ -7,6 +7,7 @@
 #include "config/ui/PbFController.h"
 #include "config/ui/QtDialogs.h"
 
+#include <QAction>
 #include <QDir>
 #include <QImage>
 #include <QLabel>
@@ -85,6 +86,33 @@ TEST_F(MainWindowUse, TheDeleteKeyDeletesTheSelectedHotKeyAndReturnAddsOnlyFromT
     launchTab().addButton()->setFocus();
     QTest::keyClick(launchTab().addButton(), Qt::Key_Return);
     EXPECT_EQ(chooser.requests().size(), 1u);
+    window().hide();
+}
+
+TEST_F(MainWindowUse, DeleteIsTheDeleteCommandsShortcutAndTheDrawerKeepsItForItsPaths) {
+    EXPECT_EQ(controller().delMenu()->shortcut(), QKeySequence(QKeySequence::Delete));
+    EXPECT_EQ(controller().delPbTitleMenu()->shortcut(), QKeySequence(QKeySequence::Delete));
+    addLaunchHotKey({file("one"), file("two"), file("three")}, test::kMacA, kControlBit);
+    addLaunchHotKey({file("four")}, test::kMacG, kControlBit);
+    showLaunchTable();
+    window().show();
+    window().activateWindow();
+    QApplication::processEvents();
+
+    // The group's drawer is open; Delete in its table takes one path, not the hot key.
+    launchTab().table()->setSelectedRow(0);
+    ASSERT_TRUE(drawer().isOpen());
+    drawer().table()->setSelectedRow(1);
+    drawer().table()->setFocus();
+    QTest::keyClick(drawer().table(), Qt::Key_Delete);
+    ASSERT_EQ(store().hotKeyItems().size(), 2u);
+    EXPECT_EQ(store().hotKeyItem(0)->itemPaths().size(), 2);
+
+    // Elsewhere in the window, Delete is the command for the selected hot key.
+    launchTab().table()->setSelectedRow(1);
+    window().tabView()->setFocus();
+    QTest::keyClick(window().tabView(), Qt::Key_Delete);
+    EXPECT_EQ(store().hotKeyItems().size(), 1u);
     window().hide();
 }
 
