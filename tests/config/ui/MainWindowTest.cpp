@@ -7,12 +7,16 @@
 #include "config/ui/PbFController.h"
 #include "config/ui/QtDialogs.h"
 
+#include <QAbstractItemView>
 #include <QAction>
 #include <QDir>
+#include <QFileDialog>
 #include <QImage>
 #include <QLabel>
 #include <QPainter>
 #include <QTest>
+#include <QTimer>
+#include <algorithm>
 #include <gtest/gtest.h>
 
 namespace presto {
@@ -213,6 +217,32 @@ TEST(KeyGlyphs, TheEscGlyphIsDrawnWhereNoFontHasIt) {
     EXPECT_TRUE(inkIn(1, 1));
     EXPECT_TRUE(inkIn(2, 2));
     EXPECT_FALSE(inkIn(2, 0));
+}
+
+TEST(FileChooserFolder, QtsOwnDialogOpensAtHomeAndTakesFilesAndFoldersTogether) {
+    test::application();
+    test::TempWorld world;
+    QtFileChooser chooser;
+    QString shownAt;
+    bool extended = false;
+    QTimer::singleShot(0, [&] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        if (!dialog) {
+            ADD_FAILURE() << "no file dialog";
+            return;
+        }
+        shownAt = dialog->directory().absolutePath();
+        const auto views = dialog->findChildren<QAbstractItemView*>();
+        extended = !views.isEmpty() &&
+                   std::all_of(views.begin(), views.end(), [](QAbstractItemView* view) {
+                       return view->selectionMode() == QAbstractItemView::ExtendedSelection;
+                   });
+        dialog->reject();
+    });
+    EXPECT_EQ(chooser.choosePaths({QStringLiteral("Choose Item"), QStringLiteral("Choose")}),
+              std::nullopt);
+    EXPECT_EQ(shownAt, QDir::homePath());
+    EXPECT_TRUE(extended);
 }
 
 TEST(FileChooserFolder, StartsAtHomeThenWhereTheLastChoiceWas) {
