@@ -52,7 +52,10 @@ int main() {
     ProcProcessTable processes;
     // Another "PrestoAssist" (a developer's, while the tests start daemons) is not ours to end.
     processes.restrictToExecutable(cPrestoAssist, assistant);
-    ClipboardPasteboard pasteboard;
+    // The picture helper is built and installed beside the daemon, as the assistant is.
+    const std::string pictureHelper =
+        assistant.substr(0, assistant.find_last_of('/') + 1) + "PrestoClip";
+    ClipboardPasteboard pasteboard(std::chrono::seconds(3), pictureHelper);
     SystemClock clock;
     LaunchActions actions(launcher, processes, pasteboard,
                           FileReferences(locations.referencesDir()));

@@ -47,6 +47,9 @@ AppController::AppController(NotificationCenter& center, AlertPresenter& alerts,
     preferencesMenu_->setMenuRole(QAction::PreferencesRole);
     addMenu_->setShortcut(QKeySequence::New);
     modHotKeyMenu_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_K));
+    // Never enabled together (different tabs); the drawer's table takes Delete for its paths.
+    delMenu_->setShortcut(QKeySequence::Delete);
+    delPbTitleMenu_->setShortcut(QKeySequence::Delete);
     saveMenu_->setShortcut(QKeySequence::Save);
     quitMenu_->setShortcut(QKeySequence::Quit);
     quitMenu_->setMenuRole(QAction::QuitRole);

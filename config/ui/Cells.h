@@ -3,6 +3,8 @@
 #include <QStringList>
 #include <QStyledItemDelegate>
 
+class QPainter;
+
 namespace presto {
 
 class HotKey;
@@ -14,8 +16,18 @@ inline constexpr int kOtherItemCountRole = Qt::UserRole + 2; // int: further pat
 // The six display parts of a hot key, Command, Option, Control, Shift, Caps Lock and key, in the
 // order the cell draws them.
 QStringList hotKeyParts(const HotKey& hotKey);
-// What a column of hot keys answers in the role: the parts for the cell, the combination as text.
+// What a column of hot keys answers in the role: the parts for the cell, the combination as text,
+// and its Linux name as the tooltip.
 QVariant hotKeyData(const HotKey& hotKey, int role);
+// The combination as Linux desktops write it: "Ctrl+Alt+G", "Super+F5", "Shift+Esc".
+QString linuxKeyName(const HotKey& hotKey);
+
+// Draws a key label. The control pictures among the labels (U+241B for Esc, U+2420 for Space)
+// are in none of the fonts a stock desktop has, so they are drawn here as the symbol shows them:
+// the letters of the name, small, on a diagonal.
+void drawKeyLabel(QPainter* painter, const QRect& rect, Qt::Alignment alignment,
+                  const QString& label);
+bool isDrawnGlyph(const QString& label);
 
 // A cell that draws its own content over the style's row background and selection.
 class PlainCell : public QStyledItemDelegate {

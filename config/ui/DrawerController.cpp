@@ -46,6 +46,7 @@ DrawerController::DrawerController(NotificationCenter& center, AlertPresenter& a
     delButton_->setEnabled(false);
     connect(addButton_, &QPushButton::clicked, this, [this] { addSubItem(); });
     connect(delButton_, &QPushButton::clicked, this, [this] { delSubItem(); });
+    table_->deleteHandler = [this] { delSubItem(); };
 
     auto* title = new QLabel(tr("Items in launch order"), this);
     auto* buttons = new QHBoxLayout;

@@ -2,6 +2,7 @@
 
 #include <QDropEvent>
 #include <QHeaderView>
+#include <QKeyEvent>
 
 namespace presto {
 
@@ -21,6 +22,29 @@ DropTableView::DropTableView(QWidget* parent) : QTableView(parent) {
     verticalHeader()->setDefaultSectionSize(20);
     verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     horizontalHeader()->setHighlightSections(false);
+}
+
+bool DropTableView::event(QEvent* event) {
+    // Delete on a selected row belongs to this table, before the window's Delete command.
+    if (event->type() == QEvent::ShortcutOverride) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_Delete && key->modifiers() == Qt::NoModifier && deleteHandler &&
+            selectedRow() >= 0) {
+            event->accept();
+            return true;
+        }
+    }
+    return QTableView::event(event);
+}
+
+void DropTableView::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Delete && event->modifiers() == Qt::NoModifier && deleteHandler &&
+        selectedRow() >= 0) {
+        deleteHandler();
+        event->accept();
+        return;
+    }
+    QTableView::keyPressEvent(event);
 }
 
 int DropTableView::selectedRow() const {

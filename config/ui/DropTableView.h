@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QTableView>
+#include <functional>
 
 namespace presto {
 
@@ -13,8 +14,12 @@ public:
     int selectedRow() const;
     // Selects the row, or clears the selection for a row outside the table.
     void setSelectedRow(int row);
+    // What the Delete key does to the selected row; nothing when unset.
+    std::function<void()> deleteHandler;
 
 protected:
+    bool event(QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;
     void dropEvent(QDropEvent* event) override;

@@ -5,7 +5,9 @@
 #include "config/ui/FileDisplay.h"
 #include "config/ui/Notifications.h"
 
+#include <QHBoxLayout>
 #include <QHeaderView>
+#include <QPushButton>
 #include <QSignalBlocker>
 #include <QTableView>
 #include <QVBoxLayout>
@@ -106,8 +108,21 @@ FFController::FFController(NotificationCenter& center, QWidget* parent)
     connect(table_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             [this] { selectionDidChange(); });
 
+    connect(table_, &QAbstractItemView::doubleClicked, this, [this](const QModelIndex& index) {
+        table_->selectRow(index.row());
+        handleGetModHotKey();
+    });
+    // The other tabs' commands have buttons; so have this tab's.
+    changeButton_ = new QPushButton(tr("Change HotKey"), this);
+    changeButton_->setEnabled(false);
+    connect(changeButton_, &QPushButton::clicked, this, [this] { handleGetModHotKey(); });
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(changeButton_);
+    buttons->addStretch();
+
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(table_);
+    layout->addLayout(buttons);
 
     const auto showTable = [this](const Notification& n) { handleShowFinderFunctionTable(n); };
     observations_.observe(note::kShowFFTable, showTable);
@@ -147,9 +162,11 @@ void FFController::handleShowFinderFunctionTable(const Notification& notificatio
     table_->viewport()->update();
     if (byTab)
         center_.post(note::kRowValueFromFF, -1);
+    changeButton_->setEnabled(selectedRow() >= 0);
 }
 
 void FFController::selectionDidChange() {
+    changeButton_->setEnabled(selectedRow() >= 0);
     center_.post(note::kRowValueFromFF, selectedRow());
     center_.post(note::kCloseHK);
 }

@@ -5,6 +5,7 @@
 #include <QAbstractTableModel>
 #include <QWidget>
 
+class QPushButton;
 class QTableView;
 
 namespace presto {
@@ -47,6 +48,7 @@ public:
     DataStore* dataStore() const { return dataStore_; }
 
     QTableView* table() const { return table_; }
+    QPushButton* changeButton() const { return changeButton_; }
     FinderFunctionModel& model() const { return *model_; }
     int selectedRow() const;
 
@@ -60,6 +62,7 @@ private:
     DataStore* dataStore_ = nullptr;
     FinderFunctionModel* model_ = nullptr;
     QTableView* table_ = nullptr;
+    QPushButton* changeButton_ = nullptr;
 };
 
 } // namespace presto

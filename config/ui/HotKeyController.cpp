@@ -1,5 +1,6 @@
 #include "config/ui/HotKeyController.h"
 
+#include "common/KeyCodeTable.h"
 #include "config/model/DataStore.h"
 #include "config/model/HotKey.h"
 #include "config/ui/Cells.h"
@@ -12,16 +13,43 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDir>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMainWindow>
+#include <QPainter>
 #include <QPushButton>
+#include <QTimer>
 #include <QVBoxLayout>
+#include <QWindow>
 #include <algorithm>
 
 namespace presto {
+
+namespace {
+
+// The key field: a label that draws the glyphs no stock font has.
+class KeyLabel : public QLabel {
+public:
+    using QLabel::QLabel;
+
+protected:
+    void paintEvent(QPaintEvent* event) override {
+        if (!isDrawnGlyph(text())) {
+            QLabel::paintEvent(event);
+            return;
+        }
+        QPainter painter(this);
+        drawFrame(&painter);
+        painter.setFont(font());
+        painter.setPen(palette().color(QPalette::WindowText));
+        drawKeyLabel(&painter, contentsRect(), alignment(), text());
+    }
+};
+
+} // namespace
 
 // The panel's window. Every key press reaches it, whatever child has the focus, and becomes the
 // captured combination; the buttons are clicked with the mouse.
@@ -52,7 +80,7 @@ public:
 
         auto* fields = new QHBoxLayout;
         for (int i = 0; i < HotKeyController::FieldCount; ++i) {
-            auto* label = new QLabel(this);
+            auto* label = i == HotKeyController::Key ? new KeyLabel(this) : new QLabel(this);
             label->setFrameShape(QFrame::StyledPanel);
             label->setAlignment(Qt::AlignCenter);
             label->setTextFormat(Qt::PlainText);
@@ -100,11 +128,31 @@ protected:
             return true;
         }
         if (event->type() == QEvent::KeyPress) {
-            if (auto keyEvent = keyEventFromQt(*static_cast<QKeyEvent*>(event)))
+            auto* press = static_cast<QKeyEvent*>(event);
+            // Esc alone is the way out of a panel that holds the whole keyboard; with a
+            // modifier it is a combination like any other.
+            constexpr Qt::KeyboardModifiers kCombining =
+                Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier;
+            if (press->key() == Qt::Key_Escape && !(press->modifiers() & kCombining)) {
+                controller_.cancelButton();
+                return true;
+            }
+            if (auto keyEvent = keyEventFromQt(*press))
                 controller_.keyDown(*keyEvent);
             return true;
         }
         return QWidget::event(event);
+    }
+
+    void showEvent(QShowEvent* event) override {
+        QWidget::showEvent(event);
+        grabAttempts_ = 0;
+        grabKeyboardWhileShown();
+    }
+
+    void hideEvent(QHideEvent* event) override {
+        releaseKeyboardGrab();
+        QWidget::hideEvent(event);
     }
 
     void closeEvent(QCloseEvent* event) override {
@@ -114,7 +162,35 @@ protected:
     }
 
 private:
+    // While capturing, the panel holds the whole keyboard on X11: an active grab wins over the
+    // passive grabs of the key-capture agent, so a combination that is already a live hot key
+    // reaches the panel (and its "already assigned" alert) instead of launching its item.
+    // Only the window grabs, not the widget: an alert over the panel still gets its keys.
+    void grabKeyboardWhileShown() {
+        if (!isVisible() || keyboardGrabbed_)
+            return;
+        QWindow* handle = windowHandle();
+        if (handle && handle->setKeyboardGrabEnabled(true)) {
+            keyboardGrabbed_ = true;
+            return;
+        }
+        // The server refuses the grab until the window is mapped. Other platforms (Wayland)
+        // have no such grab: there the panel captures what the compositor lets through.
+        constexpr int kMaxGrabAttempts = 150;
+        if (QGuiApplication::platformName() == QLatin1String("xcb") &&
+            ++grabAttempts_ < kMaxGrabAttempts)
+            QTimer::singleShot(20, this, [this] { grabKeyboardWhileShown(); });
+    }
+
+    void releaseKeyboardGrab() {
+        if (keyboardGrabbed_ && windowHandle())
+            windowHandle()->setKeyboardGrabEnabled(false);
+        keyboardGrabbed_ = false;
+    }
+
     HotKeyController& controller_;
+    bool keyboardGrabbed_ = false;
+    int grabAttempts_ = 0;
 };
 
 HotKeyController::HotKeyController(NotificationCenter& center, AlertPresenter& alerts)
@@ -213,6 +289,7 @@ void HotKeyController::handleCloseMe() {
 
 void HotKeyController::initAll() {
     display_.fill(QString());
+    keyName_.clear();
     refreshDisplay();
 }
 
@@ -229,6 +306,7 @@ bool HotKeyController::wasKeyDown() const {
 }
 
 void HotKeyController::dspHotKey(const HotKey& hotKey) {
+    keyName_ = linuxKeyName(hotKey);
     dspHotKey(hotKey.cmdString(), hotKey.optString(), hotKey.ctrString(), hotKey.sftString(),
               hotKey.capString(), hotKey.keyString());
 }
@@ -262,6 +340,9 @@ void HotKeyController::refreshDisplay() {
         label->setFont(i == Key ? keyFont(text) : modifierFont());
         label->setText(text);
     }
+    // What the glyphs say, for the mouse and for screen readers.
+    panel_->displays[Key]->setToolTip(keyName_);
+    panel_->setAccessibleDescription(keyName_);
 }
 
 void HotKeyController::okButton() {
@@ -283,6 +364,8 @@ void HotKeyController::okButton() {
     }
     const int dup = dataStore_ ? dataStore_->isDupHotKeyRec(hotKeyRec_) : -1;
     if (dup < 0) {
+        if (takesTypingKey(hotKeyRec_) && !confirmTypingKey())
+            return;
         center_.post(note::kSetEventCode, QVariant::fromValue(this));
         closeWindow();
     } else if (dup < 1000) {
@@ -312,6 +395,34 @@ void HotKeyController::resetButton() {
 
 void HotKeyController::cancelButton() {
     closeWindow();
+}
+
+bool HotKeyController::takesTypingKey(const HotKeyRec& rec) {
+    if (rec.modFlags & (kControlBit | kOptionBit | kCommandBit))
+        return false;
+    // Keypad keys also type, but a keypad is where spare keys are found.
+    if (isKeypadKey(rec.keyCode))
+        return false;
+    constexpr std::uint16_t kReturn = 0x24, kTab = 0x30, kSpace = 0x31, kBackspace = 0x33;
+    if (rec.keyCode == kReturn || rec.keyCode == kTab || rec.keyCode == kSpace ||
+        rec.keyCode == kBackspace)
+        return true;
+    // A printable character; function and cursor keys type none.
+    const std::uint16_t c = rec.charCodeIgMod ? rec.charCodeIgMod : rec.charCode;
+    return c >= 0x20 && c != 0x7F;
+}
+
+bool HotKeyController::confirmTypingKey() {
+    HotKey captured;
+    captured.setHotKeyRec(hotKeyRec_);
+    const QString name = linuxKeyName(captured);
+    const int answer =
+        alerts_.run({tr("\"%1\" will no longer type in any program.").arg(name),
+                     tr("A hot key without Control, Alt or Super takes its key away from every "
+                        "program for as long as it is set. Store it anyway?"),
+                     {tr("OK"), tr("Cancel")},
+                     AlertStyle::Critical});
+    return answer == 0;
 }
 
 void HotKeyController::alertRefusal(const QString& title, const QString& message) {

@@ -74,6 +74,10 @@ public:
     static QFont modifierFont();
     static QFont keyFont(const QString& label);
 
+    // Whether the combination, once a hot key, would take a key away from typing everywhere: a
+    // key that types (or edits text) without Control, Alt or Super. Stored only after asking.
+    static bool takesTypingKey(const HotKeyRec& rec);
+
     void okButton();
     void resetButton();
     void cancelButton();
@@ -99,6 +103,7 @@ private:
     void showResetButton(bool shown);
     void refreshDisplay();
     void alertRefusal(const QString& title, const QString& message);
+    bool confirmTypingKey();
     bool dropOnItems(const QMimeData& data, int row);
 
     NotificationCenter& center_;
@@ -115,6 +120,7 @@ private:
     bool isOpen_ = false;
     bool resetShown_ = false;
     std::array<QString, FieldCount> display_;
+    QString keyName_;
     std::unique_ptr<HotKeyPanel> panel_;
 };
 

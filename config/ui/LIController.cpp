@@ -6,6 +6,8 @@
 #include "config/ui/TableModels.h"
 
 #include <QHBoxLayout>
+#include <QKeySequence>
+#include <QLabel>
 #include <QMimeData>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -36,20 +38,43 @@ LIController::LIController(NotificationCenter& center, AlertPresenter& alerts, F
     addButton_ = new QPushButton(tr("Add HotKey"), this);
     delButton_ = new QPushButton(tr("Delete HotKey"), this);
     addItemButton_ = new QPushButton(tr("Add Item"), this);
-    addButton_->setShortcut(Qt::Key_Return);
+    // Return confirms the button that has the focus, and only that one.
+    addButton_->setAutoDefault(true);
     delButton_->setEnabled(false);
     addItemButton_->setEnabled(false);
     connect(addButton_, &QPushButton::clicked, this, [this] { addLaunchItem(); });
     connect(delButton_, &QPushButton::clicked, this, [this] { delLaunchItem(); });
     connect(addItemButton_, &QPushButton::clicked, this, [this] { addItem(); });
 
+    table_->deleteHandler = [this] { delLaunchItem(); };
+    connect(table_, &QAbstractItemView::doubleClicked, this, [this](const QModelIndex& index) {
+        table_->setSelectedRow(index.row());
+        selectedRow_ = index.row();
+        handleGetModHotKey();
+    });
+
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(addButton_);
     buttons->addWidget(delButton_);
     buttons->addStretch();
     buttons->addWidget(addItemButton_);
+    // A new user's first question: how does a hot key get here?
+    emptyHint_ = new QLabel(
+        tr("No hot keys yet: choose Edit > New Launch HotKey... (%1), or drop files on this list.")
+            .arg(QKeySequence(QKeySequence::New).toString(QKeySequence::NativeText)),
+        this);
+    emptyHint_->setTextFormat(Qt::PlainText);
+    emptyHint_->setWordWrap(true);
+    emptyHint_->setEnabled(false);
+    const auto showHint = [this] { emptyHint_->setVisible(model_->rowCount() == 0); };
+    connect(model_, &QAbstractItemModel::modelReset, this, showHint);
+    connect(model_, &QAbstractItemModel::rowsInserted, this, showHint);
+    connect(model_, &QAbstractItemModel::rowsRemoved, this, showHint);
+    connect(model_, &QAbstractItemModel::layoutChanged, this, showHint);
+
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(table_);
+    layout->addWidget(emptyHint_);
     layout->addLayout(buttons);
 
     const auto showTable = [this](const Notification& n) { handleShowLaunchItemTable(n); };

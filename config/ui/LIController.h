@@ -7,6 +7,7 @@
 
 #include <QStringList>
 
+class QLabel;
 class QMimeData;
 class QPushButton;
 
@@ -48,6 +49,8 @@ public:
     QPushButton* addButton() const { return addButton_; }
     QPushButton* delButton() const { return delButton_; }
     QPushButton* addItemButton() const { return addItemButton_; }
+    // The line that says how to add the first hot key, shown while there is none.
+    QLabel* emptyHint() const { return emptyHint_; }
 
 private:
     void handleShowLaunchItemTable(const Notification& notification);
@@ -74,6 +77,7 @@ private:
     QPushButton* addButton_ = nullptr;
     QPushButton* delButton_ = nullptr;
     QPushButton* addItemButton_ = nullptr;
+    QLabel* emptyHint_ = nullptr;
 };
 
 } // namespace presto

@@ -1,6 +1,7 @@
 #include "config/ui/MainWindow.h"
 
 #include "config/ui/AppController.h"
+#include "config/ui/DaemonStatus.h"
 #include "config/ui/DrawerController.h"
 #include "config/ui/FFController.h"
 #include "config/ui/LIController.h"
@@ -10,6 +11,7 @@
 #include <QHBoxLayout>
 #include <QMenuBar>
 #include <QTabWidget>
+#include <QVBoxLayout>
 
 namespace presto {
 
@@ -18,7 +20,9 @@ MainWindow::MainWindow(NotificationCenter& center, AlertPresenter& alerts, FileC
     setWindowTitle(QStringLiteral("Presto"));
 
     auto* central = new QWidget(this);
-    auto* layout = new QHBoxLayout(central);
+    auto* rows = new QVBoxLayout(central);
+    auto* layout = new QHBoxLayout;
+    rows->addLayout(layout, 1);
     tabView_ = new QTabWidget(central);
     launchItemTab_ = new LIController(center, alerts, chooser);
     launchItemTab_->setProperty(kTabIdentifier, 1);
@@ -32,6 +36,8 @@ MainWindow::MainWindow(NotificationCenter& center, AlertPresenter& alerts, FileC
     drawer_ = new DrawerController(center, alerts, chooser, central);
     layout->addWidget(tabView_, 1);
     layout->addWidget(drawer_);
+    daemonStatus_ = new DaemonStatus(central);
+    rows->addWidget(daemonStatus_);
     setCentralWidget(central);
 
     // The edit commands are enabled by the application controller alone.

@@ -12,6 +12,7 @@ class QTabWidget;
 namespace presto {
 
 class AppController;
+class DaemonStatus;
 class DrawerController;
 class FFController;
 class LIController;
@@ -35,6 +36,8 @@ public:
     FFController& finderFunctionTab() const { return *finderFunctionTab_; }
     PbFController& pasteboardItemTab() const { return *pasteboardItemTab_; }
     DrawerController& drawer() const { return *drawer_; }
+    // The line under the table that tells when the daemon is not running.
+    DaemonStatus& daemonStatus() const { return *daemonStatus_; }
     // The page of a tab by identifier, so the tabs still to come can fill their own.
     QWidget* tabPage(int identifier) const;
 
@@ -50,6 +53,7 @@ private:
     FFController* finderFunctionTab_ = nullptr;
     PbFController* pasteboardItemTab_ = nullptr;
     DrawerController* drawer_ = nullptr;
+    DaemonStatus* daemonStatus_ = nullptr;
     std::function<bool()> closeHandler_;
 };
 

@@ -124,6 +124,12 @@ PbFController::PbFController(NotificationCenter& center, AlertPresenter& alerts,
     connect(addButton_, &QPushButton::clicked, this, [this] { addPbTitle(); });
     connect(deletePbButton_, &QPushButton::clicked, this, [this] { delPbTitle(); });
 
+    table_->deleteHandler = [this] { delPbTitle(); };
+    connect(table_, &QAbstractItemView::doubleClicked, this, [this](const QModelIndex& index) {
+        table_->setSelectedRow(index.row());
+        handleGetModHotKey();
+    });
+
     drawer_ = new PasteboardPreview(this);
     drawer_->setFixedWidth(240);
     drawer_->hide();

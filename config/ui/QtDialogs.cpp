@@ -2,8 +2,11 @@
 
 #include <QAbstractItemView>
 #include <QApplication>
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QLabel>
+#include <QMainWindow>
 #include <QMessageBox>
 #include <QPushButton>
 #include <vector>
@@ -12,20 +15,26 @@ namespace presto {
 
 namespace {
 
-// QFileDialog chooses either files or one folder; taking the selection as it stands when the
-// user confirms lets folders and files be chosen together instead of opening the folder.
+// The desktop's own dialog where Qt offers one (a portal or the platform theme); it chooses
+// files. Qt's own dialog, where there is none, chooses files and folders together: QFileDialog
+// picks either files or one folder, and taking the selection as it stands when the user
+// confirms lets both be chosen instead of opening the folder.
 class FilesAndFoldersDialog : public QFileDialog {
 public:
     explicit FilesAndFoldersDialog(QWidget* parent) : QFileDialog(parent) {
-        setOption(QFileDialog::DontUseNativeDialog);
         setFileMode(QFileDialog::ExistingFiles);
-        for (auto* view : findChildren<QAbstractItemView*>())
-            view->setSelectionMode(QAbstractItemView::ExtendedSelection);
     }
 
     QStringList chosen;
 
 protected:
+    void showEvent(QShowEvent* event) override {
+        // Qt's own dialog makes its views when shown; a desktop dialog has none.
+        for (auto* view : findChildren<QAbstractItemView*>())
+            view->setSelectionMode(QAbstractItemView::ExtendedSelection);
+        QFileDialog::showEvent(event);
+    }
+
     void accept() override {
         chosen = selectedFiles();
         QDialog::accept();
@@ -34,8 +43,28 @@ protected:
 
 } // namespace
 
+QWidget* frontWindow() {
+    if (QWidget* modal = QApplication::activeModalWidget())
+        return modal;
+    for (QWidget* top : QApplication::topLevelWidgets()) {
+        if (top->isVisible() && top->windowFlags().testFlag(Qt::WindowStaysOnTopHint))
+            return top;
+    }
+    if (QWidget* active = QApplication::activeWindow())
+        return active;
+    for (QWidget* top : QApplication::topLevelWidgets()) {
+        if (top->isVisible() && qobject_cast<QMainWindow*>(top))
+            return top;
+    }
+    return nullptr;
+}
+
 int QtAlertPresenter::run(const AlertRequest& request) {
-    QMessageBox box(QApplication::activeWindow());
+    QWidget* parent = frontWindow();
+    QMessageBox box(parent);
+    box.setWindowModality(Qt::ApplicationModal);
+    if (parent && parent->windowFlags().testFlag(Qt::WindowStaysOnTopHint))
+        box.setWindowFlag(Qt::WindowStaysOnTopHint, true);
     box.setWindowTitle(QStringLiteral("Presto"));
     box.setTextFormat(Qt::PlainText);
     box.setIcon(request.style == AlertStyle::Critical ? QMessageBox::Critical
@@ -61,12 +90,24 @@ int QtAlertPresenter::run(const AlertRequest& request) {
 }
 
 std::optional<QStringList> QtFileChooser::choosePaths(const FileChooserRequest& request) {
-    FilesAndFoldersDialog dialog(QApplication::activeWindow());
+    FilesAndFoldersDialog dialog(frontWindow());
     dialog.setWindowTitle(request.title);
     dialog.setLabelText(QFileDialog::Accept, request.prompt);
+    dialog.setDirectory(startFolder());
     if (dialog.exec() != QDialog::Accepted)
         return std::nullopt;
+    remember(dialog.chosen);
     return dialog.chosen;
+}
+
+QString QtFileChooser::startFolder() const {
+    return lastFolder_.isEmpty() ? QDir::homePath() : lastFolder_;
+}
+
+void QtFileChooser::remember(const QStringList& chosen) {
+    // The folder the user was looking at: the one that holds what they chose.
+    if (!chosen.isEmpty())
+        lastFolder_ = QFileInfo(chosen.first()).absolutePath();
 }
 
 } // namespace presto

@@ -3,10 +3,12 @@
 #include "config/model/DataStore.h"
 #include "config/ui/AppController.h"
 #include "config/ui/KeySourceNotice.h"
+#include "config/ui/DaemonStatus.h"
 #include "config/ui/MainWindow.h"
 #include "config/ui/NotificationCenter.h"
 #include "config/ui/PreferenceController.h"
 #include "config/ui/QtDialogs.h"
+#include "config/ui/SingleInstance.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -91,6 +93,12 @@ int main(int argc, char** argv) {
     presto::QtAlertPresenter alerts;
     presto::QtFileChooser chooser;
     const presto::Locations locations = presto::Locations::fromEnvironment();
+    // Before the data is read: a second copy must never save its list over the first one's.
+    presto::SingleInstance instance(presto::SingleInstance::socketPathFor(locations));
+    if (instance.start() == presto::SingleInstance::Start::AnotherRuns) {
+        std::fprintf(stderr, "Presto: already running; brought its window to the front\n");
+        return 0;
+    }
 
     presto::AppController controller(center, alerts,
                                      std::make_unique<presto::DataStore>(locations, alerts));
@@ -106,6 +114,20 @@ int main(int argc, char** argv) {
     });
 
     presto::MainWindow window(center, alerts, chooser, controller);
+    instance.setRaiseHandler([&window] {
+        // An alert of the start-up checks may stand in front of the window.
+        QWidget* front = presto::frontWindow();
+        QWidget* shown = front ? front : &window;
+        if (window.isMinimized())
+            window.showNormal();
+        shown->show();
+        shown->raise();
+        shown->activateWindow();
+    });
+    const QString socketPath = QString::fromStdString(locations.socketPath);
+    window.daemonStatus().watch(
+        [socketPath] { return presto::DaemonStatus::daemonAnswers(socketPath); },
+        [] { return presto::DaemonStatus::startDaemon(QCoreApplication::applicationDirPath()); });
     controller.awakeFromNib(window);
     StartupTiming timing(sinceMain);
     if (qEnvironmentVariableIsSet("PRESTO_STARTUP_TIMING"))

@@ -80,11 +80,30 @@ std::vector<std::uint8_t> uriListFromGnomeCopiedFiles(const std::vector<std::uin
 
 } // namespace
 
+bool ClipboardPasteboard::writePicture(const std::vector<std::uint8_t>& tiff) {
+    for (Display display : displays()) {
+        std::vector<std::string> command{pictureHelper_};
+        if (display == Display::Wayland)
+            command.emplace_back("--png");
+        int error = 0;
+        auto helper = Helper::start(command, Helper::Pipe::ToStdin, error);
+        if (!helper)
+            return false;
+        // Converting a large picture takes longer than handing it over.
+        auto deadline = subprocess::Clock::now() + 4 * helperTimeout_;
+        if (helper->writeAll(tiff, deadline) && helper->succeeded(deadline))
+            return true;
+    }
+    return false;
+}
+
 bool ClipboardPasteboard::replaceContents(const std::string& typeIdentifier,
                                           const std::vector<std::uint8_t>& data) {
     std::optional<std::string> mime = writeType(typeIdentifier);
     if (!mime)
         return false;
+    if (typeIdentifier == "public.tiff" && !pictureHelper_.empty() && writePicture(data))
+        return true;
     for (Display display : displays()) {
         int error = 0;
         auto helper = Helper::start(writerCommand(display, *mime), Helper::Pipe::ToStdin, error);

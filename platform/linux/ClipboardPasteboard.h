@@ -3,6 +3,7 @@
 #include "platform/Pasteboard.h"
 
 #include <chrono>
+#include <string>
 
 namespace presto {
 
@@ -12,20 +13,25 @@ namespace presto {
 //   public.utf8-plain-text  text/plain;charset=utf-8 (read: also text/plain)
 //   public.tiff             image/tiff
 //   public.file-url         text/uri-list (read: also x-special/gnome-copied-files)
-// Each type is offered alone: offering image/png beside image/tiff would need both a converter
-// and a helper that serves two targets at once, and is left for later.
+// A picture is written through our own helper, PrestoClip, when one is given: on X11 it serves
+// image/png beside image/tiff from one owner, on Wayland it hands wl-copy the PNG alone. Without
+// the helper, or when it fails, the picture goes out as image/tiff alone.
 class ClipboardPasteboard final : public Pasteboard {
 public:
     // How long a helper may take to accept or deliver the data before it is killed.
-    explicit ClipboardPasteboard(std::chrono::milliseconds helperTimeout = std::chrono::seconds(3))
-        : helperTimeout_(helperTimeout) {}
+    explicit ClipboardPasteboard(std::chrono::milliseconds helperTimeout = std::chrono::seconds(3),
+                                 std::string pictureHelper = {})
+        : helperTimeout_(helperTimeout), pictureHelper_(std::move(pictureHelper)) {}
 
     bool replaceContents(const std::string& typeIdentifier,
                          const std::vector<std::uint8_t>& data) override;
     std::optional<std::vector<std::uint8_t>> contents(const std::string& typeIdentifier) override;
 
 private:
+    bool writePicture(const std::vector<std::uint8_t>& tiff);
+
     std::chrono::milliseconds helperTimeout_;
+    std::string pictureHelper_;
 };
 
 } // namespace presto

@@ -103,7 +103,7 @@ TEST_F(CapturePanel, ACombinationBoundOnAnotherTabNamesThatTabAndItemAndKeepsThe
     EXPECT_TRUE(log.entries().empty());
 
     // Another combination still goes through.
-    pressKey(test::kEvdevG, Qt::ShiftModifier, Qt::Key_G);
+    pressKey(test::kEvdevG, Qt::ShiftModifier | Qt::AltModifier, Qt::Key_G);
     clickOk();
     EXPECT_EQ(log.names(), QStringList({note::kSetEventCode}));
     EXPECT_FALSE(hotKeys().isOpen());
@@ -160,6 +160,93 @@ TEST_F(CapturePanel, CloseHKEndsThePendingRequest) {
     EXPECT_FALSE(hotKeys().isOpen());
     EXPECT_FALSE(hotKeys().window()->isVisible());
     EXPECT_EQ(hotKeys().tableKbn(), '0');
+}
+
+} // namespace
+} // namespace presto
+
+namespace presto {
+namespace {
+
+using TypingKeys = test::UiWorld;
+
+TEST_F(TypingKeys, APlainCharacterKeyIsStoredOnlyAfterTheUserAgrees) {
+    test::NotificationLog log(center, {note::kSetEventCode});
+    openForNewLaunch({file("a")});
+
+    pressKey(test::kEvdevA, Qt::NoModifier, Qt::Key_A, QStringLiteral("a"));
+    alerts.answer("Cancel");
+    clickOk();
+    ASSERT_EQ(alerts.requests().size(), 1u);
+    const AlertRequest& question = alerts.requests()[0];
+    EXPECT_EQ(question.style, AlertStyle::Critical);
+    EXPECT_EQ(question.buttons, QStringList({"OK", "Cancel"}));
+    EXPECT_TRUE(question.title.contains(QStringLiteral("\"A\"")));
+    EXPECT_TRUE(question.title.contains(QStringLiteral("no longer type")));
+    // Cancel: back to the panel, nothing stored.
+    EXPECT_TRUE(hotKeys().isOpen());
+    EXPECT_TRUE(log.entries().empty());
+
+    // Shift alone still types (a capital): asked as well; OK stores it.
+    pressKey(test::kEvdevG, Qt::ShiftModifier, Qt::Key_G, QStringLiteral("G"));
+    alerts.answer("OK");
+    clickOk();
+    ASSERT_EQ(alerts.requests().size(), 2u);
+    EXPECT_TRUE(alerts.requests()[1].title.contains(QStringLiteral("\"Shift+G\"")));
+    EXPECT_EQ(log.names(), QStringList({note::kSetEventCode}));
+    EXPECT_FALSE(hotKeys().isOpen());
+    ASSERT_EQ(store().hotKeyItems().size(), 1u);
+    EXPECT_EQ(store().hotKeyItem(0)->modFlags(), kShiftBit);
+}
+
+TEST_F(TypingKeys, FunctionKeypadAndModifiedKeysAreStoredWithoutAQuestion) {
+    struct Press {
+        quint32 evdev;
+        Qt::KeyboardModifiers modifiers;
+        int key;
+        QString text;
+    };
+    const Press presses[] = {
+        {test::kEvdevF10, Qt::NoModifier, Qt::Key_F10, {}},
+        {79, Qt::KeypadModifier, Qt::Key_1, QStringLiteral("1")}, // keypad 1
+        {test::kEvdevA, Qt::ControlModifier, Qt::Key_A, QStringLiteral("\x01")},
+        {test::kEvdevG, Qt::AltModifier | Qt::ShiftModifier, Qt::Key_G, QStringLiteral("G")},
+        {test::kEvdevG, Qt::MetaModifier, Qt::Key_G, QStringLiteral("g")},
+    };
+    for (const Press& press : presses) {
+        openForNewLaunch({file("a")});
+        pressKey(press.evdev, press.modifiers, press.key, press.text);
+        clickOk();
+        EXPECT_FALSE(hotKeys().isOpen()) << press.key;
+    }
+    EXPECT_TRUE(alerts.requests().empty());
+    EXPECT_EQ(store().hotKeyItems().size(), std::size(presses));
+
+    // Keys that edit text count as typing.
+    for (auto [code, rec] : {std::pair{0x24, 0}, std::pair{0x31, 0x20}, std::pair{0x30, 9}}) {
+        HotKeyRec plain = test::keyRec(0, static_cast<std::uint16_t>(code));
+        plain.charCodeIgMod = static_cast<std::uint16_t>(rec);
+        EXPECT_TRUE(HotKeyController::takesTypingKey(plain)) << code;
+    }
+    HotKeyRec escape = test::keyRec(0, 0x35);
+    escape.charCodeIgMod = 0x1B;
+    EXPECT_FALSE(HotKeyController::takesTypingKey(escape));
+}
+
+TEST_F(TypingKeys, EscAloneCancelsTheCaptureAndWithAModifierIsCaptured) {
+    test::NotificationLog log(center, {note::kSetEventCode});
+    openForNewLaunch({file("a")});
+    pressKey(test::kEvdevA, Qt::ControlModifier, Qt::Key_A);
+    pressKey(1, Qt::NoModifier, Qt::Key_Escape, QStringLiteral("\x1b"));
+    EXPECT_FALSE(hotKeys().isOpen());
+    EXPECT_TRUE(log.entries().empty());
+
+    openForNewLaunch({file("a")});
+    pressKey(1, Qt::ControlModifier, Qt::Key_Escape, QStringLiteral("\x1b"));
+    EXPECT_TRUE(hotKeys().isOpen());
+    EXPECT_EQ(hotKeys().hotKeyRec().keyCode, 0x35u);
+    EXPECT_EQ(hotKeys().displayText(HotKeyController::Key), QString::fromUtf8("\xE2\x90\x9B"));
+    EXPECT_EQ(hotKeys().displayField(HotKeyController::Key)->toolTip(), QStringLiteral("Ctrl+Esc"));
 }
 
 } // namespace

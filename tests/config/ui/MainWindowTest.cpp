@@ -1,0 +1,261 @@
+#include "UiTestSupport.h"
+#include "config/model/HotKey.h"
+#include "config/ui/Cells.h"
+#include "config/ui/DaemonStatus.h"
+#include "config/ui/FFController.h"
+#include "config/ui/Notifications.h"
+#include "config/ui/PbFController.h"
+#include "config/ui/QtDialogs.h"
+
+#include <QAbstractItemView>
+#include <QAction>
+#include <QDir>
+#include <QFileDialog>
+#include <QImage>
+#include <QLabel>
+#include <QPainter>
+#include <QTest>
+#include <QTimer>
+#include <algorithm>
+#include <gtest/gtest.h>
+
+namespace presto {
+namespace {
+
+using MainWindowUse = test::UiWorld;
+
+QPoint rowCentre(QTableView* table, int row) {
+    return table->visualRect(table->model()->index(row, 1)).center();
+}
+
+void doubleClickRow(QTableView* table, int row) {
+    QApplication::processEvents();
+    const QPoint at = rowCentre(table, row);
+    ASSERT_TRUE(table->viewport()->rect().contains(at)) << at.x() << "," << at.y();
+    // A double click is a press and release, then a second press that is the double click.
+    QTest::mousePress(table->viewport(), Qt::LeftButton, {}, at);
+    QTest::mouseRelease(table->viewport(), Qt::LeftButton, {}, at);
+    QTest::mouseDClick(table->viewport(), Qt::LeftButton, {}, at);
+}
+
+TEST_F(MainWindowUse, DoubleClickingARowOfEachTabOpensTheCapturePanelForIt) {
+    addLaunchHotKey({file("one")}, test::kMacA, kControlBit);
+    addLaunchHotKey({file("two")}, test::kMacG, kControlBit);
+    showLaunchTable();
+    window().show();
+    test::NotificationLog log(center, {note::kModHotKey2HKFromLI, note::kModHotKey2HKFromFF});
+
+    doubleClickRow(launchTab().table(), 1);
+    ASSERT_EQ(log.names(), QStringList({note::kModHotKey2HKFromLI}));
+    EXPECT_EQ(log.entries()[0].object.toMap().value(note::kLaunchItemRow).toInt(), 1);
+    EXPECT_TRUE(hotKeys().isOpen());
+    EXPECT_EQ(hotKeys().tableKbn(), 'i');
+
+    window().tabView()->setCurrentIndex(1);
+    FFController& finder = window().finderFunctionTab();
+    EXPECT_FALSE(finder.changeButton()->isEnabled());
+    doubleClickRow(finder.table(), 2);
+    EXPECT_EQ(log.names().last(), QString::fromLatin1(note::kModHotKey2HKFromFF));
+    EXPECT_TRUE(hotKeys().isOpen());
+    EXPECT_EQ(hotKeys().selectedRow(), 2);
+    // The tab's own button does the same.
+    EXPECT_TRUE(finder.changeButton()->isEnabled());
+    hotKeys().cancelPushButton()->click();
+    finder.changeButton()->click();
+    EXPECT_TRUE(hotKeys().isOpen());
+    window().hide();
+}
+
+TEST_F(MainWindowUse, TheDeleteKeyDeletesTheSelectedHotKeyAndReturnAddsOnlyFromTheButton) {
+    addLaunchHotKey({file("one")}, test::kMacA, kControlBit);
+    addLaunchHotKey({file("two")}, test::kMacG, kControlBit);
+    showLaunchTable();
+    window().show();
+    DropTableView* table = launchTab().table();
+    table->setFocus();
+
+    // Nothing selected: Delete does nothing.
+    QTest::keyClick(table, Qt::Key_Delete);
+    EXPECT_EQ(store().hotKeyItems().size(), 2u);
+    table->setSelectedRow(0);
+    QTest::keyClick(table, Qt::Key_Delete);
+    ASSERT_EQ(store().hotKeyItems().size(), 1u);
+    EXPECT_TRUE(store().hotKeyItem(0)->itemPaths().first().endsWith(QStringLiteral("two")));
+
+    // Return in the table opens no file chooser (the chooser fails the test if asked).
+    QTest::keyClick(table, Qt::Key_Return);
+    EXPECT_TRUE(chooser.requests().empty());
+    // On the focused Add button it does.
+    chooser.cancel();
+    launchTab().addButton()->setFocus();
+    QTest::keyClick(launchTab().addButton(), Qt::Key_Return);
+    EXPECT_EQ(chooser.requests().size(), 1u);
+    window().hide();
+}
+
+TEST_F(MainWindowUse, DeleteIsTheDeleteCommandsShortcutAndTheDrawerKeepsItForItsPaths) {
+    EXPECT_EQ(controller().delMenu()->shortcut(), QKeySequence(QKeySequence::Delete));
+    EXPECT_EQ(controller().delPbTitleMenu()->shortcut(), QKeySequence(QKeySequence::Delete));
+    addLaunchHotKey({file("one"), file("two"), file("three")}, test::kMacA, kControlBit);
+    addLaunchHotKey({file("four")}, test::kMacG, kControlBit);
+    showLaunchTable();
+    window().show();
+    window().activateWindow();
+    QApplication::processEvents();
+
+    // The group's drawer is open; Delete in its table takes one path, not the hot key.
+    launchTab().table()->setSelectedRow(0);
+    ASSERT_TRUE(drawer().isOpen());
+    drawer().table()->setSelectedRow(1);
+    drawer().table()->setFocus();
+    QTest::keyClick(drawer().table(), Qt::Key_Delete);
+    ASSERT_EQ(store().hotKeyItems().size(), 2u);
+    EXPECT_EQ(store().hotKeyItem(0)->itemPaths().size(), 2);
+
+    // Elsewhere in the window, Delete is the command for the selected hot key.
+    launchTab().table()->setSelectedRow(1);
+    window().tabView()->setFocus();
+    QTest::keyClick(window().tabView(), Qt::Key_Delete);
+    EXPECT_EQ(store().hotKeyItems().size(), 1u);
+    window().hide();
+}
+
+TEST_F(MainWindowUse, TheEmptyLaunchTabSaysHowToAddTheFirstHotKey) {
+    window().show();
+    QLabel* hint = launchTab().emptyHint();
+    EXPECT_TRUE(hint->isVisible());
+    EXPECT_TRUE(hint->text().contains(QStringLiteral("New Launch HotKey")));
+    EXPECT_TRUE(hint->text().contains(QStringLiteral("Ctrl+N")));
+    EXPECT_TRUE(hint->text().contains(QStringLiteral("drop files")));
+    addLaunchHotKey({file("one")}, test::kMacA, kControlBit);
+    showLaunchTable();
+    EXPECT_FALSE(hint->isVisible());
+    window().hide();
+}
+
+TEST_F(MainWindowUse, TheDaemonLineComesWhenTheDaemonIsGoneAndSaysWhenItIsBack) {
+    window().show();
+    DaemonStatus& status = window().daemonStatus();
+    EXPECT_FALSE(status.isVisible());
+    bool running = false;
+    int starts = 0;
+    status.watch([&] { return running; },
+                 [&] {
+                     ++starts;
+                     running = true;
+                     return true;
+                 },
+                 60'000);
+    EXPECT_TRUE(status.isVisible());
+    EXPECT_TRUE(status.message()->text().contains(QStringLiteral("not running")));
+    ASSERT_TRUE(status.startButton()->isVisible());
+
+    status.startButton()->click();
+    EXPECT_EQ(starts, 1);
+    EXPECT_TRUE(status.message()->text().contains(QStringLiteral("running again")));
+    EXPECT_FALSE(status.startButton()->isVisible());
+
+    running = false;
+    status.check();
+    EXPECT_TRUE(status.startButton()->isVisible());
+    EXPECT_TRUE(status.message()->text().contains(QStringLiteral("not running")));
+    window().hide();
+}
+
+TEST(DaemonProbe, AnswersOnlyWhileSomethingListensOnTheSocket) {
+    test::application();
+    test::TempWorld world;
+    const std::string path = world.path("probe_socket");
+    EXPECT_FALSE(DaemonStatus::daemonAnswers(QString::fromStdString(path)));
+    test::DaemonListener listener(path);
+    EXPECT_TRUE(DaemonStatus::daemonAnswers(QString::fromStdString(path)));
+    EXPECT_EQ(listener.takeMessages(), std::vector<std::string>{"GETVERS"});
+}
+
+TEST(KeyNames, HotKeysReadInLinuxNamesInTheirTooltips) {
+    test::application();
+    const auto name = [](std::uint32_t flags, std::uint16_t code, char16_t character = 0) {
+        HotKeyRec rec = test::keyRec(flags, code);
+        rec.charCodeIgMod = character;
+        HotKey hotKey(rec);
+        return hotKeyData(hotKey, Qt::ToolTipRole).toString();
+    };
+    EXPECT_EQ(name(kControlBit | kOptionBit, test::kMacG, u'g'), QStringLiteral("Ctrl+Alt+G"));
+    EXPECT_EQ(name(kCommandBit, 0x60), QStringLiteral("Super+F5"));
+    EXPECT_EQ(name(kShiftBit, 0x35, 0x1B), QStringLiteral("Shift+Esc"));
+    EXPECT_EQ(name(kCommandBit | kShiftBit, 0x31, u' '), QStringLiteral("Super+Shift+Space"));
+    EXPECT_EQ(name(kControlBit, 0x53), QStringLiteral("Ctrl+Keypad 1"));
+    EXPECT_EQ(name(0, 0x7B), QStringLiteral("Left"));
+}
+
+TEST(KeyGlyphs, TheEscGlyphIsDrawnWhereNoFontHasIt) {
+    test::application();
+    // U+241B is missing from DejaVu and most stock fonts; ours must never come out blank or
+    // as the font's missing-glyph box, which is one closed rectangle.
+    const QString esc = QString::fromUtf8("\xE2\x90\x9B");
+    ASSERT_TRUE(isDrawnGlyph(esc));
+    EXPECT_FALSE(isDrawnGlyph(QStringLiteral("A")));
+    QImage image(40, 40, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    {
+        QPainter painter(&image);
+        QFont font = painter.font();
+        font.setPixelSize(28);
+        painter.setFont(font);
+        painter.setPen(Qt::black);
+        drawKeyLabel(&painter, image.rect(), Qt::AlignCenter, esc);
+    }
+    // Three letters on a diagonal: ink in the top-left, the middle and the bottom-right thirds.
+    const auto inkIn = [&](int cx, int cy) {
+        for (int y = cy * 40 / 3; y < (cy + 1) * 40 / 3; ++y)
+            for (int x = cx * 40 / 3; x < (cx + 1) * 40 / 3; ++x)
+                if (qGray(image.pixel(x, y)) < 128)
+                    return true;
+        return false;
+    };
+    EXPECT_TRUE(inkIn(0, 0));
+    EXPECT_TRUE(inkIn(1, 1));
+    EXPECT_TRUE(inkIn(2, 2));
+    EXPECT_FALSE(inkIn(2, 0));
+}
+
+TEST(FileChooserFolder, QtsOwnDialogOpensAtHomeAndTakesFilesAndFoldersTogether) {
+    test::application();
+    test::TempWorld world;
+    QtFileChooser chooser;
+    QString shownAt;
+    bool extended = false;
+    QTimer::singleShot(0, [&] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        if (!dialog) {
+            ADD_FAILURE() << "no file dialog";
+            return;
+        }
+        shownAt = dialog->directory().absolutePath();
+        const auto views = dialog->findChildren<QAbstractItemView*>();
+        extended = !views.isEmpty() &&
+                   std::all_of(views.begin(), views.end(), [](QAbstractItemView* view) {
+                       return view->selectionMode() == QAbstractItemView::ExtendedSelection;
+                   });
+        dialog->reject();
+    });
+    EXPECT_EQ(chooser.choosePaths({QStringLiteral("Choose Item"), QStringLiteral("Choose")}),
+              std::nullopt);
+    EXPECT_EQ(shownAt, QDir::homePath());
+    EXPECT_TRUE(extended);
+}
+
+TEST(FileChooserFolder, StartsAtHomeThenWhereTheLastChoiceWas) {
+    test::application();
+    QtFileChooser chooser;
+    EXPECT_EQ(chooser.startFolder(), QDir::homePath());
+    chooser.remember({QStringLiteral("/srv/music/track.ogg"), QStringLiteral("/srv/music/b.ogg")});
+    EXPECT_EQ(chooser.startFolder(), QStringLiteral("/srv/music"));
+    chooser.remember({});
+    EXPECT_EQ(chooser.startFolder(), QStringLiteral("/srv/music"));
+    chooser.remember({QStringLiteral("/opt/apps")});
+    EXPECT_EQ(chooser.startFolder(), QStringLiteral("/opt"));
+}
+
+} // namespace
+} // namespace presto
