@@ -91,14 +91,18 @@ CommandResult ProcessCommandRunner::run(const QStringList& argv) {
 }
 
 std::unique_ptr<PrivilegedSession> PkexecRunner::authorize() {
-    QStringList argv{QStringLiteral("/bin/sh"), QStringLiteral("-c"),
-                     QString::fromLatin1(kShellScript)};
-    if (geteuid() != 0) {
-        const QString pkexec = QStandardPaths::findExecutable(QStringLiteral("pkexec"));
-        if (pkexec.isEmpty())
-            return nullptr;
-        argv.prepend(pkexec);
-    }
+    if (geteuid() == 0)
+        return startShell({});
+    const QString pkexec = QStandardPaths::findExecutable(QStringLiteral("pkexec"));
+    if (pkexec.isEmpty())
+        return nullptr;
+    return startShell({pkexec});
+}
+
+std::unique_ptr<PrivilegedSession> PkexecRunner::startShell(const QStringList& elevate) {
+    const QStringList argv = QStringList(elevate)
+                             << QStringLiteral("/bin/sh") << QStringLiteral("-c")
+                             << QString::fromLatin1(kShellScript);
     auto shell = std::make_unique<QProcess>();
     shell->setProcessChannelMode(QProcess::SeparateChannels);
     shell->setStandardErrorFile(QProcess::nullDevice());

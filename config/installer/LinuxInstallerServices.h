@@ -19,6 +19,10 @@ class PkexecRunner final : public PrivilegedRunner {
 public:
     std::unique_ptr<PrivilegedSession> authorize() override;
 
+    // The shell, started through `elevate` (pkexec and its path, or nothing); null when it ended
+    // before it was ready, as pkexec does when the user cancels.
+    static std::unique_ptr<PrivilegedSession> startShell(const QStringList& elevate);
+
     // The program the shell runs; sent as lines on its standard input.
     static const char* const kShellScript;
 };
