@@ -38,6 +38,15 @@ bool exists(const QString& path) {
     return lstat(QFile::encodeName(path).constData(), &st) == 0;
 }
 
+// True when both paths lead to one file, as when the application runs from the installed folder.
+bool sameFile(const QString& a, const QString& b) {
+    struct stat first {
+    }, second{};
+    return stat(QFile::encodeName(a).constData(), &first) == 0 &&
+           stat(QFile::encodeName(b).constData(), &second) == 0 && first.st_dev == second.st_dev &&
+           first.st_ino == second.st_ino;
+}
+
 // Removes the entry `name` of the folder `parent`, a folder with everything in it. Links are
 // removed, never followed, so nothing outside is touched.
 bool removeEntry(int parent, const char* name) {
@@ -226,17 +235,22 @@ void ModuleInstaller::installPrst() {
     if (hadKeys) {
         services_.user.run(systemctlUser(QStringLiteral("stop")));
         runAdmin(*session, systemctlGlobal(QStringLiteral("disable")));
-        runAdmin(*session, {kRm, QStringLiteral("-f"), keys});
+        // Run from the installed folder, the old module is the one to copy.
+        if (!sameFile(keysSource, keys))
+            runAdmin(*session, {kRm, QStringLiteral("-f"), keys});
     }
     if (hadAssist) {
         stopAssist();
-        runAdmin(*session, {kRm, QStringLiteral("-f"), assist});
+        if (!sameFile(assistSource, assist))
+            runAdmin(*session, {kRm, QStringLiteral("-f"), assist});
     }
 
     // `install` replaces a file by a new one, so a program that is running is updated too, and
     // gives every copy its mode whatever root's umask is.
     const auto copy = [&](const QString& mode, const QString& from, const QString& to) {
-        runAdmin(*session, {kInstall, QStringLiteral("-T"), QStringLiteral("-m"), mode, from, to});
+        if (!sameFile(from, to))
+            runAdmin(*session,
+                     {kInstall, QStringLiteral("-T"), QStringLiteral("-m"), mode, from, to});
     };
     const QString program = QStringLiteral("755"), file = QStringLiteral("644");
     copy(program, keysSource, keys);
@@ -245,16 +259,10 @@ void ModuleInstaller::installPrst() {
     copy(file, autostartTemp, autostartEntry);
     copy(file, daemonUnitTemp, daemonUnit);
     copy(file, keysUnitTemp, keysUnit);
-    // The configuration application itself, for the desktop's menus; not when it already runs
-    // from there.
-    const QString configSource = bundle + text(modules::kConfigProgram);
-    const QString config = folder + text(modules::kConfigProgram);
-    if (QFileInfo(configSource).canonicalFilePath() != QFileInfo(config).canonicalFilePath())
-        copy(program, configSource, config);
+    // The configuration application itself, for the desktop's menus.
+    copy(program, bundle + text(modules::kConfigProgram), folder + text(modules::kConfigProgram));
     const QString iconSource = bundle + text(modules::kIconFile);
-    if (QFileInfo(iconSource).canonicalFilePath() !=
-        QFileInfo(folder + text(modules::kIconFile)).canonicalFilePath())
-        copy(file, iconSource, folder + text(modules::kIconFile));
+    copy(file, iconSource, folder + text(modules::kIconFile));
     copy(file, iconSource, iconFolder + text(modules::kIconFile));
     copy(file, applicationTemp, applicationsFolder + text(modules::kApplicationEntry));
 

@@ -209,6 +209,23 @@ TEST_F(InstallerTest, ReinstallingWhileTheAssistantRunsStopsAndRemovesTheOldModu
     EXPECT_TRUE(installer_.isFullInstalled());
 }
 
+TEST_F(InstallerTest, ReinstallingFromTheInstalledFolderKeepsItsPrograms) {
+    installFirst();
+    ModuleInstaller fromInstalled({user_, admin_, alerts_, processes_, pause_, requirement_},
+                                  {installed(QStringLiteral("/opt/Presto")), temporary_, root_});
+    alerts_.answer(QStringLiteral("OK"));
+    fromInstalled.installPrst();
+
+    EXPECT_EQ(titles(), std::vector<QString>{QStringLiteral("Installed successfully")});
+    for (const QString& entry : log())
+        EXPECT_FALSE(entry.contains(QStringLiteral("R/opt/Presto/Presto")) &&
+                     !entry.contains(QStringLiteral("systemctl")))
+            << entry.toStdString();
+    EXPECT_EQ(readAll(installed(QStringLiteral("/opt/Presto/PrestoKeys"))),
+              readAll(bundle_ + QStringLiteral("/PrestoKeys")));
+    EXPECT_TRUE(fromInstalled.isFullInstalled());
+}
+
 TEST_F(InstallerTest, ReinstallingWithoutAnInstalledAgentRunsNoStopOrDisable) {
     installFirst();
     QFile::remove(installed(QStringLiteral("/opt/Presto/PrestoKeys")));
