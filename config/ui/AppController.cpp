@@ -2,6 +2,7 @@
 
 #include "common/DataFile.h"
 #include "common/SnapshotFile.h"
+#include "config/installer/ModuleInstaller.h"
 #include "config/model/DataStore.h"
 #include "config/ui/HotKeyController.h"
 #include "config/ui/MainWindow.h"
@@ -54,6 +55,7 @@ AppController::AppController(NotificationCenter& center, AlertPresenter& alerts,
     quitMenu_->setShortcut(QKeySequence::Quit);
     quitMenu_->setMenuRole(QAction::QuitRole);
     aboutMenu_->setMenuRole(QAction::AboutRole);
+    makeInstallerMenus();
 
     observations_.observe(note::kSetEventCode,
                           [this](const Notification& n) { handleGetEventCode(n); });
@@ -114,6 +116,10 @@ void AppController::awakeFromNib(MainWindow& window) {
     connect(mainTabView_, &QTabWidget::currentChanged, this, &AppController::tabViewDidSelect);
     window.setCloseHandler([this] { return windowShouldClose(); });
     center_.post(note::kShowLaunchItemTable, storeObject(*dataStore_));
+    // Ending the run must wait until the event loop runs.
+    if (!checkModules())
+        QMetaObject::invokeMethod(QCoreApplication::instance(), &QCoreApplication::quit,
+                                  Qt::QueuedConnection);
 }
 
 void AppController::addLaunchItem() {
@@ -380,6 +386,36 @@ void AppController::handleGetDelHotKeyItem(const Notification& notification) {
     dataStore_->removeHotKeyItem(note::rowValue(notification.object));
     saveData();
     center_.post(note::kShowLaunchItemTable, storeObject(*dataStore_));
+}
+
+void AppController::makeInstallerMenus() {
+    installMenu_ = makeAction(tr("Install Presto..."), &AppController::installPrst);
+    uninstallMenu_ = makeAction(tr("Uninstall Presto..."), &AppController::unInstallPrst);
+    deleteDataMenu_ = makeAction(tr("Delete HotKey Data..."), &AppController::deleteData);
+}
+
+void AppController::installPrst() {
+    if (installer_)
+        installer_->installPrst();
+}
+
+void AppController::unInstallPrst() {
+    if (installer_)
+        installer_->unInstallPrst();
+}
+
+void AppController::deleteData() {
+    if (!installer_)
+        return;
+    installer_->deleteData(*dataStore_, [this] {
+        center_.post(note::kShowFFTable, storeObject(*dataStore_));
+        center_.post(note::kShowPbItemTable, storeObject(*dataStore_));
+        center_.post(note::kShowLaunchItemTable, storeObject(*dataStore_));
+    });
+}
+
+bool AppController::checkModules() {
+    return !installer_ || installer_->checkModules(QStringLiteral(PRESTO_BUNDLE_VERSION));
 }
 
 void AppController::handleGetDelPbTitle(const Notification& notification) {

@@ -16,6 +16,7 @@ namespace presto {
 
 class DataStore;
 class HotKeyController;
+class ModuleInstaller;
 class MainWindow;
 class PreferenceController;
 
@@ -88,7 +89,21 @@ public:
     QAction* aboutMenu() const { return aboutMenu_; }
     QAction* preferencesMenu() const { return preferencesMenu_; }
 
+    // The module installer behind the Install, Uninstall and Delete-data commands and the module
+    // check at start; without one they do nothing. It must outlive the controller.
+    void setModuleInstaller(ModuleInstaller* installer) { installer_ = installer; }
+    void installPrst();
+    void unInstallPrst();
+    void deleteData();
+    // False when newer modules are installed and the application must end.
+    bool checkModules();
+    QAction* installMenu() const { return installMenu_; }
+    QAction* uninstallMenu() const { return uninstallMenu_; }
+    QAction* deleteDataMenu() const { return deleteDataMenu_; }
+
 private:
+    void makeInstallerMenus();
+
     void handleGetEventCode(const Notification& notification);
     void handleGetResetEventCode(const Notification& notification);
     void handleGetReplaceHotKeyItem(const Notification& notification);
@@ -123,6 +138,11 @@ private:
     QAction* quitMenu_ = nullptr;
     QAction* aboutMenu_ = nullptr;
     QAction* preferencesMenu_ = nullptr;
+
+    ModuleInstaller* installer_ = nullptr;
+    QAction* installMenu_ = nullptr;
+    QAction* uninstallMenu_ = nullptr;
+    QAction* deleteDataMenu_ = nullptr;
 };
 
 } // namespace presto

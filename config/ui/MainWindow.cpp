@@ -58,6 +58,11 @@ MainWindow::MainWindow(NotificationCenter& center, AlertPresenter& alerts, FileC
     editMenu->addSeparator();
     editMenu->addAction(controller.modHotKeyMenu());
     editMenu->addAction(controller.resetHotKeyMenu());
+    QMenu* modulesMenu = menuBar()->addMenu(tr("&Modules"));
+    modulesMenu->addAction(controller.installMenu());
+    modulesMenu->addAction(controller.uninstallMenu());
+    modulesMenu->addSeparator();
+    modulesMenu->addAction(controller.deleteDataMenu());
     QMenu* helpMenu = menuBar()->addMenu(tr("&Help"));
     helpMenu->addAction(controller.aboutMenu());
 

@@ -1,14 +1,17 @@
 #include "common/Locations.h"
 #include "common/ProgramVersion.h"
+#include "config/installer/LinuxInstallerServices.h"
+#include "config/installer/ModuleInstaller.h"
 #include "config/model/DataStore.h"
 #include "config/ui/AppController.h"
-#include "config/ui/KeySourceNotice.h"
 #include "config/ui/DaemonStatus.h"
+#include "config/ui/KeySourceNotice.h"
 #include "config/ui/MainWindow.h"
 #include "config/ui/NotificationCenter.h"
 #include "config/ui/PreferenceController.h"
 #include "config/ui/QtDialogs.h"
 #include "config/ui/SingleInstance.h"
+#include "platform/linux/ProcProcessTable.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -112,6 +115,18 @@ int main(int argc, char** argv) {
             alerts, locations.preferenceFile(presto::kPrestoDomain), locations.socketPath,
             assistant);
     });
+
+    // The other programs lie beside this one, in a build's bin/ as in /opt/Presto.
+    presto::ProcessCommandRunner userCommands;
+    presto::PkexecRunner administrator;
+    presto::ProcProcessTable processes;
+    presto::SleepPause pause;
+    presto::LinuxSystemRequirement requirement;
+    presto::InstallerPaths installPaths;
+    installPaths.bundle = QCoreApplication::applicationDirPath();
+    presto::ModuleInstaller installer(
+        {userCommands, administrator, alerts, processes, pause, requirement}, installPaths);
+    controller.setModuleInstaller(&installer);
 
     presto::MainWindow window(center, alerts, chooser, controller);
     instance.setRaiseHandler([&window] {

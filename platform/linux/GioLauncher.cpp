@@ -25,6 +25,8 @@ struct Gio {
     decltype(&g_file_get_uri) fileGetUri;
     decltype(&g_io_error_quark) ioErrorQuark;
     decltype(&g_object_unref) objectUnref;
+    decltype(&g_app_launch_context_new) appLaunchContextNew;
+    decltype(&g_signal_connect_data) signalConnectData;
 };
 
 template <typename Function> bool bind(void* library, const char* name, Function& function) {
@@ -47,7 +49,9 @@ const Gio* loadedGio() {
             bind(library, "g_file_new_for_path", g.fileNewForPath) &&
             bind(library, "g_file_get_uri", g.fileGetUri) &&
             bind(library, "g_io_error_quark", g.ioErrorQuark) &&
-            bind(library, "g_object_unref", g.objectUnref);
+            bind(library, "g_object_unref", g.objectUnref) &&
+            bind(library, "g_app_launch_context_new", g.appLaunchContextNew) &&
+            bind(library, "g_signal_connect_data", g.signalConnectData);
         return complete ? std::optional<Gio>(g) : std::nullopt;
     }();
     return loaded ? &*loaded : nullptr;
@@ -82,7 +86,31 @@ int fromGError(const Gio& g, const GError* error) {
     return kLaunchFailed;
 }
 
-int launchDesktopFile(const std::string& desktopFile, const std::vector<std::string>& paths) {
+// Hands each program GIO started to the scope placer, with the name of what was launched.
+struct LaunchWatch {
+    ScopePlacer* scopes;
+    std::string item;
+};
+
+void onLaunched(GAppLaunchContext*, GAppInfo*, GVariant* platformData, gpointer data) {
+    const auto* watch = static_cast<const LaunchWatch*>(data);
+    gint32 pid = 0;
+    if (platformData && g_variant_lookup(platformData, "pid", "i", &pid) && pid > 0)
+        watch->scopes->place(pid, watch->item);
+}
+
+// A launch context that reports started programs; null when nobody wants them.
+GAppLaunchContext* watchedContext(const Gio& g, LaunchWatch& watch) {
+    if (!watch.scopes)
+        return nullptr;
+    GAppLaunchContext* context = g.appLaunchContextNew();
+    g.signalConnectData(context, "launched", G_CALLBACK(onLaunched), &watch, nullptr,
+                        static_cast<GConnectFlags>(0));
+    return context;
+}
+
+int launchDesktopFile(const std::string& desktopFile, const std::vector<std::string>& paths,
+                      ScopePlacer* scopes) {
     const Gio* g = loadedGio();
     if (!g)
         return kLaunchFailed;
@@ -93,14 +121,18 @@ int launchDesktopFile(const std::string& desktopFile, const std::vector<std::str
     for (auto it = paths.rbegin(); it != paths.rend(); ++it)
         files = g_list_prepend(files, g->fileNewForPath(it->c_str()));
     g_autoptr(GError) error = nullptr;
+    LaunchWatch watch{scopes, desktopFile};
+    GAppLaunchContext* context = watchedContext(*g, watch);
     // A GDesktopAppInfo is a GAppInfo; the checked cast would link GObject.
-    gboolean launched = g->appInfoLaunch(reinterpret_cast<GAppInfo*>(app), files, nullptr, &error);
+    gboolean launched = g->appInfoLaunch(reinterpret_cast<GAppInfo*>(app), files, context, &error);
+    if (context)
+        g->objectUnref(context);
     g_list_free_full(files, g->objectUnref);
     g->objectUnref(app);
     return launched ? 0 : fromGError(*g, error);
 }
 
-int openWithDefaultApplication(const std::string& path) {
+int openWithDefaultApplication(const std::string& path, ScopePlacer* scopes) {
     const Gio* g = loadedGio();
     if (!g)
         return kLaunchFailed;
@@ -108,19 +140,34 @@ int openWithDefaultApplication(const std::string& path) {
     g_autofree char* uri = g->fileGetUri(file);
     g->objectUnref(file);
     g_autoptr(GError) error = nullptr;
-    return g->appInfoLaunchDefaultForUri(uri, nullptr, &error) ? 0 : fromGError(*g, error);
+    LaunchWatch watch{scopes, path};
+    GAppLaunchContext* context = watchedContext(*g, watch);
+    const gboolean launched = g->appInfoLaunchDefaultForUri(uri, context, &error);
+    if (context)
+        g->objectUnref(context);
+    return launched ? 0 : fromGError(*g, error);
 }
 
-int startApplication(const std::string& appPath, const std::vector<std::string>& paths) {
+// Runs an executable detached; its process goes to the scope placer once it started.
+int runExecutable(const std::vector<std::string>& argv, ScopePlacer* scopes) {
+    pid_t pid = -1;
+    const int error = subprocess::spawnDetached(argv, pid);
+    if (error == 0 && scopes)
+        scopes->place(pid, argv.front());
+    return fromErrno(error);
+}
+
+int startApplication(const std::string& appPath, const std::vector<std::string>& paths,
+                     ScopePlacer* scopes) {
     switch (classify(appPath)) {
     case ItemKind::Missing:
         return kLaunchNoSuchFile;
     case ItemKind::DesktopFile:
-        return launchDesktopFile(appPath, paths);
+        return launchDesktopFile(appPath, paths, scopes);
     case ItemKind::Executable: {
         std::vector<std::string> argv{appPath};
         argv.insert(argv.end(), paths.begin(), paths.end());
-        return fromErrno(subprocess::spawnDetached(argv));
+        return runExecutable(argv, scopes);
     }
     case ItemKind::Other:
         break;
@@ -144,13 +191,13 @@ int GioLauncher::openItem(const std::string& path) {
     case ItemKind::Missing:
         return kLaunchNoSuchFile;
     case ItemKind::DesktopFile:
-        return launchDesktopFile(path, {});
+        return launchDesktopFile(path, {}, scopes_);
     case ItemKind::Executable:
-        return fromErrno(subprocess::spawnDetached({path}));
+        return runExecutable({path}, scopes_);
     case ItemKind::Other:
         break;
     }
-    return openWithDefaultApplication(path);
+    return openWithDefaultApplication(path, scopes_);
 }
 
 int GioLauncher::openSelectionWith(const std::string& appPath) {
@@ -161,7 +208,7 @@ int GioLauncher::openSelectionWith(const std::string& appPath) {
     std::vector<std::string> selection = finder_.selection();
     if (selection.empty())
         return 0;
-    int result = startApplication(appPath, selection);
+    int result = startApplication(appPath, selection, scopes_);
     if (result == 0) {
         std::lock_guard lock(mutex_);
         startedWithSelection_ = appPath;

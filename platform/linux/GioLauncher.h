@@ -2,6 +2,7 @@
 
 #include "platform/FinderState.h"
 #include "platform/Launcher.h"
+#include "platform/linux/TransientScope.h"
 
 #include <mutex>
 #include <string>
@@ -11,13 +12,16 @@ namespace presto {
 // Launcher over GIO and posix_spawn. Safe to call from several threads at once.
 class GioLauncher final : public Launcher {
 public:
-    explicit GioLauncher(FinderState& finder) : finder_(finder) {}
+    // Started programs go to `scopes`, when there is one, after they started.
+    explicit GioLauncher(FinderState& finder, ScopePlacer* scopes = systemdScopePlacer())
+        : finder_(finder), scopes_(scopes) {}
 
     int openItem(const std::string& path) override;
     int openSelectionWith(const std::string& appPath) override;
 
 private:
     FinderState& finder_;
+    ScopePlacer* scopes_;
     std::mutex mutex_;
     // The application the last openSelectionWith started; the next openItem of it starts nothing.
     std::string startedWithSelection_;

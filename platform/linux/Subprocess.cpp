@@ -173,8 +173,13 @@ bool waitReady(int fd, short events, Clock::time_point deadline) {
 } // namespace
 
 int spawnDetached(const std::vector<std::string>& argv) {
-    SpawnPlan plan(-1, -1, false);
     pid_t pid = -1;
+    return spawnDetached(argv, pid);
+}
+
+int spawnDetached(const std::vector<std::string>& argv, pid_t& pid) {
+    SpawnPlan plan(-1, -1, false);
+    pid = -1;
     int error = plan.spawn(argv, false, pid);
     if (error == 0)
         Reaper::instance().adopt(pid);

@@ -16,6 +16,8 @@ using Clock = std::chrono::steady_clock;
 // stdin from /dev/null, default signal handling and no descriptor of ours beyond 0-2. Nobody
 // waits for it: a background reaper collects it when it ends. 0, or the error number.
 int spawnDetached(const std::vector<std::string>& argv);
+// The same, telling the started program's process number.
+int spawnDetached(const std::vector<std::string>& argv, pid_t& pid);
 
 // A short-lived helper program, looked up in PATH, whose stdin or stdout is a pipe to us. The
 // other standard streams are /dev/null, so a helper that leaves a background process behind

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <mutex>
 #include <spawn.h>
 #include <string_view>
 #include <sys/wait.h>
@@ -211,6 +212,8 @@ protected:
         env.push_back("DBUS_SESSION_BUS_ADDRESS=unix:path=" + world_.path("no-bus"));
         env.push_back("GIO_USE_VFS=local");
         env.push_back("GSETTINGS_BACKEND=memory");
+        if (reportScopes_)
+            env.push_back("PRESTO_PROBE_SCOPES=1");
 
         std::vector<std::string> args{PRESTO_LAUNCH_PROBE, stateFile_};
         args.insert(args.end(), commands.begin(), commands.end());
@@ -237,6 +240,7 @@ protected:
 
     std::string desktopFile_;
     std::string stateFile_;
+    bool reportScopes_ = false;
 };
 
 TEST_F(GioLaunchTest, DocumentsAndFoldersOpenInTheirDefaultApplication) {
@@ -276,6 +280,47 @@ TEST_F(GioLaunchTest, DesktopApplicationGetsTheSelectionAndIsNotStartedTwice) {
         return run.args == std::vector<std::string>{a, b};
     });
     EXPECT_EQ(withFiles, 1);
+}
+
+// Records what it was asked to place, from any thread.
+class RecordingScopes final : public ScopePlacer {
+public:
+    void place(pid_t pid, const std::string& program) override {
+        std::lock_guard lock(mutex_);
+        placed_.emplace_back(pid, program);
+    }
+    std::vector<std::pair<pid_t, std::string>> placed() const {
+        std::lock_guard lock(mutex_);
+        return placed_;
+    }
+
+private:
+    mutable std::mutex mutex_;
+    std::vector<std::pair<pid_t, std::string>> placed_;
+};
+
+TEST_F(LaunchTest, AStartedProgramIsHandedOnWithItsOwnProcessForAScopeOfItsOwn) {
+    RecordingScopes scopes;
+    GioLauncher launcher(finder_, &scopes);
+    ASSERT_EQ(launcher.openItem(recorder_), 0);
+    auto started = settledStarts(1);
+    ASSERT_EQ(started.size(), 1u);
+    ASSERT_EQ(scopes.placed().size(), 1u);
+    EXPECT_EQ(scopes.placed()[0].first, started[0].pid);
+    EXPECT_EQ(scopes.placed()[0].second, recorder_);
+
+    // A program that cannot start has no process to move.
+    EXPECT_NE(launcher.openItem(world_.path("missing")), 0);
+    EXPECT_EQ(scopes.placed().size(), 1u);
+}
+
+TEST_F(GioLaunchTest, ProgramsThatGioStartsAreHandedOnWithTheirProcess) {
+    reportScopes_ = true;
+    const std::vector<std::string> output = probe({"open:" + desktopFile_});
+    auto started = settledStarts(1);
+    ASSERT_EQ(started.size(), 1u);
+    EXPECT_EQ(output, (std::vector<std::string>{"0", "scope " + std::to_string(started[0].pid) +
+                                                         " " + desktopFile_}));
 }
 
 } // namespace

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <string>
+
+// The installed layout and the fixed text of the files the installer writes. The Debian package
+// ships the very same files, made from these texts by presto_module_files at build time. No Qt:
+// that program needs none.
+namespace presto::modules {
+
+inline constexpr char kInstallFolder[] = "/opt/Presto/";
+inline constexpr char kKeysProgram[] = "PrestoKeys";
+inline constexpr char kDaemonProgram[] = "Presto.daemon";
+inline constexpr char kAssistProgram[] = "PrestoAssist";
+inline constexpr char kConfigProgram[] = "Presto";
+
+inline constexpr char kUnitFolder[] = "/etc/systemd/user/";
+inline constexpr char kDaemonUnit[] = "com.nimbo.Presto.daemon.service";
+inline constexpr char kKeysUnit[] = "com.nimbo.Presto.keys.service";
+inline constexpr char kAutostartFolder[] = "/etc/xdg/autostart/";
+inline constexpr char kAutostartEntry[] = "com.nimbo.Presto.desktop";
+
+// So that the configuration application appears in the desktop's menus.
+inline constexpr char kApplicationsFolder[] = "/usr/share/applications/";
+inline constexpr char kApplicationEntry[] = "com.nimbo.Presto.config.desktop";
+inline constexpr char kIconFolder[] = "/usr/share/icons/hicolor/scalable/apps/";
+inline constexpr char kIconFile[] = "com.nimbo.Presto.svg";
+
+// The text before the version in an installed agent, read without running the program.
+inline constexpr char kVersionMarkPrefix[] = "PrestoModuleVersion=";
+
+// The daemon's unit: started with the graphical session, restarted when it fails.
+std::string daemonUnitText();
+// The key-capture agent's unit, after the daemon's.
+std::string keysUnitText();
+// Starts both units on desktops whose session does not reach graphical-session.target.
+std::string autostartEntryText();
+// The configuration application in the desktop's menus.
+std::string applicationEntryText();
+
+// Writes `text` to a new file at `path` with `mode`; an existing name, link or not, is never
+// opened. False when the file could not be made or written whole.
+bool writeNewFile(const std::string& path, const std::string& text, unsigned mode);
+
+} // namespace presto::modules

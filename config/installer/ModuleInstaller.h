@@ -1,0 +1,87 @@
+#pragma once
+
+#include "config/installer/InstallerServices.h"
+#include "config/model/AlertPresenter.h"
+
+#include <QCoreApplication>
+#include <QString>
+#include <functional>
+
+namespace presto {
+
+class DataStore;
+class ProcessTable;
+
+// The services the installer works through; all must outlive it.
+struct InstallerServices {
+    CommandRunner& user;
+    PrivilegedRunner& admin;
+    AlertPresenter& alerts;
+    ProcessTable& processes;
+    Pause& pause;
+    SystemRequirement& requirement;
+};
+
+// Where the installer takes the modules from and puts them.
+struct InstallerPaths {
+    // The folder the configuration application runs from; the other programs lie beside it.
+    QString bundle;
+    // Where the private folder of the generated files is made.
+    QString temporary = QStringLiteral("/var/tmp");
+    // Put before every installed path. Only tests set it, to install into a folder of their own.
+    QString root;
+};
+
+// Installs the modules into /opt/Presto with their systemd user units and autostart entry, checks
+// and removes them, and deletes the user's data. Every operation reads the file system afresh;
+// nothing is kept between calls.
+class ModuleInstaller {
+    Q_DECLARE_TR_FUNCTIONS(ModuleInstaller)
+
+public:
+    ModuleInstaller(InstallerServices services, InstallerPaths paths);
+
+    void installPrst();
+    void unInstallPrst();
+    // Removes the data folder of `store` as the user and empties the store; `emptied` then
+    // refreshes the tables.
+    void deleteData(DataStore& store, const std::function<void()>& emptied);
+
+    bool isFullInstalled() const;
+    bool isPartialInstalled() const;
+    // Ends a running assistant.
+    void stopAssist();
+
+    // At start: offers installation when modules are missing or older, and answers false when
+    // newer modules are installed and the application must end.
+    bool checkModules(const QString& ownVersion);
+
+    // The version in an installed agent, or empty when it carries none.
+    static QString moduleVersion(const QString& programPath);
+    // Negative, zero or positive as `a` is older than, equal to or newer than `b`, comparing the
+    // dotted numbers part by part (2.0 is older than 10.0; a missing part counts as 0).
+    static int compareVersions(const QString& a, const QString& b);
+
+    // Writers of the generated files. Each makes a new file and never opens an existing name;
+    // false when it could not.
+    static bool createDaemonUnit(const QString& path);
+    static bool createKeysUnit(const QString& path);
+    static bool createAutostartEntry(const QString& path);
+
+    // An installed path below the root.
+    QString installed(const QString& path) const { return paths_.root + path; }
+
+private:
+    QStringList moduleChecks() const;
+    CommandResult runAdmin(PrivilegedSession& session, const QStringList& argv);
+    QStringList systemctlGlobal(const QString& verb) const;
+    QStringList systemctlUser(const QString& verb) const;
+    void alert(AlertStyle style, const QString& title, const QString& message,
+               const QString& button);
+    int ask(const QString& title, const QString& message, const QStringList& buttons);
+
+    InstallerServices services_;
+    InstallerPaths paths_;
+};
+
+} // namespace presto

@@ -1,0 +1,169 @@
+#include "InstallerTestSupport.h"
+#include "config/installer/LinuxInstallerServices.h"
+#include "config/installer/ModuleFiles.h"
+#include "config/installer/ModuleInstaller.h"
+#include "tests/support/FakeProcessTable.h"
+#include "tests/support/RecordingInstallerServices.h"
+#include "tests/support/ScriptedAlerts.h"
+#include "tests/support/TempWorld.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QStandardPaths>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace presto {
+namespace {
+
+using test::readAll;
+
+// A real installation with administrator rights into a root folder of the test's own, from the
+// programs of this build. The user's systemd is never asked: those commands are only recorded.
+class RealInstallation : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (geteuid() != 0)
+            GTEST_SKIP() << "needs root: installs with real administrator commands into a "
+                            "temporary root folder";
+        test::coreApplication();
+        QDir().mkpath(root_);
+        QDir().mkpath(temporary_);
+        QDir().mkpath(bundle_);
+        const QString bin = qEnvironmentVariable("PRESTO_BIN_DIR");
+        for (const char* name : {"Presto.daemon", "PrestoKeys", "Presto", "com.nimbo.Presto.svg"})
+            ASSERT_TRUE(QFile::link(bin + QLatin1Char('/') + QLatin1String(name),
+                                    bundle_ + QLatin1Char('/') + QLatin1String(name)))
+                << name;
+        // The tray assistant is built where its sources are; elsewhere a stand-in takes its place.
+        const QString assist = bin + QStringLiteral("/PrestoAssist");
+        ASSERT_TRUE(QFile::link(QFileInfo::exists(assist) ? assist : QStringLiteral("/bin/true"),
+                                bundle_ + QStringLiteral("/PrestoAssist")));
+    }
+
+    QString installed(const QString& path) const { return root_ + path; }
+
+    void install() {
+        alerts_.answer(QStringLiteral("OK"));
+        installer_.installPrst();
+        ASSERT_EQ(alerts_.requests().size(), 1u);
+        ASSERT_EQ(alerts_.requests()[0].title, QStringLiteral("Installed successfully"))
+            << alerts_.requests()[0].message.toStdString();
+        alerts_ = test::ScriptedAlerts();
+    }
+
+    test::TempWorld world_;
+    const QString root_ = QString::fromStdString(world_.path("root"));
+    const QString bundle_ = QString::fromStdString(world_.path("bundle"));
+    const QString temporary_ = QString::fromStdString(world_.path("vartmp"));
+    test::CommandLog log_;
+    test::RecordingRunner user_{log_, QStringLiteral("user"), false};
+    PkexecRunner admin_;
+    test::ScriptedAlerts alerts_;
+    test::FakeProcessTable processes_;
+    test::RecordingPause pause_{log_};
+    LinuxSystemRequirement requirement_;
+    ModuleInstaller installer_{{user_, admin_, alerts_, processes_, pause_, requirement_},
+                               {bundle_, temporary_, root_}};
+};
+
+TEST_F(RealInstallation, InstallsTheLayoutEnablesTheUnitsAndUninstallsAllOfItButTheData) {
+    const std::string dataFile = world_.locations().dataFilePath();
+    world_.writeFile(dataFile.substr(world_.root().size() + 1), "0511Prst");
+    const QString snapshot =
+        QFileInfo(QString::fromStdString(dataFile)).path() + QStringLiteral("/PasteboardData/snap");
+    test::writeFile(snapshot, "text");
+    install();
+
+    for (const char* name : {"Presto.daemon", "PrestoKeys", "PrestoAssist", "Presto"}) {
+        SCOPED_TRACE(name);
+        const QString path = installed(QStringLiteral("/opt/Presto/")) + QLatin1String(name);
+        struct stat st {};
+        ASSERT_EQ(lstat(QFile::encodeName(path).constData(), &st), 0);
+        EXPECT_TRUE(S_ISREG(st.st_mode));
+        EXPECT_EQ(st.st_mode & 07777, 0755u);
+        EXPECT_EQ(st.st_uid, 0u);
+        EXPECT_EQ(readAll(path), readAll(bundle_ + QLatin1Char('/') + QLatin1String(name)));
+    }
+    const std::pair<const char*, std::string> generated[] = {
+        {"/etc/systemd/user/com.nimbo.Presto.daemon.service", modules::daemonUnitText()},
+        {"/etc/systemd/user/com.nimbo.Presto.keys.service", modules::keysUnitText()},
+        {"/etc/xdg/autostart/com.nimbo.Presto.desktop", modules::autostartEntryText()},
+        {"/usr/share/applications/com.nimbo.Presto.config.desktop",
+         modules::applicationEntryText()},
+    };
+    for (const auto& [path, text] : generated) {
+        SCOPED_TRACE(path);
+        EXPECT_EQ(readAll(installed(QLatin1String(path))), QByteArray::fromStdString(text));
+        struct stat st {};
+        ASSERT_EQ(lstat(QFile::encodeName(installed(QLatin1String(path))).constData(), &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, 0644u);
+    }
+    EXPECT_EQ(readAll(installed(
+                  QStringLiteral("/usr/share/icons/hicolor/scalable/apps/com.nimbo.Presto.svg"))),
+              readAll(bundle_ + QStringLiteral("/com.nimbo.Presto.svg")));
+    const QString wants =
+        installed(QStringLiteral("/etc/systemd/user/graphical-session.target.wants/"));
+    for (const char* unit : {"com.nimbo.Presto.daemon.service", "com.nimbo.Presto.keys.service"})
+        EXPECT_EQ(QFileInfo(wants + QLatin1String(unit)).symLinkTarget(),
+                  QStringLiteral("/etc/systemd/user/") + QLatin1String(unit));
+    // The staging folder went away after the copies.
+    EXPECT_TRUE(QDir(temporary_).isEmpty());
+
+    // Started now from the installed programs, the configuration application is content.
+    EXPECT_TRUE(installer_.checkModules(QStringLiteral(PRESTO_TEST_VERSION)));
+    EXPECT_TRUE(alerts_.requests().empty());
+
+    alerts_.answer(QStringLiteral("OK"));
+    installer_.unInstallPrst();
+    ASSERT_EQ(alerts_.requests().size(), 1u);
+    EXPECT_EQ(alerts_.requests()[0].title, QStringLiteral("UnInstallation was finished"));
+    EXPECT_FALSE(installer_.isPartialInstalled());
+    for (const QString& path : test::treeOf(root_))
+        EXPECT_TRUE(path.endsWith(QLatin1Char('/'))) << "left behind: " << path.toStdString();
+    EXPECT_EQ(readAll(QString::fromStdString(dataFile)), QByteArray("0511Prst"));
+    EXPECT_EQ(readAll(snapshot), QByteArray("text"));
+}
+
+TEST_F(RealInstallation, SystemdAcceptsBothInstalledUnits) {
+    const QString analyze = QStandardPaths::findExecutable(QStringLiteral("systemd-analyze"));
+    const QString unshare = QStandardPaths::findExecutable(QStringLiteral("unshare"));
+    if (analyze.isEmpty() || unshare.isEmpty())
+        GTEST_SKIP() << "systemd-analyze or unshare is missing";
+    const QStringList privateMounts{QStringLiteral("-m"), QStringLiteral("--propagation"),
+                                    QStringLiteral("private")};
+    if (QProcess::execute(unshare, QStringList(privateMounts) << QStringLiteral("true")) != 0)
+        GTEST_SKIP() << "no private mount namespace here: the units' programs cannot be put at "
+                        "/opt/Presto for systemd-analyze without touching the real /opt";
+    install();
+
+    // Inside a mount namespace of its own the installed /opt is seen at /opt, so the check of
+    // the units' programs finds them; the real /opt is never touched.
+    const QString runtime = QString::fromStdString(world_.path("analyze-runtime"));
+    QDir().mkpath(runtime);
+    QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QProcess verify;
+    verify.setProcessChannelMode(QProcess::MergedChannels);
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime);
+    verify.setProcessEnvironment(environment);
+    const QString units = installed(QStringLiteral("/etc/systemd/user/"));
+    verify.start(unshare, QStringList(privateMounts)
+                              << QStringLiteral("/bin/sh") << QStringLiteral("-c")
+                              << QStringLiteral("mount --bind \"$1/opt\" /opt && "
+                                                "exec systemd-analyze --user verify \"$2\" \"$3\"")
+                              << QStringLiteral("sh") << root_
+                              << units + QStringLiteral("com.nimbo.Presto.daemon.service")
+                              << units + QStringLiteral("com.nimbo.Presto.keys.service"));
+    ASSERT_TRUE(verify.waitForFinished(120'000));
+    const QByteArray output = verify.readAll();
+    EXPECT_EQ(verify.exitCode(), 0) << output.toStdString();
+    // Unknown keys and the like are only warnings.
+    EXPECT_EQ(output, QByteArray());
+}
+
+} // namespace
+} // namespace presto

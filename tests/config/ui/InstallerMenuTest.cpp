@@ -1,0 +1,110 @@
+#include "UiTestSupport.h"
+#include "config/installer/ModuleInstaller.h"
+#include "config/ui/Notifications.h"
+#include "tests/support/FakeProcessTable.h"
+#include "tests/support/RecordingInstallerServices.h"
+
+#include <QAction>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+namespace presto {
+namespace {
+
+// The controller's Install, Uninstall and Delete-data commands and its module check, over the
+// installer with recording services and a root folder of the test's own.
+class InstallerMenus : public ::testing::Test {
+protected:
+    InstallerMenus() {
+        QDir().mkpath(root_);
+        controller_.setModuleInstaller(&installer_);
+    }
+
+    void writeFile(const QString& path, const QByteArray& content) {
+        QDir().mkpath(QFileInfo(path).path());
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(content);
+    }
+
+    test::TempWorld world_;
+    // Before the controller's actions.
+    QApplication& application_ = test::application();
+    NotificationCenter center_;
+    test::ScriptedAlerts alerts_;
+    test::ScriptedChooser chooser_;
+    test::DaemonListener daemon_{world_.locations().socketPath};
+    AppController controller_{center_, alerts_,
+                              std::make_unique<DataStore>(world_.locations(), alerts_)};
+    const QString root_ = QString::fromStdString(world_.path("root"));
+    test::CommandLog log_;
+    test::RecordingRunner user_{log_, QStringLiteral("user"), false};
+    test::RecordingPrivilegedRunner admin_{log_};
+    test::FakeProcessTable processes_;
+    test::RecordingPause pause_{log_};
+    test::FakeRequirement requirement_;
+    ModuleInstaller installer_{{user_, admin_, alerts_, processes_, pause_, requirement_},
+                               {QString::fromStdString(world_.path("bundle")),
+                                QString::fromStdString(world_.path("vartmp")), root_}};
+};
+
+TEST_F(InstallerMenus, DeleteDataEmptiesTheStoreAndRefreshesTheThreeTables) {
+    const QString dataFile = QString::fromStdString(world_.locations().dataFilePath());
+    writeFile(dataFile, "0511Prst");
+    controller_.dataStore().addHotKeyItem(std::make_unique<HotKeyItem>());
+    test::NotificationLog posted(center_, {QLatin1String(note::kShowFFTable),
+                                           QLatin1String(note::kShowPbItemTable),
+                                           QLatin1String(note::kShowLaunchItemTable)});
+    alerts_.answer(QStringLiteral("DELETE"));
+    alerts_.answer(QStringLiteral("OK"));
+    controller_.deleteDataMenu()->trigger();
+
+    EXPECT_EQ(posted.names(),
+              (QStringList{QLatin1String(note::kShowFFTable), QLatin1String(note::kShowPbItemTable),
+                           QLatin1String(note::kShowLaunchItemTable)}));
+    for (const Notification& n : posted.entries())
+        EXPECT_EQ(note::pointerValue<DataStore>(n.object), &controller_.dataStore());
+    EXPECT_EQ(controller_.dataStore().countHotKeyItem(), 0);
+    EXPECT_FALSE(QFileInfo::exists(dataFile));
+    EXPECT_TRUE(alerts_.allAnswered());
+}
+
+TEST_F(InstallerMenus, TheUninstallCommandReachesTheInstaller) {
+    alerts_.answer(QStringLiteral("Cancel"));
+    controller_.uninstallMenu()->trigger();
+    ASSERT_EQ(alerts_.requests().size(), 1u);
+    EXPECT_EQ(alerts_.requests()[0].title, QStringLiteral("Presto is not installed!"));
+    EXPECT_FALSE(controller_.installMenu()->text().isEmpty());
+}
+
+TEST_F(InstallerMenus, NewerInstalledModulesEndTheRunOnceItHasStarted) {
+    writeFile(root_ + QStringLiteral("/opt/Presto/PrestoKeys"), "PrestoModuleVersion=99.0");
+    for (const char* path : {"/opt/Presto/Presto.daemon", "/opt/Presto/PrestoAssist",
+                             "/etc/systemd/user/com.nimbo.Presto.keys.service",
+                             "/etc/xdg/autostart/com.nimbo.Presto.desktop",
+                             "/etc/systemd/user/com.nimbo.Presto.daemon.service"})
+        writeFile(root_ + QLatin1String(path), "x");
+    MainWindow window(center_, alerts_, chooser_, controller_);
+    alerts_.answer(QStringLiteral("OK"));
+    controller_.awakeFromNib(window);
+    ASSERT_EQ(alerts_.requests().size(), 1u);
+    EXPECT_EQ(alerts_.requests()[0].title,
+              QStringLiteral("The newer version modules has been installed."));
+
+    bool timedOut = false;
+    QTimer guard;
+    guard.setSingleShot(true);
+    QObject::connect(&guard, &QTimer::timeout, [&] {
+        timedOut = true;
+        QCoreApplication::quit();
+    });
+    guard.start(60'000);
+    QCoreApplication::exec();
+    EXPECT_FALSE(timedOut) << "the application did not end";
+}
+
+} // namespace
+} // namespace presto
