@@ -1,6 +1,5 @@
 #include "daemon/Daemon.h"
 
-#include "common/PrefSocket.h"
 #include "daemon/FinderFunctions.h"
 #include "daemon/Log.h"
 
@@ -13,7 +12,6 @@
 namespace presto {
 namespace {
 
-constexpr std::uint8_t kNotFoundReply[] = {'N', 'G', 0};
 constexpr std::chrono::milliseconds kRepreparePause(1000);
 
 // True when a stop was requested during the pause.
