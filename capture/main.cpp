@@ -5,6 +5,7 @@
 #include "capture/XKeyboard.h"
 #include "common/Locations.h"
 
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -29,7 +30,10 @@ int main() {
     }
 
     const presto::Locations locations = presto::Locations::fromEnvironment();
-    presto::DaemonLink link(locations.socketPath);
+    if (!locations.securePrivateFolders(presto::Locations::UsesSocket, "PrestoKeys"))
+        return 1;
+    // A stop signal ends a request to the daemon at once, not after its deadline.
+    presto::DaemonLink link(locations.socketPath, std::chrono::seconds(1), signalFd);
     presto::Agent agent(link, stdout);
     presto::XKeyboard keyboard(nullptr, agent.listener());
     if (!keyboard.connected()) {

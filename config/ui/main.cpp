@@ -85,6 +85,11 @@ int main(int argc, char** argv) {
     presto::QtAlertPresenter alerts;
     presto::QtFileChooser chooser;
     const presto::Locations locations = presto::Locations::fromEnvironment();
+    if (!locations.securePrivateFolders(presto::Locations::UsesData |
+                                            presto::Locations::UsesPreferences |
+                                            presto::Locations::UsesSocket,
+                                        "Presto"))
+        return 1;
 
     presto::AppController controller(center, alerts,
                                      std::make_unique<presto::DataStore>(locations, alerts));
