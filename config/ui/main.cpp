@@ -85,10 +85,10 @@ int main(int argc, char** argv) {
     presto::QtAlertPresenter alerts;
     presto::QtFileChooser chooser;
     const presto::Locations locations = presto::Locations::fromEnvironment();
-    if (!locations.securePrivateFolders(presto::Locations::UsesData |
-                                            presto::Locations::UsesPreferences |
-                                            presto::Locations::UsesSocket,
-                                        "Presto"))
+    if (!locations.securePrivateFolders(
+            presto::Locations::UsesData | presto::Locations::UsesPreferences |
+                presto::Locations::UsesRuntime | presto::Locations::UsesSocket,
+            "Presto"))
         return 1;
 
     presto::AppController controller(center, alerts,
