@@ -3,6 +3,7 @@
 #include "daemon/Clock.h"
 #include "daemon/DelayedLaunches.h"
 #include "daemon/LaunchActions.h"
+#include "platform/linux/Subprocess.h"
 #include "tests/support/FakeProcessTable.h"
 #include "tests/support/MemoryPasteboard.h"
 #include "tests/support/OtherUser.h"
@@ -10,6 +11,7 @@
 #include "tests/support/TempWorld.h"
 
 #include <atomic>
+#include <cstdlib>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -78,6 +80,48 @@ TEST(ThreadLimit, TheAssistantControlWithoutAThreadIsSkippedAndTheDaemonGoesOn) 
     if (!status)
         GTEST_SKIP() << "RLIMIT_NPROC does not stop thread creation here";
     EXPECT_EQ(*status, 0);
+}
+
+// Runs in a fresh copy of this test program (see below), so that no earlier test has started
+// the process reaper already: its thread is made on the first detached start.
+TEST(ThreadLimitChild, DISABLED_SpawnWithoutAReaperThread) {
+    if (!std::getenv("PRESTO_THREAD_LIMIT_CHILD"))
+        GTEST_SKIP() << "only as the child of TheProcessReaperWithoutAThreadIsTriedAgainLater";
+    // The sleeper is the second of the two processes the limit allows: no thread fits beside it.
+    int spawned = subprocess::spawnDetached({"/bin/sleep", "5"});
+    bool noThread = false;
+    try {
+        std::thread([] {}).join();
+    } catch (const std::system_error&) {
+        noThread = true;
+    }
+    // _exit: the leak checker needs a thread of its own at exit.
+    ::_exit(spawned != 0 ? 2 : noThread ? 0 : 77);
+}
+
+TEST(ThreadLimit, TheProcessReaperWithoutAThreadIsTriedAgainLater) {
+    pid_t pid = ::fork();
+    if (pid == 0) {
+        rlimit two{2, 2};
+        if (::setrlimit(RLIMIT_NPROC, &two) != 0)
+            ::_exit(77);
+        if (::geteuid() == 0) {
+            auto other = test::OtherUser::find();
+            if (!other || !other->become())
+                ::_exit(77);
+        }
+        ::setenv("PRESTO_THREAD_LIMIT_CHILD", "1", 1);
+        const char* argv[] = {"/proc/self/exe", "--gtest_also_run_disabled_tests",
+                              "--gtest_filter=ThreadLimitChild.*", nullptr};
+        ::execv(argv[0], const_cast<char**>(argv));
+        ::_exit(77);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    if (WIFEXITED(status) && WEXITSTATUS(status) == 77)
+        GTEST_SKIP() << "RLIMIT_NPROC does not stop thread creation here";
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
+        << "status " << status << ": a start at the process limit must not end the program";
 }
 
 TEST(DelayedLaunchCap, NoMoreThanThirtyTwoLaunchesWaitAtOnce) {
