@@ -43,6 +43,9 @@ int main(int argc, char** argv) {
 
     using namespace presto;
     const Locations locations = Locations::fromEnvironment();
+    if (!locations.securePrivateFolders(Locations::UsesPreferences | Locations::UsesSocket,
+                                        "PrestoAssist"))
+        return 1;
     AssistDefaults defaults(locations.preferenceFile(kPrestoAssistDomain));
     SocketNotifier daemon(locations.socketPath);
     FinderStateFile finder = FinderStateFile::fromEnvironment(locations);

@@ -1,7 +1,10 @@
 #pragma once
 
+#include "common/DaemonClient.h"
+#include "common/DaemonProtocol.h"
 #include "common/HotKeyRec.h"
 #include "common/PrefKEXTRec.h"
+#include "common/UniqueFd.h"
 
 #include <chrono>
 #include <cstdint>
@@ -11,36 +14,23 @@
 
 namespace presto {
 
-// A descriptor that closes itself.
-class UniqueFd {
-public:
-    UniqueFd() = default;
-    explicit UniqueFd(int fd) : fd_(fd) {}
-    UniqueFd(UniqueFd&& other) noexcept : fd_(other.release()) {}
-    UniqueFd& operator=(UniqueFd&& other) noexcept;
-    UniqueFd(const UniqueFd&) = delete;
-    UniqueFd& operator=(const UniqueFd&) = delete;
-    ~UniqueFd() { reset(); }
-
-    int get() const { return fd_; }
-    explicit operator bool() const { return fd_ >= 0; }
-    int release();
-    void reset(int fd = -1);
-
-private:
-    int fd_ = -1;
-};
-
-// The agent's side of the daemon's socket: one request per connection, every wait bounded by the
-// time-out so a stuck daemon cannot stall the agent for longer.
+// The agent's side of the daemon's socket: one request per connection, each kept to one overall
+// deadline so a slow or stuck daemon cannot hold the agent's loop, and only with a daemon of this
+// user (or root). What comes back is taken only as far as it is sane.
 class DaemonLink {
 public:
-    static constexpr std::size_t kMaxTableBytes = 100 * PrefKEXTRec::kSize;
+    static constexpr std::size_t kMaxTableBytes = presto::kMaxTableBytes;
+    // The poll interval a sync record may ask for, in seconds.
+    static constexpr std::int32_t kMinInterval = 1;
+    static constexpr std::int32_t kMaxInterval = 3600;
 
+    // A readable cancelFd (the agent's signal descriptor) ends any request at once.
     explicit DaemonLink(std::string socketPath,
-                        std::chrono::milliseconds timeout = std::chrono::seconds(1));
+                        std::chrono::milliseconds timeout = std::chrono::seconds(1),
+                        int cancelFd = -1);
 
-    // "GETVERS"; nothing when the daemon cannot be reached or the reply is short.
+    // "GETVERS", its interval clamped to 1 .. 3600 s; nothing when the daemon cannot be reached
+    // or the reply is short.
     std::optional<PrefKEXTSyncRec> getVersion() const;
     // "GETPREF": the reply's bytes (at most 4800, possibly none); nothing when the daemon cannot be
     // reached or the reply does not arrive whole.
@@ -53,10 +43,7 @@ public:
     static bool isNotFoundReply(int fd);
 
 private:
-    UniqueFd connectAndSend(const void* bytes, std::size_t size) const;
-
-    std::string socketPath_;
-    std::chrono::milliseconds timeout_;
+    DaemonClient client_;
 };
 
 } // namespace presto

@@ -13,6 +13,7 @@
 #include "capture/XKeyboard.h"
 #include "common/Locations.h"
 
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -104,7 +105,10 @@ int main([[maybe_unused]] int argc, [[maybe_unused]] char** argv) {
     }
 
     const presto::Locations locations = presto::Locations::fromEnvironment();
-    presto::DaemonLink link(locations.socketPath);
+    if (!locations.securePrivateFolders(presto::Locations::UsesSocket, "PrestoKeys"))
+        return 1;
+    // A stop signal ends a request to the daemon at once, not after its deadline.
+    presto::DaemonLink link(locations.socketPath, std::chrono::seconds(1), signalFd);
     presto::SystemAgentClock clock;
     presto::ReloadWatch reload(locations.runtimeDir);
     presto::StatusFile status(locations.runtimeDir + "/" + presto::kKeysStatusName);

@@ -1,9 +1,12 @@
 #include "common/Locations.h"
 
-#include <unistd.h>
-
+#include <cerrno>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace presto {
 namespace {
@@ -30,12 +33,26 @@ std::string xdgDir(const char* variable, const char* underHome) {
     return {};
 }
 
+std::string octal(mode_t mode) {
+    char text[8];
+    std::snprintf(text, sizeof text, "%04o", static_cast<unsigned>(mode & 07777));
+    return text;
+}
+
 } // namespace
 
-std::string Locations::dataFolder() const { return applicationSupportDir + "/" + kDataFolderName; }
-std::string Locations::dataFilePath() const { return dataFolder() + "/" + kDataFileName; }
-std::string Locations::pasteboardDir() const { return dataFolder() + "/" + kPasteboardDirName; }
-std::string Locations::referencesDir() const { return dataFolder() + "/References"; }
+std::string Locations::dataFolder() const {
+    return applicationSupportDir + "/" + kDataFolderName;
+}
+std::string Locations::dataFilePath() const {
+    return dataFolder() + "/" + kDataFileName;
+}
+std::string Locations::pasteboardDir() const {
+    return dataFolder() + "/" + kPasteboardDirName;
+}
+std::string Locations::referencesDir() const {
+    return dataFolder() + "/References";
+}
 
 std::string Locations::preferenceFile(std::string_view domain) const {
     return preferencesDir + "/" + std::string(domain) + ".plist";
@@ -44,22 +61,82 @@ std::string Locations::preferenceFile(std::string_view domain) const {
 Locations Locations::fromEnvironment() {
     Locations loc;
     loc.applicationSupportDir = xdgDir("XDG_DATA_HOME", ".local/share");
-    if (loc.applicationSupportDir.empty())
+    if (loc.applicationSupportDir.empty()) {
         loc.applicationSupportDir = temporaryFolder();
+        loc.dataIsFallback = true;
+    }
 
     std::string config = xdgDir("XDG_CONFIG_HOME", ".config");
-    if (config.empty())
+    if (config.empty()) {
         config = temporaryFolder();
+        loc.preferencesIsFallback = true;
+    }
     loc.preferencesDir = config + "/Presto";
 
     std::string runtime = env("XDG_RUNTIME_DIR");
-    loc.runtimeDir = (!runtime.empty() && runtime.front() == '/')
-                         ? runtime + "/Presto"
-                         : temporaryFolder() + "/Presto-" + std::to_string(getuid());
+    std::string socketDir;
+    if (!runtime.empty() && runtime.front() == '/') {
+        loc.runtimeDir = runtime + "/Presto";
+        socketDir = runtime;
+    } else {
+        loc.runtimeDir = temporaryFolder() + "/Presto-" + std::to_string(::getuid());
+        loc.runtimeIsFallback = true;
+        socketDir = loc.runtimeDir;
+    }
 
     std::string socket = env("PRESTO_SOCKET_PATH");
-    loc.socketPath = socket.empty() ? std::string(kDefaultSocketPath) : socket;
+    loc.socketPath = socket.empty() ? socketDir + "/" + kSocketFileName : socket;
     return loc;
+}
+
+bool Locations::securePrivateFolders(unsigned uses, std::string_view program) const {
+    const bool socketInRuntime =
+        runtimeIsFallback && socketPath == runtimeDir + "/" + kSocketFileName;
+    struct Folder {
+        bool needed;
+        std::string path;
+    };
+    const Folder folders[] = {
+        {(uses & UsesData) && dataIsFallback, dataFolder()},
+        {(uses & UsesPreferences) && preferencesIsFallback, preferencesDir},
+        {((uses & UsesRuntime) && runtimeIsFallback) || ((uses & UsesSocket) && socketInRuntime),
+         runtimeDir},
+    };
+    for (const Folder& folder : folders) {
+        if (!folder.needed)
+            continue;
+        if (auto problem = privateFolderProblem(folder.path, true)) {
+            std::fprintf(stderr, "%.*s: refusing the folder %s: %s\n",
+                         static_cast<int>(program.size()), program.data(), folder.path.c_str(),
+                         problem->c_str());
+            return false;
+        }
+    }
+    return true;
+}
+
+std::optional<std::string> privateFolderProblem(const std::string& dir, bool create) {
+    struct stat info {};
+    if (::lstat(dir.c_str(), &info) != 0) {
+        if (errno != ENOENT || !create)
+            return std::string("cannot look at it: ") + std::strerror(errno);
+        if (::mkdir(dir.c_str(), 0700) == 0)
+            ::chmod(dir.c_str(),
+                    0700); // ours, made a moment ago: a strict umask must not lock us out
+        else if (errno != EEXIST)
+            return std::string("cannot make it: ") + std::strerror(errno);
+        if (::lstat(dir.c_str(), &info) != 0)
+            return std::string("cannot look at it: ") + std::strerror(errno);
+    }
+    if (S_ISLNK(info.st_mode))
+        return std::string("it is a symbolic link, not a folder");
+    if (!S_ISDIR(info.st_mode))
+        return std::string("it is not a folder");
+    if (info.st_uid != ::geteuid())
+        return "it belongs to another user (uid " + std::to_string(info.st_uid) + ")";
+    if ((info.st_mode & 07777) != 0700)
+        return "its mode is " + octal(info.st_mode) + ", not 0700";
+    return std::nullopt;
 }
 
 } // namespace presto

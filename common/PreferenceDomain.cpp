@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <map>
 #include <plist/plist.h>
+#include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
@@ -22,11 +23,60 @@ using Plist = std::unique_ptr<void, PlistFree>;
 // A preference file is a few hundred bytes; anything near this is not ours.
 constexpr off_t kMaxFileSize = 16 * 1024 * 1024;
 
+// Far deeper than any preference file, far shallower than what exhausts the parser's stack.
+constexpr int kMaxNesting = 64;
+
+// The end of the markup that starts at `open` (its '>'), quotes respected; npos when unclosed.
+std::size_t tagEnd(std::string_view xml, std::size_t open) {
+    char quote = 0;
+    for (std::size_t i = open + 1; i < xml.size(); ++i) {
+        char c = xml[i];
+        if (quote)
+            quote = c == quote ? 0 : quote;
+        else if (c == '"' || c == '\'')
+            quote = c;
+        else if (c == '>')
+            return i;
+    }
+    return std::string_view::npos;
+}
+
+// True when elements nest deeper than `limit`, or the markup is cut off: the parser recurses once
+// per level, so such a file is refused before it gets there.
+bool nestsTooDeep(std::string_view xml, int limit) {
+    int depth = 0;
+    std::size_t i = 0;
+    while ((i = xml.find('<', i)) != std::string_view::npos) {
+        std::string_view rest = xml.substr(i);
+        std::size_t end;
+        if (rest.starts_with("<!--")) {
+            end = xml.find("-->", i + 4);
+            end = end == std::string_view::npos ? end : end + 2;
+        } else if (rest.starts_with("<![CDATA[")) {
+            end = xml.find("]]>", i + 9);
+            end = end == std::string_view::npos ? end : end + 2;
+        } else {
+            end = tagEnd(xml, i);
+        }
+        if (end == std::string_view::npos)
+            return true;
+        if (rest.size() > 1 && rest[1] != '!' && rest[1] != '?') {
+            std::size_t last = xml.find_last_not_of(" \t\r\n", end - 1);
+            if (rest[1] == '/')
+                --depth;
+            else if (xml[last] != '/' && ++depth > limit)
+                return true;
+        }
+        i = end + 1;
+    }
+    return false;
+}
+
 Plist emptyDict() {
     return Plist(plist_new_dict());
 }
 
-// Missing, unreadable, damaged or not a dictionary at the top: an empty domain.
+// Missing, unreadable, damaged, nested too deep or not a dictionary at the top: an empty domain.
 Plist readDomain(const std::string& path) {
     int fd = openRegularFile(path);
     if (fd < 0)
@@ -38,7 +88,8 @@ Plist readDomain(const std::string& path) {
         text.resize(readFully(fd, text.data(), text.size()));
     }
     ::close(fd);
-    if (text.empty())
+    // Only the XML form is ours; its nesting is checked before the recursive parser sees it.
+    if (text.empty() || text.starts_with("bplist") || nestsTooDeep(text, kMaxNesting))
         return emptyDict();
 
     plist_t root = nullptr;

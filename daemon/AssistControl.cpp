@@ -1,8 +1,12 @@
 #include "daemon/AssistControl.h"
 
+#include "daemon/Log.h"
+
 #include <chrono>
 #include <pthread.h>
 #include <sched.h>
+#include <string>
+#include <system_error>
 #include <utility>
 
 namespace presto {
@@ -40,8 +44,17 @@ void AssistantWorker::apply(bool show) {
         requested_ = true;
         show_ = show;
         // Started on first use: a daemon nobody asks for the table never runs the thread.
-        if (!thread_.joinable())
-            thread_ = std::thread(&AssistantWorker::run, this);
+        if (!thread_.joinable()) {
+            try {
+                thread_ = std::thread(&AssistantWorker::run, this);
+            } catch (const std::system_error& error) {
+                // At the user's process limit. The request stays; the next one tries again.
+                logLine(std::string(getCharSysTime()) +
+                        " Presto.daemon cannot start the assistant control: " + error.what() +
+                        "\n");
+                return;
+            }
+        }
     }
     wake_.notify_one();
 }

@@ -12,14 +12,15 @@ public:
     virtual ~Clock() = default;
     // Whole seconds since 1970: the time stamp text is made from it.
     virtual std::time_t seconds() = 0;
-    // Seconds with microseconds: the press rules measure intervals with it.
+    // Seconds with microseconds from an arbitrary start: the press rules measure intervals with
+    // it. Monotonic, so a step of the wall clock neither makes nor breaks a double press.
     virtual double preciseSeconds() = 0;
 };
 
 class SystemClock final : public Clock {
 public:
     std::time_t seconds() override { return std::time(nullptr); }
-    double preciseSeconds() override { return gettimeofday_sec(); }
+    double preciseSeconds() override { return monotonicSeconds(); }
 };
 
 } // namespace presto

@@ -14,7 +14,6 @@
 namespace presto {
 namespace {
 
-constexpr std::uint8_t kNotFoundReply[] = {'N', 'G', 0};
 constexpr std::chrono::milliseconds kRepreparePause(1000);
 
 // True when a stop was requested during the pause.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "common/DaemonProtocol.h"
 #include "common/FileReferences.h"
 #include "common/HotKeyRec.h"
 #include "common/Locations.h"
@@ -19,10 +20,6 @@
 #include <string>
 
 namespace presto {
-
-inline constexpr char kGetPrefMessage[] = "GETPREF";
-inline constexpr char kGetVersMessage[] = "GETVERS";
-// "UPDTPREF" and "UPDTDATA" are in common/PrefSocket.h.
 
 // A request matches a keyword when its first min(length, |keyword| + 1) bytes are the keyword's
 // with its terminator: sent with or without the terminator, trailing bytes ignored, and an empty

@@ -1,7 +1,11 @@
 #include "daemon/DelayedLaunches.h"
 
+#include "daemon/Log.h"
+
 #include <algorithm>
 #include <chrono>
+#include <string>
+#include <system_error>
 
 namespace presto {
 
@@ -21,14 +25,35 @@ DelayedLaunches::~DelayedLaunches() {
         launch->thread.join();
 }
 
-void DelayedLaunches::start(float delaySeconds, Action action) {
+bool DelayedLaunches::start(float delaySeconds, Action action) {
     reapFinished();
+    pending_ = nullptr;
+    if (waitingCount() >= kMaxWaiting) {
+        logLine(std::string(getCharSysTime()) + " Presto.daemon " + std::to_string(kMaxWaiting) +
+                " delayed launches wait already; press dropped\n");
+        return false;
+    }
     auto launch = std::make_unique<Launch>();
     Launch& ref = *launch;
-    ref.thread = std::thread(&DelayedLaunches::run, std::ref(ref), delayMicroseconds(delaySeconds),
-                             std::move(action));
+    try {
+        ref.thread = std::thread(&DelayedLaunches::run, std::ref(ref),
+                                 delayMicroseconds(delaySeconds), std::move(action));
+    } catch (const std::system_error& error) {
+        // At the user's process limit: this press is lost, the daemon is not.
+        logLine(std::string(getCharSysTime()) + " Presto.daemon cannot start a delayed launch: " +
+                error.what() + "; press dropped\n");
+        return false;
+    }
     pending_ = &ref;
     launches_.push_back(std::move(launch));
+    return true;
+}
+
+std::size_t DelayedLaunches::waitingCount() const {
+    return static_cast<std::size_t>(
+        std::count_if(launches_.begin(), launches_.end(), [](const std::unique_ptr<Launch>& l) {
+            return !l->finished.load(std::memory_order_acquire);
+        }));
 }
 
 void DelayedLaunches::cancelPending() {

@@ -19,7 +19,8 @@ std::uint32_t delayMicroseconds(float seconds);
 // started is the pending one, which a second press cancels; the others run their course. A
 // cancellation is looked at once more after the wait, so one that lands as the wait ends still
 // counts; once acting has begun it goes through. Finished threads are joined by reapFinished().
-// Used from the main loop only.
+// At most kMaxWaiting launches wait at once, so a flood of presses with a long delay cannot use up
+// the user's threads. Used from the main loop only.
 class DelayedLaunches {
 public:
     using Action = std::function<void()>;
@@ -30,12 +31,18 @@ public:
     DelayedLaunches(const DelayedLaunches&) = delete;
     DelayedLaunches& operator=(const DelayedLaunches&) = delete;
 
-    // The action owns everything it uses: nothing of the caller's may change under it.
-    void start(float delaySeconds, Action action);
+    static constexpr std::size_t kMaxWaiting = 32;
+
+    // The action owns everything it uses: nothing of the caller's may change under it. False,
+    // with a log line, when the launch is dropped: kMaxWaiting launches wait already, or no
+    // thread could be made. There is no pending launch then.
+    bool start(float delaySeconds, Action action);
     void cancelPending();
     void reapFinished();
     // Threads started and not yet joined.
     std::size_t threadCount() const { return launches_.size(); }
+    // Threads whose launch has not finished.
+    std::size_t waitingCount() const;
 
 private:
     struct Launch {

@@ -9,11 +9,16 @@ namespace presto {
 // field of every diagnostic line. The text stays valid on this thread until the next call.
 const char* getCharSysTime();
 
-// The current time in seconds with microseconds, as the press rules measure it.
+// The wall-clock time in seconds with microseconds.
 double gettimeofday_sec();
+// Seconds with microseconds on the monotonic clock, which time synchronisation never steps: the
+// press rules measure intervals with it.
+double monotonicSeconds();
 
 // Writes one diagnostic to standard output at once: a pipe or the journal reads it live, and a
-// daemon ended by a signal must not lose what it said.
+// daemon ended by a signal must not lose what it said. It never waits: a line that cannot be
+// written at once (nobody reads the pipe) is dropped and counted, and the count is written first
+// once writing works again. All of the daemon's diagnostics go through here, never through stdio.
 void logLine(std::string_view text);
 
 } // namespace presto

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "common/DaemonProtocol.h"
+
 #include <array>
 #include <atomic>
 #include <cstddef>
@@ -18,7 +20,7 @@ namespace presto {
 // nothing is given up after one second.
 class ServerSocket {
 public:
-    static constexpr std::size_t kBufferSize = 4800;
+    static constexpr std::size_t kBufferSize = kMaxRequestSize;
     static constexpr int kBacklog = 128;
     static constexpr int kReceiveTimeoutSeconds = 1;
 

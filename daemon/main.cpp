@@ -1,6 +1,6 @@
 // Presto.daemon: serves the hot key table to the key-capture agent and carries out pressed hot
 // keys. Runs until SIGTERM or SIGINT; then it removes its socket file and exits 0. It exits 1
-// when the socket cannot be prepared.
+// when the socket cannot be prepared or a fallback folder is not the user's private one.
 #include "common/Locations.h"
 #include "daemon/AssistControl.h"
 #include "daemon/Clock.h"
@@ -45,6 +45,10 @@ int main() {
     syslog(LOG_INFO, "Presto.daemon main\n");
 
     const Locations locations = Locations::fromEnvironment();
+    if (!locations.securePrivateFolders(Locations::UsesData | Locations::UsesPreferences |
+                                            Locations::UsesRuntime | Locations::UsesSocket,
+                                        "Presto.daemon"))
+        return 1;
 
     FinderStateFile finder = FinderStateFile::fromEnvironment(locations);
     GioLauncher launcher(finder);

@@ -21,11 +21,19 @@ STATE_NAME = "finder"
 
 
 def runtime_folder(environ=os.environ):
-    """$XDG_RUNTIME_DIR/Presto, or /tmp/Presto-<uid> without an absolute XDG_RUNTIME_DIR."""
+    """$XDG_RUNTIME_DIR/Presto, or <temporary folder>/Presto-<uid> without an absolute
+    XDG_RUNTIME_DIR; the temporary folder is found as the daemon finds it (TMPDIR, TMP, TEMP,
+    TEMPDIR, else /tmp), so both always name the same file."""
     runtime = environ.get("XDG_RUNTIME_DIR", "")
     if runtime.startswith("/"):
         return os.path.join(runtime, "Presto")
-    return "/tmp/Presto-%d" % os.getuid()
+    tmp = "/tmp"
+    for name in ("TMPDIR", "TMP", "TEMP", "TEMPDIR"):
+        value = environ.get(name, "")
+        if value and os.path.isdir(value):
+            tmp = value
+            break
+    return os.path.join(tmp, "Presto-%d" % os.getuid())
 
 
 def uri_to_path(uri):
@@ -73,8 +81,10 @@ def _own_private_folder(folder):
     info = os.lstat(folder)
     if not stat.S_ISDIR(info.st_mode) or info.st_uid != os.getuid():
         raise PermissionError("%s is not a folder of this user" % folder)
+    # Another user could have put files into a wider folder before it was ours to tighten:
+    # refused, as the daemon refuses it.
     if stat.S_IMODE(info.st_mode) != 0o700:
-        os.chmod(folder, 0o700)
+        raise PermissionError("%s is open to other users (mode %o)" % (folder, stat.S_IMODE(info.st_mode)))
 
 
 class StateFile:

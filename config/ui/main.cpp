@@ -96,6 +96,11 @@ int main(int argc, char** argv) {
     presto::QtAlertPresenter alerts;
     presto::QtFileChooser chooser;
     const presto::Locations locations = presto::Locations::fromEnvironment();
+    if (!locations.securePrivateFolders(
+            presto::Locations::UsesData | presto::Locations::UsesPreferences |
+                presto::Locations::UsesRuntime | presto::Locations::UsesSocket,
+            "Presto"))
+        return 1;
     // Before the data is read: a second copy must never save its list over the first one's.
     presto::SingleInstance instance(presto::SingleInstance::socketPathFor(locations));
     if (instance.start() == presto::SingleInstance::Start::AnotherRuns) {

@@ -1,7 +1,12 @@
 #include "platform/linux/FinderStateFile.h"
 
+#include "common/FileIo.h"
+
 #include <cstdlib>
 #include <fstream>
+#include <sstream>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <utility>
 
 namespace presto {
@@ -13,15 +18,48 @@ struct StateLines {
     std::vector<std::string> selected;
 };
 
+// A state file is a few paths; anything larger is not the file manager's.
+constexpr std::size_t kMaxStateFileSize = 1024 * 1024;
+
+// Only a regular file of this user's, of sane size, is believed: the lines become arguments of
+// programs the user's hot keys start.
+std::optional<std::string> readStateText(const std::string& file) {
+    int fd = openRegularFile(file);
+    if (fd < 0)
+        return std::nullopt;
+    struct stat info {};
+    std::string text;
+    bool trusted = ::fstat(fd, &info) == 0 && info.st_uid == ::geteuid() &&
+                   static_cast<std::size_t>(info.st_size) <= kMaxStateFileSize;
+    if (trusted) {
+        // One byte more than allowed shows a file that grew since fstat.
+        text.resize(kMaxStateFileSize + 1);
+        text.resize(readFully(fd, text.data(), text.size()));
+        trusted = text.size() <= kMaxStateFileSize;
+    }
+    ::close(fd);
+    if (!trusted)
+        return std::nullopt;
+    return text;
+}
+
+// Only absolute paths count, so no line can pass for an option of the program it is given to.
+bool isAbsolutePath(const std::string& line) {
+    return !line.empty() && line.front() == '/';
+}
+
 StateLines readState(const std::string& file) {
     StateLines state;
-    std::ifstream in(file);
-    if (!in)
+    std::optional<std::string> text = readStateText(file);
+    if (!text)
         return state;
     state.present = true;
+    std::istringstream in(*text);
     std::getline(in, state.front);
+    if (!isAbsolutePath(state.front))
+        state.front.clear();
     for (std::string line; std::getline(in, line);)
-        if (!line.empty())
+        if (isAbsolutePath(line))
             state.selected.push_back(line);
     return state;
 }

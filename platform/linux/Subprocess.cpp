@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <fcntl.h>
 #include <mutex>
 #include <poll.h>
@@ -10,6 +11,7 @@
 #include <sys/eventfd.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
+#include <system_error>
 #include <thread>
 #include <unistd.h>
 #include <utility>
@@ -37,17 +39,29 @@ public:
             // Old kernel or no descriptors left: a thread of its own waits for this one.
             if (pidfd >= 0)
                 close(pidfd);
-            std::thread([pid] {
-                while (waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
-                }
-            }).detach();
+            try {
+                std::thread([pid] {
+                    while (waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
+                    }
+                }).detach();
+            } catch (const std::system_error& error) {
+                // At the user's process limit: the child stays a zombie until we exit.
+                std::fprintf(stderr, "Presto: cannot wait for process %d: %s\n",
+                             static_cast<int>(pid), error.what());
+            }
             return;
         }
         {
             std::lock_guard lock(mutex_);
             children_.push_back({pidfd, pid});
         }
-        std::call_once(started_, [this] { std::thread([this] { run(); }).detach(); });
+        try {
+            std::call_once(started_, [this] { std::thread([this] { run(); }).detach(); });
+        } catch (const std::system_error& error) {
+            // The child stays listed; the next one tries to start the thread again.
+            std::fprintf(stderr, "Presto: cannot start the process reaper: %s\n", error.what());
+            return;
+        }
         std::uint64_t one = 1;
         [[maybe_unused]] ssize_t ignored = write(wake_, &one, sizeof one);
     }

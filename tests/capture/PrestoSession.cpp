@@ -119,7 +119,7 @@ void PrestoSession::startDaemon() {
     daemon_ = std::make_unique<ChildProcess>(std::vector<std::string>{binDir() + "/Presto.daemon"},
                                              std::vector<std::string>{"DISPLAY=" + display_},
                                              world_.path("daemon.log"));
-    if (!waitUntil([&] { return socketAnswers(world_.locations().socketPath); }, 5s))
+    if (!waitUntil([&] { return socketAnswers(world_.locations().socketPath); }, 30s))
         throw std::runtime_error("Presto.daemon does not answer");
 }
 

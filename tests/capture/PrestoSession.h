@@ -32,7 +32,7 @@ public:
     std::string markerProgram(const std::string& name);
     int hits(const std::string& name) const;
     bool waitForHits(const std::string& name, int count,
-                     std::chrono::milliseconds timeout = std::chrono::seconds(5)) const;
+                     std::chrono::milliseconds timeout = std::chrono::seconds(30)) const;
 
     // Writes the data file; each entry runs the marker program of the given name.
     void writeData(const std::vector<std::pair<HotKeyRec, std::string>>& hotKeys);

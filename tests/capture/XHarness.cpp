@@ -104,9 +104,9 @@ ChildProcess::~ChildProcess() {
     if (status_)
         return;
     signal(SIGTERM);
-    if (!waitForExit(2s)) {
+    if (!waitForExit(30s)) {
         signal(SIGKILL);
-        waitForExit(2s);
+        waitForExit(30s);
     }
 }
 

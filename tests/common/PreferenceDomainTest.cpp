@@ -1,5 +1,6 @@
 #include "common/PreferenceDomain.h"
 
+#include "tests/support/NestedPlist.h"
 #include "tests/support/TempWorld.h"
 
 #include <atomic>
@@ -151,6 +152,41 @@ TEST_F(PreferenceDomainTest, MissingOrDamagedFileIsAnEmptyDomainThatCanBeWritten
         EXPECT_TRUE(domain.synchronize());
         EXPECT_EQ(PreferenceDomain(path).getInteger(kKindIntervalHotKey), 1);
     }
+}
+
+TEST_F(PreferenceDomainTest, AFileNestedTooDeepIsDamagedNotACrash) {
+    world.writeFile("config/Presto/com.nimbo.Presto.plist", test::nestedPlist(175'000));
+    {
+        PreferenceDomain domain(path);
+        EXPECT_EQ(domain.getBool(kFlagShowIcon), std::nullopt);
+        EXPECT_EQ(domain.getInteger(kValueIntervalKEXT), std::nullopt);
+        domain.setBool(kFlagShowIcon, true);
+        EXPECT_TRUE(domain.synchronize()) << "the domain can be written again";
+    }
+    EXPECT_EQ(PreferenceDomain(path).getBool(kFlagShowIcon), true);
+
+    // Nesting a real preference file could have is read as ever.
+    world.writeFile("config/Presto/com.nimbo.Presto.plist", test::nestedPlist(50));
+    EXPECT_EQ(PreferenceDomain(path).getInteger(kValueIntervalKEXT), 9);
+    world.writeFile("config/Presto/com.nimbo.Presto.plist", test::nestedPlist(100));
+    EXPECT_EQ(PreferenceDomain(path).getInteger(kValueIntervalKEXT), std::nullopt);
+}
+
+TEST_F(PreferenceDomainTest, NestingHiddenInMarkupIsStillCounted) {
+    const std::string head = "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict>"
+                             "<key>ValueIntervalKEXT</key><integer>9</integer>";
+    std::string quoted, commented;
+    for (int i = 0; i < 200; ++i) {
+        // A '/>' inside a quoted value does not close the element.
+        quoted.insert(0, "<array a=\"/>\">");
+        quoted += "</array>";
+        commented += "<!-- </array> -->";
+    }
+    world.writeFile("config/Presto/com.nimbo.Presto.plist",
+                    head + "<key>Nested</key>" + quoted + "</dict></plist>");
+    EXPECT_EQ(PreferenceDomain(path).getInteger(kValueIntervalKEXT), std::nullopt);
+    world.writeFile("config/Presto/com.nimbo.Presto.plist", head + commented + "</dict></plist>");
+    EXPECT_EQ(PreferenceDomain(path).getInteger(kValueIntervalKEXT), 9) << "comments nest nothing";
 }
 
 TEST_F(PreferenceDomainTest, WrittenFileIsAnXmlPropertyList) {

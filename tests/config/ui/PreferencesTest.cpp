@@ -2,6 +2,7 @@
 #include "common/PreferenceDomain.h"
 #include "config/ui/PreferenceController.h"
 #include "tests/daemon/DaemonTestUtil.h"
+#include "tests/support/NestedPlist.h"
 
 #include <QAbstractButton>
 #include <QCheckBox>
@@ -95,6 +96,15 @@ TEST_F(PreferencesPanel, AnExistingDomainKeepsItsValuesAndGainsTheShowIconFlag) 
     EXPECT_EQ(panel->intervalKEXTSlider()->value(), 7);
     EXPECT_FALSE(panel->recommendedBox()->isChecked());
     EXPECT_FALSE(intervalShown(*panel));
+}
+
+TEST_F(PreferencesPanel, ADomainNestedTooDeepIsReadAsDamagedAtStart) {
+    world.writeFile("config/Presto/com.nimbo.Presto.plist", test::nestedPlist(175'000));
+    auto panel = makePanel();
+    // None of the file's values is taken; the panel starts as for a damaged file.
+    EXPECT_EQ(panel->intervalKEXTSlider()->value(), 5);
+    EXPECT_TRUE(panel->showIconBox()->isChecked());
+    EXPECT_EQ(onDisk().showIcon, true);
 }
 
 TEST_F(PreferencesPanel, OnlyTheDelayedKindsShowTheInterval) {
