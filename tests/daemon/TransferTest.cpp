@@ -366,11 +366,12 @@ TEST_F(TransferTest, AFolderTheUserMayNotChangeGivesThePermissionText) {
     finder.setSelection({dest});
     dialogs.answer(Response::Default);
     copyTo();
+    const std::string expected = identity::permissionText(dest);
     chmod(dest.c_str(), 0755);
     auto shown = alerts();
     ASSERT_EQ(shown.size(), 1u);
     EXPECT_EQ(shown[0].alert.header, "Permision Error!!");
-    EXPECT_EQ(shown[0].alert.message, identity::permissionText(dest));
+    EXPECT_EQ(shown[0].alert.message, expected);
     EXPECT_NE(shown[0].alert.message.find("mod is r-xr-xr-x\n"), std::string::npos);
     EXPECT_TRUE(namesIn(dest).empty());
 }

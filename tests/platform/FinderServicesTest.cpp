@@ -106,7 +106,8 @@ protected:
     }
 
     test::TempWorld world;
-    test::ScopedEnv path{"PATH", world.root() + "/bin"};
+    // The fake comes first; the shell tools it uses follow.
+    test::ScopedEnv path{"PATH", world.root() + "/bin:/usr/bin:/bin"};
     ZenityDialogs dialogs;
 };
 
