@@ -65,8 +65,9 @@ bool isWithin(const std::string& inner, const std::string& outer) {
 // A name no one else uses, for the copy in progress.
 std::string temporaryName() {
     static std::atomic<unsigned> counter{0};
-    return ".presto-transfer-" + std::to_string(getpid()) + "-" + std::to_string(++counter) + "-" +
-           std::to_string(static_cast<unsigned>(random()));
+    std::string name = ".presto-transfer-";
+    name.append(std::to_string(getpid())).append("-").append(std::to_string(++counter));
+    return name.append("-").append(std::to_string(static_cast<unsigned>(random())));
 }
 
 struct Counter {

@@ -20,7 +20,9 @@ std::string inFolder(const std::string& folder, const std::string& name) {
 // A new empty file "untitled", "untitled 2", ...; taken names are skipped, never truncated.
 OSErr makeUntitledFile(const std::string& folder) {
     for (int n = 1; n < 10000; ++n) {
-        std::string name = n == 1 ? "untitled" : "untitled " + std::to_string(n);
+        std::string name = "untitled";
+        if (n > 1)
+            name.append(" ").append(std::to_string(n));
         int fd = open(inFolder(folder, name).c_str(),
                       O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
         if (fd >= 0) {

@@ -367,7 +367,7 @@ void PasteboardData::transferOne(bool move, std::size_t index) {
         std::string header = display + (status == kFileNotFoundErr ? " was not found"
                                         : move                     ? " was not moved"
                                                                    : " was not copied");
-        alert(header, "Result Code:" + std::to_string(status), "OK");
+        alert(header, std::string("Result Code:").append(std::to_string(status)), "OK");
     }
 }
 

@@ -23,7 +23,7 @@ std::string groupsText() {
     }
     std::string text;
     for (int i = 0; i < count; ++i)
-        text += "[" + std::to_string(groups[i]) + "]";
+        text.append("[").append(std::to_string(groups[i])).append("]");
     return text;
 }
 
@@ -50,17 +50,32 @@ std::string modeText(unsigned mode) {
     return text;
 }
 
+// Built by appending: GCC 12 warns wrongly about chains of + that start with a literal.
 std::string userText() {
-    return "User=" + loginName() + "\nuid=" + std::to_string(getuid()) +
-           "\ngid=" + std::to_string(getgid()) + "\ngroups=" + groupsText();
+    std::string text = "User=";
+    text += loginName();
+    text += "\nuid=";
+    text += std::to_string(getuid());
+    text += "\ngid=";
+    text += std::to_string(getgid());
+    text += "\ngroups=";
+    text += groupsText();
+    return text;
 }
 
 std::string pathText(const std::string& path) {
     struct stat st {};
+    std::string text = "Path=";
+    text += path;
     if (stat(path.c_str(), &st) != 0)
-        return "Path=" + path + "\nuid=?\ngid=?\npermission=?";
-    return "Path=" + path + "\nuid=" + std::to_string(st.st_uid) +
-           "\ngid=" + std::to_string(st.st_gid) + "\npermission=" + modeText(st.st_mode);
+        return text += "\nuid=?\ngid=?\npermission=?";
+    text += "\nuid=";
+    text += std::to_string(st.st_uid);
+    text += "\ngid=";
+    text += std::to_string(st.st_gid);
+    text += "\npermission=";
+    text += modeText(st.st_mode);
+    return text;
 }
 
 std::string permissionText(const std::string& path) {
@@ -71,9 +86,23 @@ std::string permissionText(const std::string& path) {
         group = std::to_string(st.st_gid);
         mode = modeText(st.st_mode);
     }
-    return loginName() + "'s uid=" + std::to_string(getuid()) + ",gid=" + std::to_string(getgid()) +
-           ",groups=" + groupsText() + "\nAnd \"" + path + "\" 's uid=" + owner + ",gid=" + group +
-           ",mod is " + mode + "\n";
+    std::string text = loginName();
+    text += "'s uid=";
+    text += std::to_string(getuid());
+    text += ",gid=";
+    text += std::to_string(getgid());
+    text += ",groups=";
+    text += groupsText();
+    text += "\nAnd \"";
+    text += path;
+    text += "\" 's uid=";
+    text += owner;
+    text += ",gid=";
+    text += group;
+    text += ",mod is ";
+    text += mode;
+    text += "\n";
+    return text;
 }
 
 } // namespace presto::identity
