@@ -110,15 +110,30 @@ int main(int argc, char** argv) {
             fs::create_directories(cpDest);
             fs::create_directories(ourDest);
             std::string command = "cp -a '" + c.source + "' '" + cpDest + "/'";
-            double cp = seconds([&] {
-                if (std::system(command.c_str()) != 0)
-                    std::exit(1);
-            });
             std::string url = "file://" + c.source + "\r\n";
             clipboard.items = {{"public.file-url", {url.begin(), url.end()}}};
             finder.selected = {ourDest};
-            double ours =
-                seconds([&] { PasteboardData(finder, clipboard, dialogs).copyPathsAll(); });
+            // Each copy starts with no dirty pages of the other to write back, and the two take
+            // turns at going first.
+            double cp = 0, ours = 0;
+            auto runCp = [&] {
+                sync();
+                cp = seconds([&] {
+                    if (std::system(command.c_str()) != 0)
+                        std::exit(1);
+                });
+            };
+            auto runOurs = [&] {
+                sync();
+                ours = seconds([&] { PasteboardData(finder, clipboard, dialogs).copyPathsAll(); });
+            };
+            if (round % 2 == 0) {
+                runCp();
+                runOurs();
+            } else {
+                runOurs();
+                runCp();
+            }
             if (FileTransfer::measure(ourDest) != FileTransfer::measure(cpDest)) {
                 std::printf("copies differ\n");
                 return 1;

@@ -4,6 +4,7 @@
 #include "daemon/PasteboardData.h"
 #include "daemon/SelectionData.h"
 
+#include <algorithm>
 #include <system_error>
 #include <thread>
 #include <utility>
