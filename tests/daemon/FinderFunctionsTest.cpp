@@ -95,6 +95,53 @@ TEST_F(FinderFunctionsTest, EachCatalogueNumberReachesItsAction) {
     EXPECT_TRUE(dialogs.requests().empty()) << "the workers have not run yet";
 }
 
+TEST_F(FinderFunctionsTest, TheWorkersOf25To29CopyMoveRenameAndShowPermissions) {
+    std::string dest = folder("dest");
+    finder.setSelection({dest});
+    auto offer = [&](const std::string& path) {
+        std::string url = "file://" + path + "\n";
+        pasteboard.replaceContents("public.file-url", {url.begin(), url.end()});
+    };
+    std::string a = world.writeFile("src/a.txt", "a");
+    offer(a);
+    functions.LaunchFinderSystem(25);
+    runWorkers();
+    EXPECT_EQ(readText(dest + "/a.txt"), "a");
+    EXPECT_TRUE(fs::exists(a));
+
+    dialogs.answer(Response::Default, std::vector<std::string>{"b", "txt"});
+    functions.LaunchFinderSystem(27);
+    runWorkers();
+    EXPECT_EQ(readText(dest + "/b.txt"), "a");
+    EXPECT_TRUE(fs::exists(a));
+
+    dialogs.answer(Response::Default, std::vector<std::string>{"c", "txt"});
+    functions.LaunchFinderSystem(28);
+    runWorkers();
+    EXPECT_EQ(readText(dest + "/c.txt"), "a");
+    EXPECT_FALSE(fs::exists(a));
+
+    std::string d = world.writeFile("src/d", "d");
+    offer(d);
+    functions.LaunchFinderSystem(26);
+    runWorkers();
+    EXPECT_EQ(readText(dest + "/d"), "d");
+    EXPECT_FALSE(fs::exists(d));
+
+    dialogs.answer(Response::Default);
+    functions.LaunchFinderSystem(29);
+    runWorkers();
+
+    auto forms = dialogs.requestsOf(Request::Fields);
+    ASSERT_EQ(forms.size(), 2u);
+    EXPECT_EQ(forms[0].header, "Copy");
+    EXPECT_EQ(forms[1].header, "Move");
+    auto panels = dialogs.requestsOf(Request::Alert);
+    ASSERT_EQ(panels.size(), 1u);
+    EXPECT_TRUE(panels[0].alert.header.starts_with("Path=" + dest + "/\nuid="));
+    EXPECT_TRUE(dialogs.allAnswered());
+}
+
 TEST_F(FinderFunctionsTest, NumbersOutsideTheCatalogueDoNothing) {
     finder.setSelection({world.writeFile("work/a.txt", "a")});
     finder.setFrontWindowFolder(world.path("work"));
