@@ -1,6 +1,7 @@
 #include "daemon/FinderFunctions.h"
 
 #include "daemon/FinderScripts.h"
+#include "platform/linux/GioTrash.h"
 #include "tests/support/MemoryPasteboard.h"
 #include "tests/support/RecordingServices.h"
 #include "tests/support/ScriptedDialogs.h"
@@ -234,6 +235,29 @@ TEST_F(FinderFunctionsTest, MoveToTrashHandsOverTheSelectionInOrderAndNothingWit
     finder.setSelection({a, b});
     EXPECT_EQ(functions.DeleteItem(), kNoErr);
     EXPECT_EQ(trash.trashed(), (std::vector<std::vector<std::string>>{{a, b}}));
+}
+
+TEST_F(FinderFunctionsTest, MoveToTrashAndEmptyTrashUseTheTrashOfTheTemporaryWorld) {
+    const std::string trashFolder = world.root() + "/data/Trash";
+    GioTrash realTrash({trashFolder, [] { return std::vector<std::string>{}; }, false});
+    FinderFunctions real(power, realTrash, finder, pasteboard, dialogs);
+    std::string a = world.writeFile("work/a.txt", "a"), b = world.writeFile("work/b.txt", "b");
+    finder.setSelection({a, b});
+    EXPECT_EQ(real.LaunchFinderSystem(21), kNoErr);
+    EXPECT_FALSE(fs::exists(a));
+    EXPECT_EQ(readText(trashFolder + "/files/a.txt"), "a");
+    EXPECT_EQ(readText(trashFolder + "/files/b.txt"), "b");
+
+    finder.setSelection({});
+    std::string kept = world.writeFile("work/kept", "k");
+    EXPECT_EQ(real.LaunchFinderSystem(21), kNoErr);
+    EXPECT_TRUE(fs::exists(kept));
+    EXPECT_FALSE(fs::is_empty(trashFolder + "/files")) << "nothing selected, nothing trashed";
+
+    EXPECT_EQ(real.LaunchFinderSystem(11), kNoErr);
+    EXPECT_TRUE(fs::is_empty(trashFolder + "/files"));
+    EXPECT_TRUE(fs::is_empty(trashFolder + "/info"));
+    EXPECT_TRUE(fs::exists(kept));
 }
 
 TEST_F(FinderFunctionsTest, OnlyTheKnownScriptTextsCompile) {
