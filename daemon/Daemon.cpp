@@ -57,8 +57,8 @@ bool matchesKeyword(const std::uint8_t* request, std::size_t length, const char*
 }
 
 Daemon::Daemon(const Locations& locations, LaunchActions& actions, AssistantControl& assistant,
-               Clock& clock)
-    : actions_(actions), assistant_(assistant), clock_(clock),
+               Clock& clock, FinderFunctions* finderFunctions)
+    : actions_(actions), assistant_(assistant), clock_(clock), finderFunctions_(finderFunctions),
       dataFilePath_(locations.dataFilePath()), runtimeDir_(locations.runtimeDir),
       preference_(locations.preferenceFile(kPrestoDomain),
                   locations.preferenceFile(kPrestoAssistDomain)) {
@@ -147,7 +147,8 @@ void Daemon::press(const HotKeyRec& pressed, const PrefData::Entry& entry) {
     std::vector<FileRef> refs = wholeReferences(entry);
     switch (entry.rec.kind) {
     case kKindFinder:
-        runFinderFunction(entry.rec.finderItemNo);
+        if (finderFunctions_)
+            finderFunctions_->LaunchFinderSystem(entry.rec.finderItemNo);
         break;
     case kKindGroup:
         for (std::size_t i = 0; i < refs.size() && i < entry.rec.itemCount; ++i)

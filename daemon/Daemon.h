@@ -9,6 +9,7 @@
 #include "daemon/AssistControl.h"
 #include "daemon/Clock.h"
 #include "daemon/DelayedLaunches.h"
+#include "daemon/FinderFunctions.h"
 #include "daemon/LaunchActions.h"
 #include "daemon/PrefData.h"
 #include "daemon/Preference.h"
@@ -32,9 +33,10 @@ bool matchesKeyword(const std::uint8_t* request, std::size_t length, const char*
 // own with their own copy of what they open.
 class Daemon {
 public:
-    // Loads the table and the preferences and makes the first time stamp.
+    // Loads the table and the preferences and makes the first time stamp. Without file-manager
+    // functions a key of kind 'F' does nothing.
     Daemon(const Locations& locations, LaunchActions& actions, AssistantControl& assistant,
-           Clock& clock);
+           Clock& clock, FinderFunctions* finderFunctions = nullptr);
 
     struct Reply {
         enum Kind {
@@ -75,6 +77,7 @@ private:
     LaunchActions& actions_;
     AssistantControl& assistant_;
     Clock& clock_;
+    FinderFunctions* finderFunctions_;
     std::string dataFilePath_;
     std::string runtimeDir_;
     PrefData data_;

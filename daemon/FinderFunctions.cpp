@@ -1,9 +1,158 @@
 #include "daemon/FinderFunctions.h"
 
-namespace presto {
+#include "daemon/FinderScripts.h"
+#include "daemon/PasteboardData.h"
+#include "daemon/SelectionData.h"
 
-OSErr runFinderFunction(int /*number*/) {
+#include <algorithm>
+#include <system_error>
+#include <thread>
+#include <utility>
+
+namespace presto {
+namespace {
+
+// A service's error number in the daemon's 16-bit status.
+OSErr statusOf(int error) {
+    return static_cast<OSErr>(error == 0 ? 0 : -std::min(error, 32767));
+}
+
+void startDetached(std::function<void()> work) {
+    try {
+        std::thread(std::move(work)).detach();
+    } catch (const std::system_error&) {
+        // No thread to be had: the press is dropped, as a failed start always was.
+    }
+}
+
+} // namespace
+
+FinderFunctions::FinderFunctions(SessionPower& power, Trash& trash, FinderState& finder,
+                                 Pasteboard& pasteboard, DaemonDialogs& dialogs,
+                                 WorkerStarter startWorker)
+    : power_(power), trash_(trash), finder_(finder), pasteboard_(pasteboard), dialogs_(dialogs),
+      startWorker_(startWorker ? std::move(startWorker) : WorkerStarter(startDetached)) {}
+
+OSErr FinderFunctions::LaunchFinderSystem(int number) {
+    if (number <= 0)
+        return kNoErr;
+    switch (number / 10) {
+    case 0:
+        return LaunchSystemItem(number);
+    case 1:
+        return LaunchFinderItem(number);
+    case 2:
+        return LaunchEtcItem(number);
+    default:
+        return kNoErr;
+    }
+}
+
+OSErr FinderFunctions::LaunchSystemItem(int number) {
+    switch (number) {
+    case kFnSleep:
+        return statusOf(power_.request(SessionPower::Action::Sleep));
+    case kFnRestart:
+        return statusOf(power_.request(SessionPower::Action::Restart));
+    case kFnShutDown:
+        return statusOf(power_.request(SessionPower::Action::ShutDown));
+    default:
+        return kNoErr;
+    }
+}
+
+OSErr FinderFunctions::LaunchFinderItem(int number) {
+    if (number == kFnEmptyTrash)
+        return statusOf(trash_.emptyTrash());
     return kNoErr;
+}
+
+OSErr FinderFunctions::LaunchEtcItem(int number) {
+    switch (number) {
+    case kFnMoveToTrash:
+        return DeleteItem();
+    case kFnMakeNewFile:
+        return MakeNewFile();
+    case kFnGetPath:
+        return GetPath();
+    case kFnGetFileList:
+        return GetFileList();
+    case kFnCopyTo:
+        return CopyItem();
+    case kFnMoveTo:
+        return MoveItem();
+    case kFnCopyToByNewName:
+        return CopyNewItem();
+    case kFnMoveToByNewName:
+        return MoveNewItem();
+    case kFnShowPermission:
+        return ShowPermission();
+    default:
+        return kNoErr;
+    }
+}
+
+OSErr FinderFunctions::DeleteItem() {
+    std::vector<std::string> selection = finder_.selection();
+    if (selection.empty())
+        return kNoErr;
+    return statusOf(trash_.moveToTrash(selection));
+}
+
+OSErr FinderFunctions::MakeNewFile() {
+    std::string ignored;
+    return ScriptRunner(finder_).run(kMakeNewFileScript, ignored);
+}
+
+OSErr FinderFunctions::GetPath() {
+    return scriptToPasteboard(kGetPathScript);
+}
+
+OSErr FinderFunctions::GetFileList() {
+    return scriptToPasteboard(kGetFileListScript);
+}
+
+OSErr FinderFunctions::scriptToPasteboard(const char* script) {
+    std::string text;
+    if (OSErr status = ScriptRunner(finder_).run(script, text))
+        return status;
+    // Only the bytes up to a NUL: the text went through a C string.
+    text.resize(std::min(text.size(), text.find('\0')));
+    if (!pasteboard_.replaceContents("public.utf8-plain-text",
+                                     std::vector<std::uint8_t>(text.begin(), text.end())))
+        return kPasteboardErr;
+    return kNoErr;
+}
+
+OSErr FinderFunctions::startWorker(std::function<void()> work) {
+    startWorker_(std::move(work));
+    return kNoErr;
+}
+
+OSErr FinderFunctions::CopyItem() {
+    return startWorker([this] { PasteboardData(finder_, pasteboard_, dialogs_).copyPathsAll(); });
+}
+
+OSErr FinderFunctions::MoveItem() {
+    return startWorker([this] { PasteboardData(finder_, pasteboard_, dialogs_).movePathsAll(); });
+}
+
+OSErr FinderFunctions::CopyNewItem() {
+    return startWorker([this] {
+        PasteboardData(finder_, pasteboard_, dialogs_, PasteboardData::kCopyByNewName)
+            .copyPathsAll();
+    });
+}
+
+OSErr FinderFunctions::MoveNewItem() {
+    return startWorker([this] {
+        PasteboardData(finder_, pasteboard_, dialogs_, PasteboardData::kMoveByNewName)
+            .movePathsAll();
+    });
+}
+
+OSErr FinderFunctions::ShowPermission() {
+    return startWorker([this] { SelectionData(finder_, dialogs_).dispPermission(); });
 }
 
 } // namespace presto

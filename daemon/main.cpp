@@ -5,13 +5,17 @@
 #include "daemon/AssistControl.h"
 #include "daemon/Clock.h"
 #include "daemon/Daemon.h"
+#include "daemon/FinderFunctions.h"
 #include "daemon/LaunchActions.h"
 #include "daemon/ServerSocket.h"
 #include "daemon/StopSignal.h"
 #include "platform/linux/ClipboardPasteboard.h"
 #include "platform/linux/FinderStateFile.h"
 #include "platform/linux/GioLauncher.h"
+#include "platform/linux/GioTrash.h"
 #include "platform/linux/ProcProcessTable.h"
+#include "platform/linux/SystemctlPower.h"
+#include "platform/linux/ZenityDialogs.h"
 
 #include <climits>
 #include <malloc.h>
@@ -65,7 +69,12 @@ int main() {
                           FileReferences(locations.referencesDir()));
     AssistantWorker worker(actions, assistant);
 
-    Daemon daemon(locations, actions, worker, clock);
+    SystemctlPower power;
+    GioTrash trash({locations.applicationSupportDir + "/Trash", {}, true});
+    ZenityDialogs dialogs;
+    FinderFunctions finderFunctions(power, trash, finder, pasteboard, dialogs);
+
+    Daemon daemon(locations, actions, worker, clock, &finderFunctions);
     ServerSocket server(locations.socketPath);
     installStopSignals(server);
     if (!server.prepareSocket())

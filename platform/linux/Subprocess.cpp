@@ -118,7 +118,7 @@ class SpawnPlan {
 public:
     // stdinFd, stdoutFd: our descriptor to put there, or -1. Stdin defaults to /dev/null; the
     // other two stay the daemon's (its log) unless quiet, as helpers are.
-    SpawnPlan(int stdinFd, int stdoutFd, bool quiet) {
+    SpawnPlan(int stdinFd, int stdoutFd, bool quiet, int stderrFd = -1) {
         posix_spawn_file_actions_init(&actions_);
         posix_spawnattr_init(&attr_);
         if (stdinFd >= 0)
@@ -129,7 +129,9 @@ public:
             posix_spawn_file_actions_adddup2(&actions_, stdoutFd, STDOUT_FILENO);
         else if (quiet)
             posix_spawn_file_actions_addopen(&actions_, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-        if (quiet)
+        if (stderrFd >= 0)
+            posix_spawn_file_actions_adddup2(&actions_, stderrFd, STDERR_FILENO);
+        else if (quiet)
             posix_spawn_file_actions_addopen(&actions_, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
         // Whatever another thread opened without O_CLOEXEC still stays ours.
         posix_spawn_file_actions_addclosefrom_np(&actions_, STDERR_FILENO + 1);
@@ -200,6 +202,65 @@ int spawnDetached(const std::vector<std::string>& argv, pid_t& pid) {
     return error;
 }
 
+std::optional<Outcome> run(const std::vector<std::string>& argv, int& error) {
+    int out[2], err[2];
+    if (pipe2(out, O_CLOEXEC) < 0) {
+        error = errno;
+        return std::nullopt;
+    }
+    if (pipe2(err, O_CLOEXEC) < 0) {
+        error = errno;
+        close(out[0]);
+        close(out[1]);
+        return std::nullopt;
+    }
+    pid_t pid = -1;
+    {
+        SpawnPlan plan(-1, out[1], true, err[1]);
+        error = plan.spawn(argv, true, pid);
+    }
+    close(out[1]);
+    close(err[1]);
+    if (error != 0) {
+        close(out[0]);
+        close(err[0]);
+        return std::nullopt;
+    }
+    Outcome outcome;
+    pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
+    std::string* sinks[2] = {&outcome.out, &outcome.err};
+    int open = 2;
+    while (open > 0) {
+        if (poll(fds, 2, -1) < 0) {
+            if (errno == EINTR)
+                continue;
+            break;
+        }
+        for (int i = 0; i < 2; ++i) {
+            if (fds[i].fd < 0 || !fds[i].revents)
+                continue;
+            char buffer[4096];
+            ssize_t n = read(fds[i].fd, buffer, sizeof buffer);
+            if (n > 0) {
+                sinks[i]->append(buffer, static_cast<std::size_t>(n));
+            } else if (n == 0 || errno != EINTR) {
+                close(fds[i].fd);
+                fds[i].fd = -1;
+                --open;
+            }
+        }
+    }
+    for (const pollfd& p : fds)
+        if (p.fd >= 0)
+            close(p.fd);
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    outcome.exited = WIFEXITED(status);
+    outcome.status = outcome.exited ? WEXITSTATUS(status) : WTERMSIG(status);
+    return outcome;
+}
+
 std::optional<Helper> Helper::start(const std::vector<std::string>& argv, Pipe pipe, int& error) {
     int ends[2];
     if (pipe2(ends, O_CLOEXEC) < 0) {
@@ -240,6 +301,16 @@ void Helper::closePipe() {
 }
 
 bool Helper::writeAll(std::span<const std::uint8_t> data, Clock::time_point deadline) {
+    bool ok = writeOpen(data, deadline);
+    closePipe();
+    return ok;
+}
+
+bool Helper::write(std::span<const std::uint8_t> data, Clock::time_point deadline) {
+    return fd_ >= 0 && writeOpen(data, deadline);
+}
+
+bool Helper::writeOpen(std::span<const std::uint8_t> data, Clock::time_point deadline) {
     // A helper that quits early must not take the daemon down with SIGPIPE: block it on this
     // thread and swallow the one our write raised.
     sigset_t pipeSignal, previous, pending;
@@ -252,7 +323,7 @@ bool Helper::writeAll(std::span<const std::uint8_t> data, Clock::time_point dead
     bool ok = true, broken = false;
     std::size_t done = 0;
     while (ok && done < data.size()) {
-        ssize_t n = write(fd_, data.data() + done, data.size() - done);
+        ssize_t n = ::write(fd_, data.data() + done, data.size() - done);
         if (n >= 0) {
             done += static_cast<std::size_t>(n);
         } else if (errno == EAGAIN) {
@@ -268,7 +339,6 @@ bool Helper::writeAll(std::span<const std::uint8_t> data, Clock::time_point dead
         }
     }
     pthread_sigmask(SIG_SETMASK, &previous, nullptr);
-    closePipe();
     return ok;
 }
 

@@ -19,6 +19,19 @@ int spawnDetached(const std::vector<std::string>& argv);
 // The same, telling the started program's process number.
 int spawnDetached(const std::vector<std::string>& argv, pid_t& pid);
 
+// How a program run to its end finished, with everything it wrote.
+struct Outcome {
+    bool exited = false; // false: ended by a signal
+    int status = 0;      // exit status, or the signal number
+    std::string out;
+    std::string err;
+};
+
+// Runs a program looked up in PATH (stdin /dev/null, a session of its own) and waits, without a
+// time limit, until it ends. nullopt when it could not be started; `error` then holds the error
+// number.
+std::optional<Outcome> run(const std::vector<std::string>& argv, int& error);
+
 // A short-lived helper program, looked up in PATH, whose stdin or stdout is a pipe to us. The
 // other standard streams are /dev/null, so a helper that leaves a background process behind
 // (xclip does) holds none of our pipes open.
@@ -39,6 +52,8 @@ public:
     // Writes all of data to its stdin, then closes it. False on time-out or when it stopped
     // reading.
     bool writeAll(std::span<const std::uint8_t> data, Clock::time_point deadline);
+    // Writes all of data to its stdin and keeps the pipe open for more.
+    bool write(std::span<const std::uint8_t> data, Clock::time_point deadline);
     // Everything it writes to stdout until it closes it; nullopt on time-out.
     std::optional<std::vector<std::uint8_t>> readAll(Clock::time_point deadline);
     // True when it exited with status 0 before the deadline.
@@ -47,6 +62,7 @@ public:
 private:
     Helper(pid_t pid, int fd) : pid_(pid), fd_(fd) {}
     void closePipe();
+    bool writeOpen(std::span<const std::uint8_t> data, Clock::time_point deadline);
 
     pid_t pid_ = -1;
     int fd_ = -1;

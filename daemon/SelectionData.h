@@ -1,0 +1,29 @@
+#pragma once
+
+#include "platform/DaemonDialogs.h"
+#include "platform/FinderState.h"
+
+#include <string>
+#include <vector>
+
+namespace presto {
+
+// One press of Show Permission: a panel per selected item, in order, with its owner and mode and
+// the identity the daemon runs as. From the second panel on, CANCEL ends the series.
+class SelectionData {
+public:
+    SelectionData(FinderState& finder, DaemonDialogs& dialogs);
+
+    void dispPermission();
+
+    // The selection text cut at every ":" (the last piece is empty after a selection).
+    const std::vector<std::string>& pieces() const { return pieces_; }
+
+private:
+    void getSelectionData(FinderState& finder);
+
+    DaemonDialogs& dialogs_;
+    std::vector<std::string> pieces_;
+};
+
+} // namespace presto

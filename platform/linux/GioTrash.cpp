@@ -1,0 +1,220 @@
+#include "platform/linux/GioTrash.h"
+
+#include "common/FileTree.h"
+
+#include <cerrno>
+#include <dlfcn.h>
+#include <fstream>
+#include <gio/gio.h>
+#include <optional>
+#include <sstream>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <utility>
+
+namespace presto {
+namespace {
+
+// Loaded at the first use and kept, as for launching: most sessions never touch the trash.
+struct Gio {
+    decltype(&g_file_new_for_path) fileNewForPath;
+    decltype(&g_file_new_for_uri) fileNewForUri;
+    decltype(&g_file_trash) fileTrash;
+    decltype(&g_file_delete) fileDelete;
+    decltype(&g_file_enumerate_children) fileEnumerateChildren;
+    decltype(&g_file_enumerator_next_file) enumeratorNextFile;
+    decltype(&g_file_enumerator_get_child) enumeratorGetChild;
+    decltype(&g_vfs_get_default) vfsGetDefault;
+    decltype(&g_vfs_get_supported_uri_schemes) vfsGetSupportedUriSchemes;
+    decltype(&g_io_error_quark) ioErrorQuark;
+    decltype(&g_object_unref) objectUnref;
+};
+
+template <typename Function> bool bind(void* library, const char* name, Function& function) {
+    function = reinterpret_cast<Function>(dlsym(library, name));
+    return function != nullptr;
+}
+
+const Gio* loadedGio() {
+    static const std::optional<Gio> loaded = []() -> std::optional<Gio> {
+        void* library = dlopen("libgio-2.0.so.0", RTLD_LAZY | RTLD_LOCAL);
+        if (!library)
+            return std::nullopt;
+        Gio g{};
+        bool complete =
+            bind(library, "g_file_new_for_path", g.fileNewForPath) &&
+            bind(library, "g_file_new_for_uri", g.fileNewForUri) &&
+            bind(library, "g_file_trash", g.fileTrash) &&
+            bind(library, "g_file_delete", g.fileDelete) &&
+            bind(library, "g_file_enumerate_children", g.fileEnumerateChildren) &&
+            bind(library, "g_file_enumerator_next_file", g.enumeratorNextFile) &&
+            bind(library, "g_file_enumerator_get_child", g.enumeratorGetChild) &&
+            bind(library, "g_vfs_get_default", g.vfsGetDefault) &&
+            bind(library, "g_vfs_get_supported_uri_schemes", g.vfsGetSupportedUriSchemes) &&
+            bind(library, "g_io_error_quark", g.ioErrorQuark) &&
+            bind(library, "g_object_unref", g.objectUnref);
+        return complete ? std::optional<Gio>(g) : std::nullopt;
+    }();
+    return loaded ? &*loaded : nullptr;
+}
+
+int errnoOf(const Gio& g, const GError* error) {
+    if (!error || error->domain != g.ioErrorQuark())
+        return EIO;
+    switch (error->code) {
+    case G_IO_ERROR_NOT_FOUND:
+        return ENOENT;
+    case G_IO_ERROR_PERMISSION_DENIED:
+        return EACCES;
+    case G_IO_ERROR_NOT_SUPPORTED:
+        return ENOTSUP;
+    default:
+        return EIO;
+    }
+}
+
+bool hasTrashBackend(const Gio& g) {
+    GVfs* vfs = g.vfsGetDefault();
+    const gchar* const* schemes = vfs ? g.vfsGetSupportedUriSchemes(vfs) : nullptr;
+    for (; schemes && *schemes; ++schemes)
+        if (std::string_view(*schemes) == "trash")
+            return true;
+    return false;
+}
+
+int emptyThroughBackend(const Gio& g) {
+    GFile* trash = g.fileNewForUri("trash:///");
+    g_autoptr(GError) error = nullptr;
+    GFileEnumerator* children = g.fileEnumerateChildren(
+        trash, "standard::name", G_FILE_QUERY_INFO_NOFOLLOW_SYMLINKS, nullptr, &error);
+    int first = children ? 0 : errnoOf(g, error);
+    while (children) {
+        g_autoptr(GError) nextError = nullptr;
+        GFileInfo* info = g.enumeratorNextFile(children, nullptr, &nextError);
+        if (!info) {
+            if (nextError && first == 0)
+                first = errnoOf(g, nextError);
+            break;
+        }
+        GFile* child = g.enumeratorGetChild(children, info);
+        g_autoptr(GError) deleteError = nullptr;
+        if (!g.fileDelete(child, nullptr, &deleteError) && first == 0)
+            first = errnoOf(g, deleteError);
+        g.objectUnref(child);
+        g.objectUnref(info);
+    }
+    if (children)
+        g.objectUnref(children);
+    g.objectUnref(trash);
+    return first;
+}
+
+// A trash folder of this user that is safe to empty: a real folder (no link), owned by us.
+bool isOwnFolder(const std::string& path) {
+    struct stat st {};
+    return lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == getuid();
+}
+
+int emptyTrashFolder(const std::string& trash) {
+    int first = 0;
+    for (const char* part : {"/files", "/info"}) {
+        int error = emptyFolder(trash + part);
+        if (first == 0)
+            first = error;
+    }
+    unlink((trash + "/directorysizes").c_str());
+    return first;
+}
+
+// mountinfo escapes blanks and backslashes as octal.
+std::string unescapeMountPath(const std::string& field) {
+    std::string path;
+    for (std::size_t i = 0; i < field.size(); ++i) {
+        if (field[i] == '\\' && i + 3 < field.size()) {
+            int value = 0;
+            bool octal = true;
+            for (std::size_t k = 1; k <= 3; ++k) {
+                char c = field[i + k];
+                octal = octal && c >= '0' && c <= '7';
+                value = value * 8 + (c - '0');
+            }
+            if (octal) {
+                path += static_cast<char>(value);
+                i += 3;
+                continue;
+            }
+        }
+        path += field[i];
+    }
+    return path;
+}
+
+} // namespace
+
+GioTrash::GioTrash(Options options) : options_(std::move(options)) {
+    if (!options_.mountPoints)
+        options_.mountPoints = systemMountPoints;
+}
+
+std::vector<std::string> GioTrash::systemMountPoints() {
+    std::vector<std::string> points;
+    std::ifstream in("/proc/self/mountinfo");
+    for (std::string line; std::getline(in, line);) {
+        std::istringstream fields(line);
+        std::string id, parent, device, root, mountPoint;
+        if (fields >> id >> parent >> device >> root >> mountPoint)
+            points.push_back(unescapeMountPath(mountPoint));
+    }
+    return points;
+}
+
+int GioTrash::moveToTrash(const std::vector<std::string>& paths) {
+    if (paths.empty())
+        return 0;
+    const Gio* g = loadedGio();
+    if (!g)
+        return ENOSYS;
+    int first = 0;
+    for (const std::string& path : paths) {
+        GFile* file = g->fileNewForPath(path.c_str());
+        g_autoptr(GError) error = nullptr;
+        if (!g->fileTrash(file, nullptr, &error) && first == 0)
+            first = errnoOf(*g, error);
+        g->objectUnref(file);
+    }
+    return first;
+}
+
+int GioTrash::emptyTrash() {
+    if (options_.useTrashBackend) {
+        const Gio* g = loadedGio();
+        if (g && hasTrashBackend(*g))
+            return emptyThroughBackend(*g);
+    }
+    return emptyFolders();
+}
+
+int GioTrash::emptyFolders() {
+    int first = 0;
+    auto empty = [&](const std::string& trash) {
+        if (!isOwnFolder(trash))
+            return;
+        int error = emptyTrashFolder(trash);
+        if (first == 0)
+            first = error;
+    };
+    empty(options_.homeTrash);
+    const std::string uid = std::to_string(getuid());
+    for (const std::string& mount : options_.mountPoints()) {
+        const std::string top = mount == "/" ? "" : mount;
+        struct stat shared {};
+        // A shared .Trash counts only when it is a real folder with the sticky bit.
+        if (lstat((top + "/.Trash").c_str(), &shared) == 0 && S_ISDIR(shared.st_mode) &&
+            (shared.st_mode & S_ISVTX))
+            empty(top + "/.Trash/" + uid);
+        empty(top + "/.Trash-" + uid);
+    }
+    return first;
+}
+
+} // namespace presto

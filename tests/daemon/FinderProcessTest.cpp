@@ -1,0 +1,121 @@
+// The built Presto.daemon carrying out file-manager functions in a temporary world, with fake
+// xclip, zenity and systemctl first on PATH: nothing reaches the real clipboard, screen or
+// session.
+#include "tests/daemon/DaemonProcess.h"
+#include "tests/daemon/DaemonTestUtil.h"
+#include "tests/support/ScopedEnv.h"
+#include "tests/support/TempWorld.h"
+
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <memory>
+
+namespace presto {
+namespace {
+
+using test::Bytes;
+namespace fs = std::filesystem;
+
+class FinderProcessTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        test::editPreferences(loc, kPrestoDomain, [](PreferenceDomain& d) {
+            d.setBool(kFlagShowIcon, false);
+            d.setInteger(kKindIntervalHotKey, 0);
+        });
+        const std::string log = world.path("log");
+        // xclip: a writer stores its stdin, a reader serves the offered URI list.
+        tool("xclip", "for a; do [ \"$a\" = -o ] && exec cat '" + world.path("offered") +
+                          "'; done\nexec cat > '" + world.path("clipboard") + "'\n");
+        // zenity: every dialog is logged and answered OK; a progress notice waits to be ended.
+        tool("zenity", "printf '%s\\n' \"$*\" >> '" + log +
+                           "'\ncase \"$1\" in --progress) exec cat > /dev/null;; esac\nexit 0\n");
+        tool("systemctl", "printf '%s\\n' \"$*\" > '" + world.path("systemctl") + "'\n");
+    }
+
+    void tool(const std::string& name, const std::string& body) {
+        test::writeExecutable(world.root() + "/bin/" + name, "#!/bin/sh\n" + body);
+    }
+
+    void finderState(const std::string& front, const std::vector<std::string>& selected) {
+        std::string text = front + "\n";
+        for (const std::string& path : selected)
+            text += path + "\n";
+        fs::create_directories(loc.runtimeDir);
+        fs::permissions(loc.runtimeDir, fs::perms::owner_all);
+        std::string file = world.writeFile("runtime/Presto/finder", text);
+        fs::permissions(file, fs::perms::owner_read | fs::perms::owner_write);
+    }
+
+    std::unique_ptr<test::DaemonProcess> start(const std::vector<HotKeyRec>& keys) {
+        std::vector<DataFileEntry> entries;
+        for (const HotKeyRec& key : keys)
+            entries.push_back({key, {}});
+        test::writeDataFile(loc, entries);
+        auto daemon = std::make_unique<test::DaemonProcess>();
+        EXPECT_TRUE(test::eventually([&] {
+            int fd = test::connectTo(loc.socketPath);
+            if (fd < 0)
+                return false;
+            ::close(fd);
+            return true;
+        })) << "the daemon did not come up";
+        return daemon;
+    }
+
+    void press(const HotKeyRec& key) {
+        EXPECT_EQ(test::request(loc.socketPath, test::pressOf(key)), Bytes{});
+    }
+
+    static HotKeyRec functionKey(std::uint32_t keyCode, std::uint8_t number) {
+        return test::hotKey(keyCode, kControlBit, kKindFinder, 0, number);
+    }
+
+    test::TempWorld world;
+    const Locations& loc = world.locations();
+    test::ScopedEnv path{"PATH", world.root() + "/bin:" + std::string(std::getenv("PATH"))};
+    test::ScopedEnv display{"DISPLAY", ":presto-test"};
+    test::ScopedEnv wayland{"WAYLAND_DISPLAY", std::nullopt};
+};
+
+TEST_F(FinderProcessTest, GetPathPutsTheQuotedPathsOnTheClipboard) {
+    std::string file = world.writeFile("work/it's.txt", "x");
+    std::string dir = world.path("work/My Dir");
+    fs::create_directories(dir);
+    finderState(world.path("work"), {file, dir});
+    HotKeyRec key = functionKey(5, 23);
+    auto daemon = start({key});
+    press(key);
+    const std::string expected = "'" + world.root() + "/work/it'\\''s.txt'\r'" + dir + "/'\r";
+    EXPECT_TRUE(test::eventually([&] {
+        return test::readText(world.path("clipboard")) == expected;
+    })) << test::readText(world.path("clipboard"));
+}
+
+TEST_F(FinderProcessTest, CopyToCopiesTheClipboardFileIntoTheSelectedFolder) {
+    std::string source = world.writeFile("src/report.txt", "new");
+    std::string dest = world.path("dest");
+    world.writeFile("dest/report.txt", "old");
+    world.writeFile("offered", "file://" + source + "\r\n");
+    finderState("", {dest});
+    HotKeyRec key = functionKey(6, 25);
+    auto daemon = start({key});
+    press(key);
+    EXPECT_TRUE(test::eventually([&] { return test::readText(dest + "/report.txt") == "new"; }));
+    const std::string log = test::readText(world.path("log"));
+    EXPECT_NE(log.find("--question"), std::string::npos) << log;
+    EXPECT_NE(log.find("--ok-label=YES"), std::string::npos) << log;
+    // The progress notice may be ended before the fake even logs it: a small copy is quick.
+    EXPECT_EQ(test::readText(source), "new");
+}
+
+TEST_F(FinderProcessTest, SleepAsksSystemctlToSuspend) {
+    HotKeyRec key = functionKey(7, 1);
+    auto daemon = start({key});
+    press(key);
+    EXPECT_TRUE(
+        test::eventually([&] { return test::readText(world.path("systemctl")) == "suspend\n"; }));
+}
+
+} // namespace
+} // namespace presto
