@@ -1,6 +1,7 @@
 #include "daemon/FinderFunctions.h"
 
 #include "daemon/FinderScripts.h"
+#include "daemon/Log.h"
 #include "daemon/PasteboardData.h"
 #include "daemon/SelectionData.h"
 
@@ -20,8 +21,10 @@ OSErr statusOf(int error) {
 void startDetached(std::function<void()> work) {
     try {
         std::thread(std::move(work)).detach();
-    } catch (const std::system_error&) {
+    } catch (const std::system_error& error) {
         // No thread to be had: the press is dropped, as a failed start always was.
+        logLine(std::string(getCharSysTime()) +
+                " Presto.daemon cannot start a file-manager function: " + error.what() + "\n");
     }
 }
 
