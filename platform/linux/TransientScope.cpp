@@ -83,8 +83,16 @@ void BackgroundScopePlacer::place(pid_t pid, const std::string& program) {
     {
         std::lock_guard lock(mutex_);
         pending_.push_back({pid, unitName(pid, program)});
-        if (!worker_.joinable())
-            worker_ = std::thread([this] { run(); });
+        if (!worker_.joinable()) {
+            try {
+                worker_ = std::thread([this] { run(); });
+            } catch (const std::system_error&) {
+                // At the process limit the program stays in the daemon's unit; the next
+                // launch tries again.
+                pending_.clear();
+                return;
+            }
+        }
     }
     wake_.notify_one();
 }
