@@ -8,6 +8,7 @@
 #include <optional>
 #include <signal.h>
 #include <sys/stat.h>
+#include <system_error>
 
 namespace presto {
 namespace {
