@@ -25,9 +25,6 @@ inline constexpr char kApplicationEntry[] = "com.nimbo.Presto.config.desktop";
 inline constexpr char kIconFolder[] = "/usr/share/icons/hicolor/scalable/apps/";
 inline constexpr char kIconFile[] = "com.nimbo.Presto.svg";
 
-// The text before the version in an installed agent, read without running the program.
-inline constexpr char kVersionMarkPrefix[] = "PrestoModuleVersion=";
-
 // The daemon's unit: started with the graphical session, restarted when it fails.
 std::string daemonUnitText();
 // The key-capture agent's unit, after the daemon's.

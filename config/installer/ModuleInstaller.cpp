@@ -1,5 +1,6 @@
 #include "config/installer/ModuleInstaller.h"
 
+#include "common/ProgramVersion.h"
 #include "config/installer/ModuleFiles.h"
 #include "config/model/DataStore.h"
 #include "platform/ProcessTable.h"
@@ -8,7 +9,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <algorithm>
-#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <dirent.h>
@@ -391,24 +391,10 @@ bool ModuleInstaller::checkModules(const QString& ownVersion) {
 }
 
 QString ModuleInstaller::moduleVersion(const QString& programPath) {
-    QFile program(programPath);
-    // Programs are a few megabytes; anything far larger is not ours.
-    if (!program.open(QIODevice::ReadOnly) || program.size() > (256 << 20))
-        return {};
-    const QByteArray content = program.readAll();
-    const QByteArray prefix(modules::kVersionMarkPrefix);
-    const qsizetype at = content.indexOf(prefix);
-    if (at < 0)
-        return {};
-    QString version;
-    for (qsizetype i = at + prefix.size(); i < content.size() && version.size() < 32; ++i) {
-        const char c = content.at(i);
-        if (!(std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '-' || c == '+' ||
-              c == '~'))
-            break;
-        version += QLatin1Char(c);
-    }
-    return version;
+    // Read from the file: nothing installed is ever run to learn it.
+    const auto version =
+        readVersionMark(QFile::encodeName(programPath).toStdString(), modules::kKeysProgram);
+    return version ? QString::fromStdString(*version) : QString();
 }
 
 int ModuleInstaller::compareVersions(const QString& a, const QString& b) {

@@ -38,8 +38,7 @@ protected:
     void makeBundle(const QString& version) {
         for (const char* name : {"PrestoKeys", "Presto.daemon", "PrestoAssist", "Presto"})
             writeFile(bundle_ + QLatin1Char('/') + QLatin1String(name),
-                      "#!/bin/sh\n# " + QByteArray(name) +
-                          " PrestoModuleVersion=" + version.toLatin1() + "\n",
+                      "#!/bin/sh\n# @(#)" + QByteArray(name) + " " + version.toLatin1() + "\n",
                       true);
         writeFile(bundle_ + QStringLiteral("/com.nimbo.Presto.svg"), "<svg/>\n");
     }
@@ -81,7 +80,7 @@ protected:
         writeFile(installed(QStringLiteral("/opt/Presto/PrestoKeys")),
                   QByteArray("\x7f"
                              "ELF") +
-                      QByteArray(1, '\0') + "PrestoModuleVersion=" + version.toLatin1() +
+                      QByteArray(1, '\0') + "@(#)PrestoKeys " + version.toLatin1() +
                       QByteArray(1, '\0'),
                   true);
         for (const char* path : {"/opt/Presto/Presto.daemon", "/opt/Presto/PrestoAssist",
@@ -481,6 +480,17 @@ TEST(VersionOrder, DottedNumbersComparePartByPart) {
     EXPECT_GT(ModuleInstaller::compareVersions(QStringLiteral("5.2"), QStringLiteral("5.1.9")), 0);
     EXPECT_LT(ModuleInstaller::compareVersions(QString(), QStringLiteral("0.1")), 0);
     EXPECT_LT(ModuleInstaller::compareVersions(QStringLiteral("1.0a"), QStringLiteral("1.0b")), 0);
+}
+
+// The agent this build installs carries its version, and the Wayland agent beside it no mark that
+// could be taken for the agent's.
+TEST(AgentVersion, TheBuiltAgentCarriesTheProjectVersion) {
+    const QString bin = qEnvironmentVariable("PRESTO_BIN_DIR");
+    EXPECT_EQ(ModuleInstaller::moduleVersion(bin + QStringLiteral("/PrestoKeys")),
+              QStringLiteral(PRESTO_TEST_VERSION));
+    EXPECT_EQ(ModuleInstaller::moduleVersion(bin + QStringLiteral("/PrestoKeysWayland")),
+              QString());
+    EXPECT_EQ(ModuleInstaller::moduleVersion(bin + QStringLiteral("/no-such-program")), QString());
 }
 
 class DeleteDataTest : public InstallerTest {

@@ -81,7 +81,7 @@ TEST_F(InstallerMenus, TheUninstallCommandReachesTheInstaller) {
 }
 
 TEST_F(InstallerMenus, NewerInstalledModulesEndTheRunOnceItHasStarted) {
-    writeFile(root_ + QStringLiteral("/opt/Presto/PrestoKeys"), "PrestoModuleVersion=99.0");
+    writeFile(root_ + QStringLiteral("/opt/Presto/PrestoKeys"), "@(#)PrestoKeys 99.0");
     for (const char* path : {"/opt/Presto/Presto.daemon", "/opt/Presto/PrestoAssist",
                              "/etc/systemd/user/com.nimbo.Presto.keys.service",
                              "/etc/xdg/autostart/com.nimbo.Presto.desktop",
