@@ -12,6 +12,10 @@ inline constexpr char kKeysProgram[] = "PrestoKeys";
 inline constexpr char kDaemonProgram[] = "Presto.daemon";
 inline constexpr char kAssistProgram[] = "PrestoAssist";
 inline constexpr char kConfigProgram[] = "Presto";
+// Helpers the modules run from their own folder: the agent's Wayland half, the client GNOME's
+// keybindings run, and the daemon's clipboard picture helper.
+inline constexpr const char* kHelperPrograms[] = {"PrestoKeysWayland", "PrestoHotKey",
+                                                  "PrestoClip"};
 
 inline constexpr char kUnitFolder[] = "/etc/systemd/user/";
 inline constexpr char kDaemonUnit[] = "com.nimbo.Presto.daemon.service";

@@ -126,7 +126,7 @@ QStringList ModuleInstaller::systemctlUser(const QString& verb) const {
 
 QStringList ModuleInstaller::moduleChecks() const {
     const QString folder = installed(text(modules::kInstallFolder));
-    return {
+    QStringList checks{
         folder,
         folder + text(modules::kKeysProgram),
         folder + text(modules::kDaemonProgram),
@@ -135,6 +135,9 @@ QStringList ModuleInstaller::moduleChecks() const {
         installed(text(modules::kAutostartFolder)) + text(modules::kAutostartEntry),
         installed(text(modules::kUnitFolder)) + text(modules::kDaemonUnit),
     };
+    for (const char* helper : modules::kHelperPrograms)
+        checks << folder + text(helper);
+    return checks;
 }
 
 bool ModuleInstaller::isFullInstalled() const {
@@ -256,6 +259,8 @@ void ModuleInstaller::installPrst() {
     copy(program, keysSource, keys);
     copy(program, daemonSource, daemon);
     copy(program, assistSource, assist);
+    for (const char* helper : modules::kHelperPrograms)
+        copy(program, bundle + text(helper), folder + text(helper));
     copy(file, autostartTemp, autostartEntry);
     copy(file, daemonUnitTemp, daemonUnit);
     copy(file, keysUnitTemp, keysUnit);
@@ -282,6 +287,9 @@ void ModuleInstaller::installPrst() {
     for (const auto& [path, name] : copies)
         if (!exists(path))
             missing << text(name);
+    for (const char* helper : modules::kHelperPrograms)
+        if (!exists(folder + text(helper)))
+            missing << text(helper);
     if (!missing.isEmpty()) {
         alert(AlertStyle::Critical, tr("Failed to copy these files"),
               missing.join(QLatin1Char(',')), tr("OK"));
