@@ -12,6 +12,7 @@
 #include "capture/StatusFile.h"
 #include "capture/XKeyboard.h"
 #include "common/Locations.h"
+#include "common/ProgramVersion.h"
 
 #include <chrono>
 #include <csignal>
@@ -28,6 +29,13 @@
 
 #include <glib.h>
 #include <sys/prctl.h>
+#endif
+
+// The installer reads the installed agent's version from this mark without running it.
+#if PRESTO_KEYS_WAYLAND
+PRESTO_VERSION_MARK("PrestoKeysWayland", PRESTO_KEYS_VERSION);
+#else
+PRESTO_VERSION_MARK("PrestoKeys", PRESTO_KEYS_VERSION);
 #endif
 
 namespace {

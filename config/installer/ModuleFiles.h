@@ -12,6 +12,10 @@ inline constexpr char kKeysProgram[] = "PrestoKeys";
 inline constexpr char kDaemonProgram[] = "Presto.daemon";
 inline constexpr char kAssistProgram[] = "PrestoAssist";
 inline constexpr char kConfigProgram[] = "Presto";
+// Helpers the modules run from their own folder: the agent's Wayland half, the client GNOME's
+// keybindings run, and the daemon's clipboard picture helper.
+inline constexpr const char* kHelperPrograms[] = {"PrestoKeysWayland", "PrestoHotKey",
+                                                  "PrestoClip"};
 
 inline constexpr char kUnitFolder[] = "/etc/systemd/user/";
 inline constexpr char kDaemonUnit[] = "com.nimbo.Presto.daemon.service";
@@ -24,9 +28,6 @@ inline constexpr char kApplicationsFolder[] = "/usr/share/applications/";
 inline constexpr char kApplicationEntry[] = "com.nimbo.Presto.config.desktop";
 inline constexpr char kIconFolder[] = "/usr/share/icons/hicolor/scalable/apps/";
 inline constexpr char kIconFile[] = "com.nimbo.Presto.svg";
-
-// The text before the version in an installed agent, read without running the program.
-inline constexpr char kVersionMarkPrefix[] = "PrestoModuleVersion=";
 
 // The daemon's unit: started with the graphical session, restarted when it fails.
 std::string daemonUnitText();

@@ -1,5 +1,6 @@
 #include "config/installer/ModuleInstaller.h"
 
+#include "common/ProgramVersion.h"
 #include "config/installer/ModuleFiles.h"
 #include "config/model/DataStore.h"
 #include "platform/ProcessTable.h"
@@ -8,7 +9,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <algorithm>
-#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <dirent.h>
@@ -126,7 +126,7 @@ QStringList ModuleInstaller::systemctlUser(const QString& verb) const {
 
 QStringList ModuleInstaller::moduleChecks() const {
     const QString folder = installed(text(modules::kInstallFolder));
-    return {
+    QStringList checks{
         folder,
         folder + text(modules::kKeysProgram),
         folder + text(modules::kDaemonProgram),
@@ -135,6 +135,9 @@ QStringList ModuleInstaller::moduleChecks() const {
         installed(text(modules::kAutostartFolder)) + text(modules::kAutostartEntry),
         installed(text(modules::kUnitFolder)) + text(modules::kDaemonUnit),
     };
+    for (const char* helper : modules::kHelperPrograms)
+        checks << folder + text(helper);
+    return checks;
 }
 
 bool ModuleInstaller::isFullInstalled() const {
@@ -256,6 +259,8 @@ void ModuleInstaller::installPrst() {
     copy(program, keysSource, keys);
     copy(program, daemonSource, daemon);
     copy(program, assistSource, assist);
+    for (const char* helper : modules::kHelperPrograms)
+        copy(program, bundle + text(helper), folder + text(helper));
     copy(file, autostartTemp, autostartEntry);
     copy(file, daemonUnitTemp, daemonUnit);
     copy(file, keysUnitTemp, keysUnit);
@@ -282,6 +287,9 @@ void ModuleInstaller::installPrst() {
     for (const auto& [path, name] : copies)
         if (!exists(path))
             missing << text(name);
+    for (const char* helper : modules::kHelperPrograms)
+        if (!exists(folder + text(helper)))
+            missing << text(helper);
     if (!missing.isEmpty()) {
         alert(AlertStyle::Critical, tr("Failed to copy these files"),
               missing.join(QLatin1Char(',')), tr("OK"));
@@ -391,24 +399,10 @@ bool ModuleInstaller::checkModules(const QString& ownVersion) {
 }
 
 QString ModuleInstaller::moduleVersion(const QString& programPath) {
-    QFile program(programPath);
-    // Programs are a few megabytes; anything far larger is not ours.
-    if (!program.open(QIODevice::ReadOnly) || program.size() > (256 << 20))
-        return {};
-    const QByteArray content = program.readAll();
-    const QByteArray prefix(modules::kVersionMarkPrefix);
-    const qsizetype at = content.indexOf(prefix);
-    if (at < 0)
-        return {};
-    QString version;
-    for (qsizetype i = at + prefix.size(); i < content.size() && version.size() < 32; ++i) {
-        const char c = content.at(i);
-        if (!(std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '-' || c == '+' ||
-              c == '~'))
-            break;
-        version += QLatin1Char(c);
-    }
-    return version;
+    // Read from the file: nothing installed is ever run to learn it.
+    const auto version =
+        readVersionMark(QFile::encodeName(programPath).toStdString(), modules::kKeysProgram);
+    return version ? QString::fromStdString(*version) : QString();
 }
 
 int ModuleInstaller::compareVersions(const QString& a, const QString& b) {

@@ -36,10 +36,10 @@ protected:
     }
 
     void makeBundle(const QString& version) {
-        for (const char* name : {"PrestoKeys", "Presto.daemon", "PrestoAssist", "Presto"})
+        for (const char* name : {"PrestoKeys", "Presto.daemon", "PrestoAssist", "Presto",
+                                 "PrestoKeysWayland", "PrestoHotKey", "PrestoClip"})
             writeFile(bundle_ + QLatin1Char('/') + QLatin1String(name),
-                      "#!/bin/sh\n# " + QByteArray(name) +
-                          " PrestoModuleVersion=" + version.toLatin1() + "\n",
+                      "#!/bin/sh\n# @(#)" + QByteArray(name) + " " + version.toLatin1() + "\n",
                       true);
         writeFile(bundle_ + QStringLiteral("/com.nimbo.Presto.svg"), "<svg/>\n");
     }
@@ -76,18 +76,20 @@ protected:
         alerts_ = test::ScriptedAlerts();
     }
 
-    // The seven module paths, for the checks; the agent carries `version`.
+    // The module paths, for the checks; the agent carries `version`.
     void plantModules(const QString& version) {
         writeFile(installed(QStringLiteral("/opt/Presto/PrestoKeys")),
                   QByteArray("\x7f"
                              "ELF") +
-                      QByteArray(1, '\0') + "PrestoModuleVersion=" + version.toLatin1() +
+                      QByteArray(1, '\0') + "@(#)PrestoKeys " + version.toLatin1() +
                       QByteArray(1, '\0'),
                   true);
-        for (const char* path : {"/opt/Presto/Presto.daemon", "/opt/Presto/PrestoAssist",
-                                 "/etc/systemd/user/com.nimbo.Presto.keys.service",
-                                 "/etc/xdg/autostart/com.nimbo.Presto.desktop",
-                                 "/etc/systemd/user/com.nimbo.Presto.daemon.service"})
+        for (const char* path :
+             {"/opt/Presto/Presto.daemon", "/opt/Presto/PrestoAssist",
+              "/etc/systemd/user/com.nimbo.Presto.keys.service",
+              "/etc/xdg/autostart/com.nimbo.Presto.desktop",
+              "/etc/systemd/user/com.nimbo.Presto.daemon.service", "/opt/Presto/PrestoKeysWayland",
+              "/opt/Presto/PrestoHotKey", "/opt/Presto/PrestoClip"})
             writeFile(installed(QLatin1String(path)), "x");
     }
 
@@ -112,6 +114,9 @@ std::vector<QString> copies(const QString& staging) {
         install + QStringLiteral("755 B/PrestoKeys R/opt/Presto/PrestoKeys"),
         install + QStringLiteral("755 B/Presto.daemon R/opt/Presto/Presto.daemon"),
         install + QStringLiteral("755 B/PrestoAssist R/opt/Presto/PrestoAssist"),
+        install + QStringLiteral("755 B/PrestoKeysWayland R/opt/Presto/PrestoKeysWayland"),
+        install + QStringLiteral("755 B/PrestoHotKey R/opt/Presto/PrestoHotKey"),
+        install + QStringLiteral("755 B/PrestoClip R/opt/Presto/PrestoClip"),
         install + QStringLiteral("644 ") + staging +
             QStringLiteral("com.nimbo.Presto.desktop R/etc/xdg/autostart/com.nimbo.Presto.desktop"),
         install + QStringLiteral("644 ") + staging + kDaemonUnit +
@@ -268,6 +273,22 @@ TEST_F(InstallerTest, TwoMissingCopiesAreNamedInOrderJoinedByOneComma) {
     EXPECT_EQ(alerts_.requests()[0].message, QStringLiteral("PrestoKeys,com.nimbo.Presto.desktop"));
 }
 
+TEST_F(InstallerTest, MissingHelpersAreNamedAfterTheModulesAndNothingIsEnabled) {
+    QFile::remove(bundle_ + QStringLiteral("/PrestoClip"));
+    QFile::remove(bundle_ + QStringLiteral("/PrestoKeysWayland"));
+    QFile::remove(bundle_ + QStringLiteral("/Presto.daemon"));
+    alerts_.answer(QStringLiteral("OK"));
+    installer_.installPrst();
+
+    ASSERT_EQ(alerts_.requests().size(), 1u);
+    EXPECT_EQ(alerts_.requests()[0].title, QStringLiteral("Failed to copy these files"));
+    EXPECT_EQ(alerts_.requests()[0].message,
+              QStringLiteral("Presto.daemon,PrestoKeysWayland,PrestoClip"));
+    for (const QString& entry : log())
+        EXPECT_FALSE(entry.contains(QStringLiteral("systemctl"))) << entry.toStdString();
+    EXPECT_TRUE(QFileInfo::exists(installed(QStringLiteral("/opt/Presto/PrestoHotKey"))));
+}
+
 TEST_F(InstallerTest, CancelledAuthorisationLeavesTheGeneratedFilesAndChangesNothingElse) {
     admin_.refuse();
     installer_.installPrst();
@@ -394,11 +415,18 @@ TEST_F(InstallerTest, CancelledUninstallChangesNothing) {
     EXPECT_TRUE(installer_.isFullInstalled());
 }
 
-TEST_F(InstallerTest, InstallationQueriesOverTheSevenPaths) {
+TEST_F(InstallerTest, InstallationQueriesOverTheModulePaths) {
     EXPECT_FALSE(installer_.isFullInstalled());
     EXPECT_FALSE(installer_.isPartialInstalled());
+    writeFile(installed(QStringLiteral("/opt/Presto/PrestoHotKey")), "x");
+    EXPECT_TRUE(installer_.isPartialInstalled());
     plantModules(QStringLiteral("5.1.1"));
     EXPECT_TRUE(installer_.isFullInstalled());
+    // An installation that lacks a helper is not whole.
+    QFile::remove(installed(QStringLiteral("/opt/Presto/PrestoClip")));
+    EXPECT_FALSE(installer_.isFullInstalled());
+    EXPECT_TRUE(installer_.isPartialInstalled());
+    writeFile(installed(QStringLiteral("/opt/Presto/PrestoClip")), "x");
     QFile::remove(installed(QStringLiteral("/etc/systemd/user/")) + kDaemonUnit);
     EXPECT_FALSE(installer_.isFullInstalled());
     EXPECT_TRUE(installer_.isPartialInstalled());
@@ -481,6 +509,17 @@ TEST(VersionOrder, DottedNumbersComparePartByPart) {
     EXPECT_GT(ModuleInstaller::compareVersions(QStringLiteral("5.2"), QStringLiteral("5.1.9")), 0);
     EXPECT_LT(ModuleInstaller::compareVersions(QString(), QStringLiteral("0.1")), 0);
     EXPECT_LT(ModuleInstaller::compareVersions(QStringLiteral("1.0a"), QStringLiteral("1.0b")), 0);
+}
+
+// The agent this build installs carries its version, and the Wayland agent beside it no mark that
+// could be taken for the agent's.
+TEST(AgentVersion, TheBuiltAgentCarriesTheProjectVersion) {
+    const QString bin = qEnvironmentVariable("PRESTO_BIN_DIR");
+    EXPECT_EQ(ModuleInstaller::moduleVersion(bin + QStringLiteral("/PrestoKeys")),
+              QStringLiteral(PRESTO_TEST_VERSION));
+    EXPECT_EQ(ModuleInstaller::moduleVersion(bin + QStringLiteral("/PrestoKeysWayland")),
+              QString());
+    EXPECT_EQ(ModuleInstaller::moduleVersion(bin + QStringLiteral("/no-such-program")), QString());
 }
 
 class DeleteDataTest : public InstallerTest {

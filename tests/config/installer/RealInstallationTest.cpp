@@ -34,7 +34,8 @@ protected:
         QDir().mkpath(temporary_);
         QDir().mkpath(bundle_);
         const QString bin = qEnvironmentVariable("PRESTO_BIN_DIR");
-        for (const char* name : {"Presto.daemon", "PrestoKeys", "Presto", "com.nimbo.Presto.svg"})
+        for (const char* name : {"Presto.daemon", "PrestoKeys", "Presto", "com.nimbo.Presto.svg",
+                                 "PrestoKeysWayland", "PrestoHotKey", "PrestoClip"})
             ASSERT_TRUE(QFile::link(bin + QLatin1Char('/') + QLatin1String(name),
                                     bundle_ + QLatin1Char('/') + QLatin1String(name)))
                 << name;
@@ -78,7 +79,8 @@ TEST_F(RealInstallation, InstallsTheLayoutEnablesTheUnitsAndUninstallsAllOfItBut
     test::writeFile(snapshot, "text");
     install();
 
-    for (const char* name : {"Presto.daemon", "PrestoKeys", "PrestoAssist", "Presto"}) {
+    for (const char* name : {"Presto.daemon", "PrestoKeys", "PrestoAssist", "Presto",
+                             "PrestoKeysWayland", "PrestoHotKey", "PrestoClip"}) {
         SCOPED_TRACE(name);
         const QString path = installed(QStringLiteral("/opt/Presto/")) + QLatin1String(name);
         struct stat st {};

@@ -81,11 +81,13 @@ TEST_F(InstallerMenus, TheUninstallCommandReachesTheInstaller) {
 }
 
 TEST_F(InstallerMenus, NewerInstalledModulesEndTheRunOnceItHasStarted) {
-    writeFile(root_ + QStringLiteral("/opt/Presto/PrestoKeys"), "PrestoModuleVersion=99.0");
-    for (const char* path : {"/opt/Presto/Presto.daemon", "/opt/Presto/PrestoAssist",
-                             "/etc/systemd/user/com.nimbo.Presto.keys.service",
-                             "/etc/xdg/autostart/com.nimbo.Presto.desktop",
-                             "/etc/systemd/user/com.nimbo.Presto.daemon.service"})
+    writeFile(root_ + QStringLiteral("/opt/Presto/PrestoKeys"), "@(#)PrestoKeys 99.0");
+    for (const char* path :
+         {"/opt/Presto/Presto.daemon", "/opt/Presto/PrestoAssist",
+          "/etc/systemd/user/com.nimbo.Presto.keys.service",
+          "/etc/xdg/autostart/com.nimbo.Presto.desktop",
+          "/etc/systemd/user/com.nimbo.Presto.daemon.service", "/opt/Presto/PrestoKeysWayland",
+          "/opt/Presto/PrestoHotKey", "/opt/Presto/PrestoClip"})
         writeFile(root_ + QLatin1String(path), "x");
     MainWindow window(center_, alerts_, chooser_, controller_);
     alerts_.answer(QStringLiteral("OK"));
