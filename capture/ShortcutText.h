@@ -11,7 +11,7 @@ namespace presto {
 // records hold the physical key; nullopt where the desktop cannot be told the hot key (Caps Lock
 // among its modifiers, a modifier key itself, a key without a keysym name).
 
-// The shortcuts format of the XDG specification, e.g. "LOGO+F5", "CTRL+ALT+g".
+// The XDG shortcuts format, e.g. "LOGO+F5", "CTRL+ALT+g".
 std::optional<std::string> xdgTrigger(const HotKeyRec& rec);
 // GNOME's accelerator format, e.g. "<Super>F5", "<Primary><Alt>g".
 std::optional<std::string> gnomeAccelerator(const HotKeyRec& rec);
