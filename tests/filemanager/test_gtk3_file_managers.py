@@ -82,9 +82,25 @@ class CajaTest(FileManagerCase, unittest.TestCase):
     window_class = "caja"
 
     def check_selection(self, window, folder, names):
-        self.session.focus(window)
-        self.session.key("ctrl+a")
-        self.wait_for_state(folder, [os.path.join(folder, n) for n in names])
+        # Caja names the folder as it starts listing it, and Ctrl+A selects only what is listed
+        # by then: select again until the whole listing is reported (or the ceiling is reached).
+        s = self.session
+        wanted = [os.path.join(folder, n) for n in names]
+
+        def selected():
+            s.focus(window)
+            s.key("ctrl+a")
+            try:
+                s.wait_for_state(folder, wanted, ceiling=1)
+            except AssertionError:
+                return False
+            return True
+
+        try:
+            wait_for(selected, "Ctrl+A to select %s" % names)
+        except AssertionError as error:
+            raise AssertionError("%s; state file holds %r\n%s"
+                                 % (error, s.state(), s.log("fm.log"))) from None
 
 
 class NemoTest(FileManagerCase, unittest.TestCase):
