@@ -1,9 +1,9 @@
 #include "platform/linux/GioLauncher.h"
 
+#include "platform/linux/LazyGio.h"
 #include "platform/linux/Subprocess.h"
 
 #include <cerrno>
-#include <dlfcn.h>
 #include <gio/gdesktopappinfo.h>
 #include <gio/gio.h>
 #include <optional>
@@ -29,29 +29,24 @@ struct Gio {
     decltype(&g_signal_connect_data) signalConnectData;
 };
 
-template <typename Function> bool bind(void* library, const char* name, Function& function) {
-    function = reinterpret_cast<Function>(dlsym(library, name));
-    return function != nullptr;
-}
-
 // Null when GIO cannot be loaded.
 const Gio* loadedGio() {
     static const std::optional<Gio> loaded = []() -> std::optional<Gio> {
-        void* library = dlopen("libgio-2.0.so.0", RTLD_LAZY | RTLD_LOCAL);
+        void* library = lazyGioLibrary();
         if (!library)
             return std::nullopt;
         Gio g{};
-        bool complete =
-            bind(library, "g_desktop_app_info_new_from_filename",
-                 g.desktopAppInfoNewFromFilename) &&
-            bind(library, "g_app_info_launch", g.appInfoLaunch) &&
-            bind(library, "g_app_info_launch_default_for_uri", g.appInfoLaunchDefaultForUri) &&
-            bind(library, "g_file_new_for_path", g.fileNewForPath) &&
-            bind(library, "g_file_get_uri", g.fileGetUri) &&
-            bind(library, "g_io_error_quark", g.ioErrorQuark) &&
-            bind(library, "g_object_unref", g.objectUnref) &&
-            bind(library, "g_app_launch_context_new", g.appLaunchContextNew) &&
-            bind(library, "g_signal_connect_data", g.signalConnectData);
+        bool complete = bindSymbol(library, "g_desktop_app_info_new_from_filename",
+                                   g.desktopAppInfoNewFromFilename) &&
+                        bindSymbol(library, "g_app_info_launch", g.appInfoLaunch) &&
+                        bindSymbol(library, "g_app_info_launch_default_for_uri",
+                                   g.appInfoLaunchDefaultForUri) &&
+                        bindSymbol(library, "g_file_new_for_path", g.fileNewForPath) &&
+                        bindSymbol(library, "g_file_get_uri", g.fileGetUri) &&
+                        bindSymbol(library, "g_io_error_quark", g.ioErrorQuark) &&
+                        bindSymbol(library, "g_object_unref", g.objectUnref) &&
+                        bindSymbol(library, "g_app_launch_context_new", g.appLaunchContextNew) &&
+                        bindSymbol(library, "g_signal_connect_data", g.signalConnectData);
         return complete ? std::optional<Gio>(g) : std::nullopt;
     }();
     return loaded ? &*loaded : nullptr;

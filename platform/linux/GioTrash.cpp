@@ -1,9 +1,9 @@
 #include "platform/linux/GioTrash.h"
 
 #include "common/FileTree.h"
+#include "platform/linux/LazyGio.h"
 
 #include <cerrno>
-#include <dlfcn.h>
 #include <fstream>
 #include <gio/gio.h>
 #include <optional>
@@ -30,29 +30,24 @@ struct Gio {
     decltype(&g_object_unref) objectUnref;
 };
 
-template <typename Function> bool bind(void* library, const char* name, Function& function) {
-    function = reinterpret_cast<Function>(dlsym(library, name));
-    return function != nullptr;
-}
-
 const Gio* loadedGio() {
     static const std::optional<Gio> loaded = []() -> std::optional<Gio> {
-        void* library = dlopen("libgio-2.0.so.0", RTLD_LAZY | RTLD_LOCAL);
+        void* library = lazyGioLibrary();
         if (!library)
             return std::nullopt;
         Gio g{};
         bool complete =
-            bind(library, "g_file_new_for_path", g.fileNewForPath) &&
-            bind(library, "g_file_new_for_uri", g.fileNewForUri) &&
-            bind(library, "g_file_trash", g.fileTrash) &&
-            bind(library, "g_file_delete", g.fileDelete) &&
-            bind(library, "g_file_enumerate_children", g.fileEnumerateChildren) &&
-            bind(library, "g_file_enumerator_next_file", g.enumeratorNextFile) &&
-            bind(library, "g_file_enumerator_get_child", g.enumeratorGetChild) &&
-            bind(library, "g_vfs_get_default", g.vfsGetDefault) &&
-            bind(library, "g_vfs_get_supported_uri_schemes", g.vfsGetSupportedUriSchemes) &&
-            bind(library, "g_io_error_quark", g.ioErrorQuark) &&
-            bind(library, "g_object_unref", g.objectUnref);
+            bindSymbol(library, "g_file_new_for_path", g.fileNewForPath) &&
+            bindSymbol(library, "g_file_new_for_uri", g.fileNewForUri) &&
+            bindSymbol(library, "g_file_trash", g.fileTrash) &&
+            bindSymbol(library, "g_file_delete", g.fileDelete) &&
+            bindSymbol(library, "g_file_enumerate_children", g.fileEnumerateChildren) &&
+            bindSymbol(library, "g_file_enumerator_next_file", g.enumeratorNextFile) &&
+            bindSymbol(library, "g_file_enumerator_get_child", g.enumeratorGetChild) &&
+            bindSymbol(library, "g_vfs_get_default", g.vfsGetDefault) &&
+            bindSymbol(library, "g_vfs_get_supported_uri_schemes", g.vfsGetSupportedUriSchemes) &&
+            bindSymbol(library, "g_io_error_quark", g.ioErrorQuark) &&
+            bindSymbol(library, "g_object_unref", g.objectUnref);
         return complete ? std::optional<Gio>(g) : std::nullopt;
     }();
     return loaded ? &*loaded : nullptr;

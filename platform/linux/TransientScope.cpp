@@ -1,8 +1,9 @@
 #include "platform/linux/TransientScope.h"
 
+#include "platform/linux/LazyGio.h"
+
 #include <cctype>
 #include <cstdlib>
-#include <dlfcn.h>
 #include <fstream>
 #include <gio/gio.h>
 #include <optional>
@@ -23,15 +24,13 @@ struct GDBus {
 
 const GDBus* loadedGDBus() {
     static const std::optional<GDBus> loaded = []() -> std::optional<GDBus> {
-        void* library = dlopen("libgio-2.0.so.0", RTLD_LAZY | RTLD_LOCAL);
+        void* library = lazyGioLibrary();
         if (!library)
             return std::nullopt;
         GDBus g{};
-        g.connectionNewForAddressSync = reinterpret_cast<decltype(g.connectionNewForAddressSync)>(
-            dlsym(library, "g_dbus_connection_new_for_address_sync"));
-        g.connectionCallSync = reinterpret_cast<decltype(g.connectionCallSync)>(
-            dlsym(library, "g_dbus_connection_call_sync"));
-        if (!g.connectionNewForAddressSync || !g.connectionCallSync)
+        if (!bindSymbol(library, "g_dbus_connection_new_for_address_sync",
+                        g.connectionNewForAddressSync) ||
+            !bindSymbol(library, "g_dbus_connection_call_sync", g.connectionCallSync))
             return std::nullopt;
         return g;
     }();
