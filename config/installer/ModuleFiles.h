@@ -29,6 +29,27 @@ inline constexpr char kApplicationEntry[] = "com.nimbo.Presto.config.desktop";
 inline constexpr char kIconFolder[] = "/usr/share/icons/hicolor/scalable/apps/";
 inline constexpr char kIconFile[] = "com.nimbo.Presto.svg";
 
+// The file managers' Python extensions, laid out system-wide as the Debian package lays them out:
+// each binding loads them from its own folder. The bundle carries them in kExtensionSource.
+inline constexpr char kExtensionSource[] = "filemanager/";
+struct ExtensionFile {
+    const char* folder;
+    const char* name;
+};
+inline constexpr ExtensionFile kExtensionFiles[] = {
+    {"/usr/share/nautilus-python/extensions/", "presto_nautilus.py"},
+    {"/usr/share/nautilus-python/extensions/", "presto_state.py"},
+    {"/usr/share/caja-python/extensions/", "presto_caja.py"},
+    {"/usr/share/caja-python/extensions/", "presto_windows.py"},
+    {"/usr/share/caja-python/extensions/", "presto_state.py"},
+    {"/usr/share/nemo-python/extensions/", "presto_nemo.py"},
+    {"/usr/share/nemo-python/extensions/", "presto_windows.py"},
+    {"/usr/share/nemo-python/extensions/", "presto_state.py"},
+    {"/usr/share/thunarx-python/extensions/", "presto_thunar.py"},
+    {"/usr/share/thunarx-python/extensions/", "presto_windows.py"},
+    {"/usr/share/thunarx-python/extensions/", "presto_state.py"},
+};
+
 // The daemon's unit: started with the graphical session, restarted when it fails.
 std::string daemonUnitText();
 // The key-capture agent's unit, after the daemon's.

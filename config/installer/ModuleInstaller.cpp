@@ -270,6 +270,21 @@ void ModuleInstaller::installPrst() {
     copy(file, iconSource, folder + text(modules::kIconFile));
     copy(file, iconSource, iconFolder + text(modules::kIconFile));
     copy(file, applicationTemp, applicationsFolder + text(modules::kApplicationEntry));
+    // The file managers' extensions, those the bundle carries: a build without them installs
+    // the rest all the same.
+    const QString extensionSource = bundle + text(modules::kExtensionSource);
+    QStringList extensionFolders;
+    for (const modules::ExtensionFile& extension : modules::kExtensionFiles) {
+        const QString target = installed(text(extension.folder));
+        if (exists(extensionSource + text(extension.name)) && !extensionFolders.contains(target))
+            extensionFolders << target;
+    }
+    for (const QString& path : extensionFolders)
+        runAdmin(*session, {kMkdir, QStringLiteral("-p"), path});
+    for (const modules::ExtensionFile& extension : modules::kExtensionFiles)
+        if (exists(extensionSource + text(extension.name)))
+            copy(file, extensionSource + text(extension.name),
+                 installed(text(extension.folder)) + text(extension.name));
 
     if (!staging.isEmpty()) {
         for (const QString& path : {daemonUnitTemp, keysUnitTemp, autostartTemp, applicationTemp})
@@ -344,7 +359,12 @@ void ModuleInstaller::unInstallPrst() {
                   installed(text(modules::kApplicationsFolder)) + text(modules::kApplicationEntry),
                   installed(text(modules::kIconFolder)) + text(modules::kIconFile)})
             .started;
-    if (folderRemoved && filesRemoved)
+    // Only our own extensions: the folders belong to the file managers' bindings.
+    QStringList extensions{kRm, QStringLiteral("-f")};
+    for (const modules::ExtensionFile& extension : modules::kExtensionFiles)
+        extensions << installed(text(extension.folder)) + text(extension.name);
+    const bool extensionsRemoved = runAdmin(*session, extensions).started;
+    if (folderRemoved && filesRemoved && extensionsRemoved)
         alert(AlertStyle::Informational, tr("UnInstallation was finished"), QString(), tr("OK"));
     else
         alert(AlertStyle::Critical, tr("Uninstallation was failed"), tr("Needs to Cancel"),

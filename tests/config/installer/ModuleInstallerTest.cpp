@@ -42,6 +42,10 @@ protected:
                       "#!/bin/sh\n# @(#)" + QByteArray(name) + " " + version.toLatin1() + "\n",
                       true);
         writeFile(bundle_ + QStringLiteral("/com.nimbo.Presto.svg"), "<svg/>\n");
+        for (const char* name : {"presto_nautilus.py", "presto_caja.py", "presto_nemo.py",
+                                 "presto_thunar.py", "presto_windows.py", "presto_state.py"})
+            writeFile(bundle_ + QStringLiteral("/filemanager/") + QLatin1String(name),
+                      "# " + QByteArray(name) + "\n");
     }
 
     QString installed(const QString& path) const { return root_ + path; }
@@ -133,6 +137,37 @@ std::vector<QString> copies(const QString& staging) {
     };
 }
 
+// The file managers' extensions, after the other copies.
+std::vector<QString> extensions() {
+    const QString mkdir = QStringLiteral("root: /usr/bin/mkdir -p R/usr/share/");
+    const QString install = QStringLiteral("root: /usr/bin/install -T -m 644 B/filemanager/");
+    std::vector<QString> commands;
+    for (const char* binding : {"nautilus", "caja", "nemo", "thunarx"})
+        commands.push_back(mkdir + QLatin1String(binding) + QStringLiteral("-python/extensions/"));
+    const auto add = [&](const QString& binding, const QString& name) {
+        commands.push_back(install + name + QStringLiteral(" R/usr/share/") + binding +
+                           QStringLiteral("-python/extensions/") + name);
+    };
+    add(QStringLiteral("nautilus"), QStringLiteral("presto_nautilus.py"));
+    add(QStringLiteral("nautilus"), QStringLiteral("presto_state.py"));
+    for (const char* binding : {"caja", "nemo", "thunarx"}) {
+        const QString manager = QString::fromLatin1(binding).remove(QLatin1Char('x'));
+        add(QLatin1String(binding), QStringLiteral("presto_") + manager + QStringLiteral(".py"));
+        add(QLatin1String(binding), QStringLiteral("presto_windows.py"));
+        add(QLatin1String(binding), QStringLiteral("presto_state.py"));
+    }
+    return commands;
+}
+
+// Every installed extension, as the log names it.
+QStringList extensionTargets() {
+    QStringList targets;
+    for (const modules::ExtensionFile& extension : modules::kExtensionFiles)
+        targets << QStringLiteral("R") + QLatin1String(extension.folder) +
+                       QLatin1String(extension.name);
+    return targets;
+}
+
 std::vector<QString> loading() {
     return {
         QStringLiteral("wait 2"),
@@ -163,6 +198,7 @@ TEST_F(InstallerTest, FirstInstallationMakesTheFoldersCopiesEverythingAndEnables
                               mkdir + QStringLiteral("R/usr/share/applications/"),
                               mkdir + QStringLiteral("R/usr/share/icons/hicolor/scalable/apps/")},
                              copies(QStringLiteral("S/")),
+                             extensions(),
                              loading()}));
     ASSERT_EQ(alerts_.requests().size(), 1u);
     const AlertRequest& done = alerts_.requests()[0];
@@ -192,6 +228,44 @@ TEST_F(InstallerTest, FirstInstallationMakesTheFoldersCopiesEverythingAndEnables
                   QStringLiteral("/etc/systemd/user/") + unit);
     // The private staging folder is gone again.
     EXPECT_TRUE(QDir(temporary_).isEmpty());
+    for (const modules::ExtensionFile& extension : modules::kExtensionFiles)
+        EXPECT_EQ(
+            readAll(installed(QLatin1String(extension.folder)) + QLatin1String(extension.name)),
+            "# " + QByteArray(extension.name) + "\n")
+            << extension.folder << extension.name;
+}
+
+TEST_F(InstallerTest, ExtensionsMissingInTheBundleAreSkippedQuietly) {
+    // Without Nautilus' own file and the shared state, its folder gets nothing and is not made.
+    QFile::remove(bundle_ + QStringLiteral("/filemanager/presto_nautilus.py"));
+    QFile::remove(bundle_ + QStringLiteral("/filemanager/presto_state.py"));
+    alerts_.answer(QStringLiteral("OK"));
+    installer_.installPrst();
+
+    EXPECT_EQ(titles(), std::vector<QString>{QStringLiteral("Installed successfully")});
+    std::vector<QString> expected;
+    for (const QString& entry : extensions())
+        if (!entry.contains(QStringLiteral("nautilus")) &&
+            !entry.contains(QStringLiteral("presto_state.py")))
+            expected.push_back(entry);
+    std::vector<QString> recorded;
+    for (const QString& entry : log())
+        if (entry.contains(QStringLiteral("-python/")))
+            recorded.push_back(entry);
+    EXPECT_EQ(recorded, expected);
+    EXPECT_FALSE(QFileInfo::exists(installed(QStringLiteral("/usr/share/nautilus-python"))));
+    EXPECT_TRUE(QFileInfo::exists(
+        installed(QStringLiteral("/usr/share/nemo-python/extensions/presto_windows.py"))));
+
+    // A bundle without any of them installs exactly what it did before they existed.
+    QDir(bundle_ + QStringLiteral("/filemanager")).removeRecursively();
+    log_.clear();
+    alerts_ = test::ScriptedAlerts();
+    alerts_.answer(QStringLiteral("OK"));
+    installer_.installPrst();
+    EXPECT_EQ(titles(), std::vector<QString>{QStringLiteral("Installed successfully")});
+    for (const QString& entry : log())
+        EXPECT_FALSE(entry.contains(QStringLiteral("-python/"))) << entry.toStdString();
 }
 
 TEST_F(InstallerTest, ReinstallingWhileTheAssistantRunsStopsAndRemovesTheOldModulesFirst) {
@@ -208,6 +282,7 @@ TEST_F(InstallerTest, ReinstallingWhileTheAssistantRunsStopsAndRemovesTheOldModu
                  QStringLiteral("root: /usr/bin/rm -f R/opt/Presto/PrestoKeys"),
                  QStringLiteral("root: /usr/bin/rm -f R/opt/Presto/PrestoAssist")},
                 copies(QStringLiteral("S/")),
+                extensions(),
                 loading()}));
     EXPECT_EQ(processes_.kills(), std::vector<pid_t>{4242});
     EXPECT_EQ(titles(), std::vector<QString>{QStringLiteral("Installed successfully")});
@@ -238,8 +313,10 @@ TEST_F(InstallerTest, ReinstallingWithoutAnInstalledAgentRunsNoStopOrDisable) {
     alerts_.answer(QStringLiteral("OK"));
     installer_.installPrst();
 
-    EXPECT_EQ(log(),
-              joined({{QStringLiteral("authorize")}, copies(QStringLiteral("S/")), loading()}));
+    EXPECT_EQ(log(), joined({{QStringLiteral("authorize")},
+                             copies(QStringLiteral("S/")),
+                             extensions(),
+                             loading()}));
     EXPECT_TRUE(processes_.kills().empty());
 }
 
@@ -362,6 +439,9 @@ TEST_F(InstallerTest, UninstallStopsDisablesAndRemovesEverythingButTheUsersData)
     const std::string dataFile = world_.locations().dataFilePath();
     world_.writeFile(dataFile.substr(world_.root().size() + 1), "0511Prst");
     installFirst();
+    // Another extension in a folder we install into is the binding's, not ours.
+    const QString other = installed(QStringLiteral("/usr/share/nemo-python/extensions/other.py"));
+    writeFile(other, "other\n");
     processes_.addProcess("PrestoAssist", 77);
     alerts_.answer(QStringLiteral("OK"));
     installer_.unInstallPrst();
@@ -379,6 +459,7 @@ TEST_F(InstallerTest, UninstallStopsDisablesAndRemovesEverythingButTheUsersData)
                 QStringLiteral(" R/etc/xdg/autostart/com.nimbo.Presto.desktop "
                                "R/usr/share/applications/com.nimbo.Presto.config.desktop "
                                "R/usr/share/icons/hicolor/scalable/apps/com.nimbo.Presto.svg"),
+            QStringLiteral("root: /usr/bin/rm -f ") + extensionTargets().join(QLatin1Char(' ')),
             QStringLiteral("release"),
         }));
     EXPECT_EQ(processes_.kills(), std::vector<pid_t>{77});
@@ -386,9 +467,12 @@ TEST_F(InstallerTest, UninstallStopsDisablesAndRemovesEverythingButTheUsersData)
     EXPECT_EQ(alerts_.requests()[0].title, QStringLiteral("UnInstallation was finished"));
     EXPECT_EQ(alerts_.requests()[0].message, QString());
     EXPECT_FALSE(installer_.isPartialInstalled());
-    // Only the emptied folders are left.
+    // Only the emptied folders and the other extension are left.
     for (const QString& path : test::treeOf(root_))
-        EXPECT_TRUE(path.endsWith(QLatin1Char('/'))) << path.toStdString();
+        EXPECT_TRUE(path.endsWith(QLatin1Char('/')) ||
+                    path == QStringLiteral("usr/share/nemo-python/extensions/other.py"))
+            << path.toStdString();
+    EXPECT_EQ(readAll(other), QByteArray("other\n"));
     EXPECT_EQ(readAll(QString::fromStdString(dataFile)), QByteArray("0511Prst"));
 }
 

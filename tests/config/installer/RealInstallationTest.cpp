@@ -39,6 +39,14 @@ protected:
             ASSERT_TRUE(QFile::link(bin + QLatin1Char('/') + QLatin1String(name),
                                     bundle_ + QLatin1Char('/') + QLatin1String(name)))
                 << name;
+        // The file managers' extensions lie in a folder of their own beside the programs.
+        QDir().mkpath(bundle_ + QStringLiteral("/filemanager"));
+        for (const char* name : {"presto_nautilus.py", "presto_caja.py", "presto_nemo.py",
+                                 "presto_thunar.py", "presto_windows.py", "presto_state.py"})
+            ASSERT_TRUE(
+                QFile::link(bin + QStringLiteral("/filemanager/") + QLatin1String(name),
+                            bundle_ + QStringLiteral("/filemanager/") + QLatin1String(name)))
+                << name;
         // The tray assistant is built where its sources are; elsewhere a stand-in takes its place.
         const QString assist = bin + QStringLiteral("/PrestoAssist");
         ASSERT_TRUE(QFile::link(QFileInfo::exists(assist) ? assist : QStringLiteral("/bin/true"),
@@ -77,6 +85,10 @@ TEST_F(RealInstallation, InstallsTheLayoutEnablesTheUnitsAndUninstallsAllOfItBut
     const QString snapshot =
         QFileInfo(QString::fromStdString(dataFile)).path() + QStringLiteral("/PasteboardData/snap");
     test::writeFile(snapshot, "text");
+    // A file manager's own extension, already in one of the folders the installer fills.
+    const QString other =
+        installed(QStringLiteral("/usr/share/thunarx-python/extensions/other_extension.py"));
+    test::writeFile(other, "# not ours\n");
     install();
 
     for (const char* name : {"Presto.daemon", "PrestoKeys", "PrestoAssist", "Presto",
@@ -112,6 +124,20 @@ TEST_F(RealInstallation, InstallsTheLayoutEnablesTheUnitsAndUninstallsAllOfItBut
     for (const char* unit : {"com.nimbo.Presto.daemon.service", "com.nimbo.Presto.keys.service"})
         EXPECT_EQ(QFileInfo(wants + QLatin1String(unit)).symLinkTarget(),
                   QStringLiteral("/etc/systemd/user/") + QLatin1String(unit));
+    // The extensions, byte for byte as in the sources, where each binding looks for them.
+    for (const modules::ExtensionFile& extension : modules::kExtensionFiles) {
+        SCOPED_TRACE(std::string(extension.folder) + extension.name);
+        const QString path =
+            installed(QLatin1String(extension.folder)) + QLatin1String(extension.name);
+        const QByteArray source =
+            readAll(QStringLiteral(PRESTO_FILEMANAGER_DIR "/") + QLatin1String(extension.name));
+        ASSERT_FALSE(source.isEmpty());
+        EXPECT_EQ(readAll(path), source);
+        struct stat st {};
+        ASSERT_EQ(lstat(QFile::encodeName(path).constData(), &st), 0);
+        EXPECT_TRUE(S_ISREG(st.st_mode));
+        EXPECT_EQ(st.st_mode & 07777, 0644u);
+    }
     // The staging folder went away after the copies.
     EXPECT_TRUE(QDir(temporary_).isEmpty());
 
@@ -125,7 +151,11 @@ TEST_F(RealInstallation, InstallsTheLayoutEnablesTheUnitsAndUninstallsAllOfItBut
     EXPECT_EQ(alerts_.requests()[0].title, QStringLiteral("UnInstallation was finished"));
     EXPECT_FALSE(installer_.isPartialInstalled());
     for (const QString& path : test::treeOf(root_))
-        EXPECT_TRUE(path.endsWith(QLatin1Char('/'))) << "left behind: " << path.toStdString();
+        EXPECT_TRUE(path.endsWith(QLatin1Char('/')) ||
+                    path ==
+                        QStringLiteral("usr/share/thunarx-python/extensions/other_extension.py"))
+            << "left behind: " << path.toStdString();
+    EXPECT_EQ(readAll(other), QByteArray("# not ours\n"));
     EXPECT_EQ(readAll(QString::fromStdString(dataFile)), QByteArray("0511Prst"));
     EXPECT_EQ(readAll(snapshot), QByteArray("text"));
 }
