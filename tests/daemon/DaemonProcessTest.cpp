@@ -55,8 +55,10 @@ protected:
         return reply.value_or(Bytes{});
     }
 
+    // A file-manager hot key of a number the catalogue leaves free: pressing it runs nothing
+    // (number 1 would put the machine to sleep).
     HotKeyRec finderKey(std::uint32_t keyCode, std::uint32_t modFlags) {
-        return test::hotKey(keyCode, modFlags, kKindFinder, 0, 1);
+        return test::hotKey(keyCode, modFlags, kKindFinder, 0, 4);
     }
 
     test::TempWorld world;
@@ -414,6 +416,24 @@ TEST_F(DaemonProcessTest, AnUnreadStandardOutputNeverHoldsTheLoop) {
     ::kill(pid, SIGTERM);
     ::waitpid(pid, nullptr, 0);
     ::close(out[0]);
+}
+
+// Whatever the built daemon runs under the tests looks systemctl up on PATH: the first one must
+// be the guard, which refuses to end the session. Only the guard itself is ever run here.
+TEST(SessionGuard, TheFirstSystemctlOnPathRefusesToSuspendOrPowerOff) {
+    std::istringstream folders(std::getenv("PATH") ? std::getenv("PATH") : "");
+    std::string folder, first;
+    while (first.empty() && std::getline(folders, folder, ':'))
+        if (!folder.empty() && ::access((folder + "/systemctl").c_str(), X_OK) == 0)
+            first = folder + "/systemctl";
+    const std::string text = test::readText(first);
+    ASSERT_NE(text.find("refused while testing"), std::string::npos)
+        << first << " is not the guard; not running it";
+    for (const char* verb : {"suspend", "reboot", "poweroff"}) {
+        const std::string command = "'" + first + "' " + verb + " 2>/dev/null";
+        const int status = std::system(command.c_str());
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << verb;
+    }
 }
 
 } // namespace
