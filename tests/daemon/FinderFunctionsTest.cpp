@@ -2,6 +2,7 @@
 
 #include "daemon/FinderScripts.h"
 #include "platform/linux/GioTrash.h"
+#include "tests/daemon/DaemonTestUtil.h"
 #include "tests/support/MemoryPasteboard.h"
 #include "tests/support/RecordingServices.h"
 #include "tests/support/ScriptedDialogs.h"
@@ -22,12 +23,7 @@ namespace fs = std::filesystem;
 using Response = DaemonDialogs::Response;
 using Request = test::ScriptedDialogs::Request;
 
-std::string readText(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
-}
+using test::readText;
 
 class FinderFunctionsTest : public ::testing::Test {
 protected:

@@ -1,6 +1,7 @@
 #include "daemon/FileTransfer.h"
 #include "daemon/PasteboardData.h"
 #include "daemon/UserIdentity.h"
+#include "tests/daemon/DaemonTestUtil.h"
 #include "tests/support/MemoryPasteboard.h"
 #include "tests/support/ScriptedDialogs.h"
 #include "tests/support/ScriptedFinder.h"
@@ -23,12 +24,7 @@ namespace fs = std::filesystem;
 using Response = DaemonDialogs::Response;
 using Request = test::ScriptedDialogs::Request;
 
-std::string readText(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
-}
+using test::readText;
 
 std::string fileUrl(const std::string& path) {
     static const char hex[] = "0123456789ABCDEF";
