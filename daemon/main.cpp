@@ -70,7 +70,7 @@ int main() {
     AssistantWorker worker(actions, assistant);
 
     SystemctlPower power;
-    GioTrash trash({locations.applicationSupportDir + "/Trash", {}, true});
+    GioTrash trash({locations.applicationSupportDir + "/Trash", {}, true, {}});
     ZenityDialogs dialogs;
     FinderFunctions finderFunctions(power, trash, finder, pasteboard, dialogs);
 

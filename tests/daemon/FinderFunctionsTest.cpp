@@ -235,7 +235,7 @@ TEST_F(FinderFunctionsTest, MoveToTrashHandsOverTheSelectionInOrderAndNothingWit
 
 TEST_F(FinderFunctionsTest, MoveToTrashAndEmptyTrashUseTheTrashOfTheTemporaryWorld) {
     const std::string trashFolder = world.root() + "/data/Trash";
-    GioTrash realTrash({trashFolder, [] { return std::vector<std::string>{}; }, false});
+    GioTrash realTrash({trashFolder, [] { return std::vector<std::string>{}; }, false, {}});
     FinderFunctions real(power, realTrash, finder, pasteboard, dialogs);
     std::string a = world.writeFile("work/a.txt", "a"), b = world.writeFile("work/b.txt", "b");
     finder.setSelection({a, b});
