@@ -379,14 +379,27 @@ void logLeftover(int dirFd, const std::string& name, int error) {
             "/" + name + ": error " + std::to_string(error) + "\n");
 }
 
+// Renames without replacing anything: an item that took the name since the question stays.
+int renameNew(int fromDir, const std::string& from, int toDir, const std::string& to) {
+    if (renameat2(fromDir, from.c_str(), toDir, to.c_str(), RENAME_NOREPLACE) == 0)
+        return 0;
+    if (errno != EINVAL)
+        return errno;
+    struct stat st {};
+    if (fstatat(toDir, to.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0)
+        return EEXIST;
+    return renameat(fromDir, from.c_str(), toDir, to.c_str()) == 0 ? 0 : errno;
+}
+
 // Puts the item at (fromDir, from) in the place of the one at (toDir, to), which then goes. The
 // old item is never left under a hidden name unless it cannot even be put back.
 int replaceWith(int fromDir, const std::string& from, int toDir, const std::string& to) {
     struct stat item {
     }, old{};
-    if (fstatat(fromDir, from.c_str(), &item, AT_SYMLINK_NOFOLLOW) != 0 ||
-        fstatat(toDir, to.c_str(), &old, AT_SYMLINK_NOFOLLOW) != 0)
+    if (fstatat(fromDir, from.c_str(), &item, AT_SYMLINK_NOFOLLOW) != 0)
         return errno;
+    if (fstatat(toDir, to.c_str(), &old, AT_SYMLINK_NOFOLLOW) != 0)
+        return errno == ENOENT ? renameNew(fromDir, from, toDir, to) : errno;
     if (!S_ISDIR(item.st_mode) && !S_ISDIR(old.st_mode))
         return renameat(fromDir, from.c_str(), toDir, to.c_str()) == 0 ? 0 : errno;
     // The two swap places in one step; the old one then goes from where the new one was.
@@ -410,18 +423,6 @@ int replaceWith(int fromDir, const std::string& from, int toDir, const std::stri
     if (int error = removeTreeAt(toDir, aside, old))
         logLeftover(toDir, aside, error);
     return 0;
-}
-
-// Renames without replacing anything: an item that took the name since the question stays.
-int renameNew(int fromDir, const std::string& from, int toDir, const std::string& to) {
-    if (renameat2(fromDir, from.c_str(), toDir, to.c_str(), RENAME_NOREPLACE) == 0)
-        return 0;
-    if (errno != EINVAL)
-        return errno;
-    struct stat st {};
-    if (fstatat(toDir, to.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0)
-        return EEXIST;
-    return renameat(fromDir, from.c_str(), toDir, to.c_str()) == 0 ? 0 : errno;
 }
 
 struct Plan {
@@ -473,10 +474,12 @@ OSErr prepare(const std::string& source, const std::string& destFolder, const st
 int copyToTemp(const Plan& plan, Job& job, std::string& temp) {
     const int dir = plan.destFolder.get();
     struct stat st {};
-    for (int attempt = 0; attempt < 10; ++attempt) {
+    for (int attempt = 0;; ++attempt) {
         temp = temporaryName();
         if (fstatat(dir, temp.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
-            break; // else a leftover of an earlier daemon
+            break;
+        if (attempt == 10)
+            return EEXIST; // leftovers of earlier daemons, none of them ours to remove
     }
     int error;
     {
