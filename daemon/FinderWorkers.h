@@ -16,7 +16,7 @@ namespace presto {
 // user's threads; a press beyond that is dropped with a log line. Each work gets a stop token:
 // stopAll() asks every one to stop (a transfer then ends the item under way, keeping its source
 // and removing its partial copy) and waits for them until a deadline. They block SIGTERM and
-// SIGINT, which so reach the main loop. Started and stopped from the main loop only.
+// SIGINT, so those reach the main loop. Started and stopped from the main loop only.
 class FinderWorkers {
 public:
     using Work = std::function<void(std::stop_token)>;

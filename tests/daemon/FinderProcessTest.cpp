@@ -136,6 +136,12 @@ TEST_F(FinderProcessTest, CopyToCopiesTheClipboardFileIntoTheSelectedFolder) {
 
 class StopDuringCopyTest : public FinderProcessTest {
 protected:
+    void SetUp() override {
+        FinderProcessTest::SetUp();
+        // The stuck copy must stay stuck well beyond the daemon's bound.
+        if (!lease.held() || std::stoi(test::readText("/proc/sys/fs/lease-break-time")) < 30)
+            GTEST_SKIP() << "no file leases of at least 30 s here";
+    }
     // Starts the daemon and a Copy to... of a folder that waits in the open of its second file.
     void startCopy() {
         world.writeFile("src/Tree/a", std::string(1 << 20, 'a'));
@@ -144,7 +150,6 @@ protected:
         finderState("", {dest});
         HotKeyRec key = functionKey(6, 25);
         daemon = start({key});
-        ASSERT_TRUE(lease.held());
         press(key);
         ASSERT_TRUE(test::eventually([&] { return lease.opened(); }));
         ASSERT_EQ(names(dest).size(), 1u) << "the partial copy";
