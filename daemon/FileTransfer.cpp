@@ -93,6 +93,9 @@ struct Job {
     const FileTransfer::Options& options;
     std::uint64_t done = 0;
     struct stat root {}; // the source item as it was copied
+    // What the two file systems turned out not to offer is not asked again for each file.
+    bool clone = true;
+    bool kernelCopy = true;
 
     bool stopped() const { return options.stop.stop_requested(); }
     void add(std::uint64_t bytes) {
@@ -201,13 +204,18 @@ int copyData(int in, int out, const struct stat& st, Job& job) {
     if (st.st_size == 0)
         return copyStream(in, out, job);
     // A file system that shares blocks copies nothing at all, holes included.
-    if (ioctl(out, FICLONE, in) == 0) {
-        job.add(static_cast<std::uint64_t>(st.st_size));
-        return 0;
+    if (job.clone) {
+        if (ioctl(out, FICLONE, in) == 0) {
+            job.add(static_cast<std::uint64_t>(st.st_size));
+            return 0;
+        }
+        job.clone = errno != EOPNOTSUPP && errno != ENOTTY && errno != EXDEV && errno != EINVAL;
     }
-    posix_fadvise(in, 0, 0, POSIX_FADV_SEQUENTIAL);
-    bool kernelCopy = true;
-    // Only the data is copied; the holes between stay holes in the copy.
+    if (st.st_size > off_t(kChunk))
+        posix_fadvise(in, 0, 0, POSIX_FADV_SEQUENTIAL);
+    // Fewer blocks than bytes: it has holes, and only the data between them is copied.
+    if (st.st_blocks * 512 >= st.st_size)
+        return copyRange(in, out, 0, st.st_size, job, job.kernelCopy);
     off_t position = 0;
     for (;;) {
         off_t data = lseek(in, position, SEEK_DATA);
@@ -221,7 +229,7 @@ int copyData(int in, int out, const struct stat& st, Job& job) {
         if (hole <= data)
             break;
         job.add(static_cast<std::uint64_t>(data - position));
-        if (int error = copyRange(in, out, data, hole, job, kernelCopy))
+        if (int error = copyRange(in, out, data, hole, job, job.kernelCopy))
             return error;
         position = hole;
     }
