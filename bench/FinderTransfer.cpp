@@ -1,8 +1,9 @@
 // Copy to... against `cp -a` of the same sources in the same run: one 1 GiB file and a tree of
-// 5,000 small files, on the file system of the temporary folder. The transfer runs as a press
+// 5,000 small files, on the file system of the temporary folder, each the median of alternating
+// rounds; then the disk use of both copies of a 150 MB sparse file. The transfer runs as a press
 // runs it (destination from the file manager, sources from the clipboard's file URLs), with
 // silent panels. Run by hand, Release build:
-//   bin/bench_finder_transfer [rounds, default 3]
+//   bin/bench_finder_transfer [rounds, default 5]
 #include "bench/BenchSupport.h"
 #include "daemon/FileTransfer.h"
 #include "daemon/PasteboardData.h"
@@ -70,6 +71,41 @@ void makeBigFile(const std::string& path, std::size_t bytes) {
     }
 }
 
+// 150 MB with 4 KiB of data at three places; the rest holes.
+void makeSparseFile(const std::string& path) {
+    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    const std::string block(4096, 's');
+    for (off_t at : {off_t(0), off_t(70) << 20, (off_t(150) << 20) - 4096})
+        if (pwrite(fd, block.data(), block.size(), at) != ssize_t(block.size()))
+            std::exit(1);
+    close(fd);
+}
+
+std::uint64_t dataBytes(const std::string& path) {
+    std::uint64_t bytes = 0;
+    if (FileTransfer::measure(path, bytes) != kNoErr)
+        std::exit(1);
+    return bytes;
+}
+
+std::uint64_t diskUse(const std::string& path) {
+    struct stat st {};
+    return stat(path.c_str(), &st) == 0 ? std::uint64_t(st.st_blocks) * 512 : 0;
+}
+
+double median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    const std::size_t n = values.size();
+    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+std::string loadAverage() {
+    std::ifstream in("/proc/loadavg");
+    std::string one, five, fifteen;
+    in >> one >> five >> fifteen;
+    return one + " " + five + " " + fifteen;
+}
+
 void makeTree(const std::string& root, int files) {
     for (int i = 0; i < files; ++i) {
         std::string dir = root + "/d" + std::to_string(i / 100);
@@ -83,75 +119,91 @@ void makeTree(const std::string& root, int files) {
 } // namespace
 
 int main(int argc, char** argv) {
-    const int rounds = argc > 1 ? std::atoi(argv[1]) : 3;
+    const int rounds = std::max(1, argc > 1 ? std::atoi(argv[1]) : 5);
     World world;
     const std::string src = world.root + "/src";
     fs::create_directories(src);
     std::printf("preparing sources in %s ...\n", world.root.c_str());
     makeBigFile(src + "/big.bin", std::size_t(1) << 30);
     makeTree(src + "/tree", 5000);
+    makeSparseFile(src + "/sparse.bin");
     sync();
+    std::printf("load average before: %s (%u cores)\n", loadAverage().c_str(),
+                std::thread::hardware_concurrency());
 
     Selection finder;
     Clipboard clipboard;
     SilentDialogs dialogs;
+    const std::string cpDest = world.root + "/cp", ourDest = world.root + "/ours";
+    // One round: cp -a and Copy to... of the same source, in the order given, each starting with
+    // no dirty pages of the other to write back. The copies stay until the next round.
+    auto round = [&](const std::string& source, bool cpFirst, double& cp, double& ours) {
+        fs::remove_all(cpDest);
+        fs::remove_all(ourDest);
+        fs::create_directories(cpDest);
+        fs::create_directories(ourDest);
+        sync();
+        const std::string command = "cp -a '" + source + "' '" + cpDest + "/'";
+        const std::string url = "file://" + source + "\r\n";
+        clipboard.items = {{"public.file-url", {url.begin(), url.end()}}};
+        finder.selected = {ourDest};
+        auto runCp = [&] {
+            sync();
+            cp = seconds([&] {
+                if (std::system(command.c_str()) != 0)
+                    std::exit(1);
+            });
+        };
+        auto runOurs = [&] {
+            sync();
+            ours = seconds([&] { PasteboardData(finder, clipboard, dialogs).copyPathsAll(); });
+        };
+        if (cpFirst) {
+            runCp();
+            runOurs();
+        } else {
+            runOurs();
+            runCp();
+        }
+        const std::string name = source.substr(source.find_last_of('/'));
+        if (dataBytes(ourDest + name) != dataBytes(cpDest + name)) {
+            std::printf("copies differ\n");
+            std::exit(1);
+        }
+    };
+
     struct Case {
         const char* name;
         std::string source;
-        double bytes;
-    } cases[] = {
-        {"one 1 GiB file", src + "/big.bin", double(1u << 30)},
-        {"tree of 5,000 small files", src + "/tree", double(FileTransfer::measure(src + "/tree"))}};
+    } cases[] = {{"one 1 GiB file", src + "/big.bin"},
+                 {"tree of 5,000 small files", src + "/tree"}};
     bool met = true;
     for (const Case& c : cases) {
-        double oursBest = 1e9, cpBest = 1e9;
-        for (int round = 0; round < rounds; ++round) {
-            const std::string cpDest = world.root + "/cp", ourDest = world.root + "/ours";
-            fs::create_directories(cpDest);
-            fs::create_directories(ourDest);
-            std::string command = "cp -a '" + c.source + "' '" + cpDest + "/'";
-            std::string url = "file://" + c.source + "\r\n";
-            clipboard.items = {{"public.file-url", {url.begin(), url.end()}}};
-            finder.selected = {ourDest};
-            // Each copy starts with no dirty pages of the other to write back, and the two take
-            // turns at going first.
+        const double bytes = double(dataBytes(c.source));
+        std::vector<double> cpTimes, ourTimes;
+        for (int r = 0; r < rounds; ++r) {
             double cp = 0, ours = 0;
-            auto runCp = [&] {
-                sync();
-                cp = seconds([&] {
-                    if (std::system(command.c_str()) != 0)
-                        std::exit(1);
-                });
-            };
-            auto runOurs = [&] {
-                sync();
-                ours = seconds([&] { PasteboardData(finder, clipboard, dialogs).copyPathsAll(); });
-            };
-            if (round % 2 == 0) {
-                runCp();
-                runOurs();
-            } else {
-                runOurs();
-                runCp();
-            }
-            if (FileTransfer::measure(ourDest) != FileTransfer::measure(cpDest)) {
-                std::printf("copies differ\n");
-                return 1;
-            }
-            cpBest = std::min(cpBest, cp);
-            oursBest = std::min(oursBest, ours);
-            fs::remove_all(cpDest);
-            fs::remove_all(ourDest);
-            sync();
+            round(c.source, r % 2 == 0, cp, ours);
+            cpTimes.push_back(cp);
+            ourTimes.push_back(ours);
         }
-        double ratio = cpBest / oursBest;
+        const double cp = median(cpTimes), ours = median(ourTimes);
+        const double ratio = cp / ours;
         met = met && ratio >= 0.9;
         std::printf("%-27s cp -a %7.1f MB/s (%.3f s)   Copy to... %7.1f MB/s (%.3f s)   "
                     "ratio %.2f\n",
-                    c.name, c.bytes / cpBest / 1e6, cpBest, c.bytes / oursBest / 1e6, oursBest,
-                    ratio);
+                    c.name, bytes / cp / 1e6, cp, bytes / ours / 1e6, ours, ratio);
     }
-    std::printf("%s (best of %d rounds, at least 0.9 of cp -a wanted)\n",
+
+    double cp = 0, ours = 0;
+    round(src + "/sparse.bin", true, cp, ours);
+    std::printf(
+        "150 MB sparse file on disk: source %llu KiB, cp -a %llu KiB, Copy to... %llu KiB\n",
+        static_cast<unsigned long long>(diskUse(src + "/sparse.bin") / 1024),
+        static_cast<unsigned long long>(diskUse(cpDest + "/sparse.bin") / 1024),
+        static_cast<unsigned long long>(diskUse(ourDest + "/sparse.bin") / 1024));
+    std::printf("load average after: %s\n", loadAverage().c_str());
+    std::printf("%s (median of %d alternating rounds, at least 0.9 of cp -a wanted)\n",
                 met ? "target met" : "target MISSED", rounds);
     return met ? 0 : 1;
 }

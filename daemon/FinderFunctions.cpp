@@ -1,13 +1,10 @@
 #include "daemon/FinderFunctions.h"
 
 #include "daemon/FinderScripts.h"
-#include "daemon/Log.h"
 #include "daemon/PasteboardData.h"
 #include "daemon/SelectionData.h"
 
 #include <algorithm>
-#include <system_error>
-#include <thread>
 #include <utility>
 
 namespace presto {
@@ -18,23 +15,15 @@ OSErr statusOf(int error) {
     return static_cast<OSErr>(error == 0 ? 0 : -std::min(error, 32767));
 }
 
-void startDetached(std::function<void()> work) {
-    try {
-        std::thread(std::move(work)).detach();
-    } catch (const std::system_error& error) {
-        // No thread to be had: the press is dropped, as a failed start always was.
-        logLine(std::string(getCharSysTime()) +
-                " Presto.daemon cannot start a file-manager function: " + error.what() + "\n");
-    }
-}
-
 } // namespace
 
 FinderFunctions::FinderFunctions(SessionPower& power, Trash& trash, FinderState& finder,
                                  Pasteboard& pasteboard, DaemonDialogs& dialogs,
                                  WorkerStarter startWorker)
     : power_(power), trash_(trash), finder_(finder), pasteboard_(pasteboard), dialogs_(dialogs),
-      startWorker_(startWorker ? std::move(startWorker) : WorkerStarter(startDetached)) {}
+      startWorker_(startWorker ? std::move(startWorker) : WorkerStarter([this](Work work) {
+          workers_.start(std::move(work));
+      })) {}
 
 OSErr FinderFunctions::LaunchFinderSystem(int number) {
     if (number <= 0)
@@ -127,35 +116,44 @@ OSErr FinderFunctions::scriptToPasteboard(const char* script) {
     return kNoErr;
 }
 
-OSErr FinderFunctions::startWorker(std::function<void()> work) {
+OSErr FinderFunctions::startWorker(Work work) {
     startWorker_(std::move(work));
     return kNoErr;
 }
 
+bool FinderFunctions::stopWorkers(std::chrono::steady_clock::time_point deadline) {
+    return workers_.stopAll(deadline);
+}
+
 OSErr FinderFunctions::CopyItem() {
-    return startWorker([this] { PasteboardData(finder_, pasteboard_, dialogs_).copyPathsAll(); });
+    return startWorker([this](std::stop_token stop) {
+        PasteboardData(finder_, pasteboard_, dialogs_).copyPathsAll(stop);
+    });
 }
 
 OSErr FinderFunctions::MoveItem() {
-    return startWorker([this] { PasteboardData(finder_, pasteboard_, dialogs_).movePathsAll(); });
+    return startWorker([this](std::stop_token stop) {
+        PasteboardData(finder_, pasteboard_, dialogs_).movePathsAll(stop);
+    });
 }
 
 OSErr FinderFunctions::CopyNewItem() {
-    return startWorker([this] {
+    return startWorker([this](std::stop_token stop) {
         PasteboardData(finder_, pasteboard_, dialogs_, PasteboardData::kCopyByNewName)
-            .copyPathsAll();
+            .copyPathsAll(stop);
     });
 }
 
 OSErr FinderFunctions::MoveNewItem() {
-    return startWorker([this] {
+    return startWorker([this](std::stop_token stop) {
         PasteboardData(finder_, pasteboard_, dialogs_, PasteboardData::kMoveByNewName)
-            .movePathsAll();
+            .movePathsAll(stop);
     });
 }
 
 OSErr FinderFunctions::ShowPermission() {
-    return startWorker([this] { SelectionData(finder_, dialogs_).dispPermission(); });
+    return startWorker(
+        [this](std::stop_token stop) { SelectionData(finder_, dialogs_).dispPermission(stop); });
 }
 
 } // namespace presto

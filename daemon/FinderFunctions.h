@@ -1,5 +1,6 @@
 #pragma once
 
+#include "daemon/FinderWorkers.h"
 #include "daemon/LaunchActions.h"
 #include "platform/DaemonDialogs.h"
 #include "platform/FinderState.h"
@@ -7,7 +8,9 @@
 #include "platform/SessionPower.h"
 #include "platform/Trash.h"
 
+#include <chrono>
 #include <functional>
+#include <stop_token>
 
 namespace presto {
 
@@ -29,12 +32,14 @@ enum FinderFunctionNo : int {
 };
 
 // Carries out the file-manager function of a pressed hot key. Functions 1 to 24 run to their end
-// on the calling thread; 25 to 29 hand their work to a worker nobody waits for.
+// on the calling thread; 25 to 29 hand their work to a worker that the press does not wait for.
 class FinderFunctions {
 public:
-    // Starts a worker for a transfer or the permission display. The default starts a detached
-    // thread; when none can be had the press does nothing.
-    using WorkerStarter = std::function<void(std::function<void()>)>;
+    // Starts a worker for a transfer or the permission display; the work ends early once its
+    // token asks it to stop. The default runs it on FinderWorkers of this object; when it cannot
+    // start the press does nothing.
+    using Work = FinderWorkers::Work;
+    using WorkerStarter = std::function<void(Work)>;
 
     FinderFunctions(SessionPower& power, Trash& trash, FinderState& finder, Pasteboard& pasteboard,
                     DaemonDialogs& dialogs, WorkerStarter startWorker = {});
@@ -57,10 +62,14 @@ public:
     OSErr MoveNewItem();
     OSErr ShowPermission();
 
+    // Asks the workers under way to stop and waits for them until the deadline; true when all
+    // have ended. Those still running keep using this object and its services.
+    bool stopWorkers(std::chrono::steady_clock::time_point deadline);
+
 private:
     // Runs a script whose text result replaces the clipboard; a failed script leaves it alone.
     OSErr scriptToPasteboard(const char* script);
-    OSErr startWorker(std::function<void()> work);
+    OSErr startWorker(Work work);
 
     SessionPower& power_;
     Trash& trash_;
@@ -68,6 +77,7 @@ private:
     Pasteboard& pasteboard_;
     DaemonDialogs& dialogs_;
     WorkerStarter startWorker_;
+    FinderWorkers workers_; // last: stopped and joined before anything they use goes
 };
 
 } // namespace presto

@@ -1,6 +1,7 @@
 #include "daemon/PasteboardData.h"
 
 #include "daemon/FileTransfer.h"
+#include "daemon/Log.h"
 #include "daemon/UserIdentity.h"
 
 #include <cstdlib>
@@ -323,52 +324,57 @@ void PasteboardData::readSources(int mode) {
     }
 }
 
-void PasteboardData::copyPathsAll() {
-    transferAll(false);
+void PasteboardData::copyPathsAll(std::stop_token stop) {
+    transferAll(false, stop);
 }
 
-void PasteboardData::movePathsAll() {
-    if (!sourcePaths_.empty())
+void PasteboardData::movePathsAll(std::stop_token stop) {
+    if (!sourcePaths_.empty() && !stop.stop_requested())
         pasteboard_.replaceContents("public.utf8-plain-text", {});
-    transferAll(true);
+    transferAll(true, stop);
 }
 
-void PasteboardData::transferAll(bool move) {
-    for (std::size_t i = 0; i < sourcePaths_.size(); ++i) {
+void PasteboardData::transferAll(bool move, std::stop_token stop) {
+    for (std::size_t i = 0; i < sourcePaths_.size() && !stop.stop_requested(); ++i) {
         // Each item on a thread of its own, waited for at once: one transfer at a time.
         try {
-            std::thread([this, move, i] { transferOne(move, i); }).join();
+            std::thread([this, move, i, &stop] { transferOne(move, i, stop); }).join();
         } catch (const std::system_error&) {
-            transferOne(move, i);
+            transferOne(move, i, stop);
         }
     }
 }
 
-void PasteboardData::transferOne(bool move, std::size_t index) {
+void PasteboardData::transferOne(bool move, std::size_t index, const std::stop_token& stop) {
     const std::string& source = sourcePaths_[index];
     const std::string& display = displayNames_[index];
     const std::string newName = index < newNames_.size() ? newNames_[index] : std::string();
-    const std::uint64_t total = FileTransfer::measure(source);
-    const bool measured = total >= kMeasuredItemBytes;
-
-    std::unique_ptr<DaemonDialogs::Notice> notice = dialogs_.showProgress(
-        move ? "Now Moving..." : "Now Copying...",
-        newName.empty() ? display : "  " + display + "\nto\n  " + newName + "\n", measured);
-    FileTransfer::Progress progress;
-    if (measured && notice)
-        progress = [&](std::uint64_t done) {
-            notice->setProgress(static_cast<double>(done) / static_cast<double>(total));
-        };
-    OSErr status = move ? FileTransfer::moveObject(source, destPath_, newName, progress)
-                        : FileTransfer::copyObject(source, destPath_, newName, progress);
-    notice.reset();
-
-    if (status != kNoErr) {
-        std::string header = display + (status == kFileNotFoundErr ? " was not found"
-                                        : move                     ? " was not moved"
-                                                                   : " was not copied");
-        alert(header, std::string("Result Code:").append(std::to_string(status)), "OK");
+    std::uint64_t total = 0;
+    OSErr status = FileTransfer::measure(source, total, stop);
+    if (status == kNoErr) {
+        const bool measured = total >= kMeasuredItemBytes;
+        std::unique_ptr<DaemonDialogs::Notice> notice = dialogs_.showProgress(
+            move ? "Now Moving..." : "Now Copying...",
+            newName.empty() ? display : "  " + display + "\nto\n  " + newName + "\n", measured);
+        FileTransfer::Options options{{}, stop, {}};
+        if (measured && notice)
+            options.progress = [&](std::uint64_t done) {
+                notice->setProgress(static_cast<double>(done) / static_cast<double>(total));
+            };
+        status = move ? FileTransfer::moveObject(source, destPath_, newName, options)
+                      : FileTransfer::copyObject(source, destPath_, newName, options);
     }
+
+    const std::string header = display + (status == kFileNotFoundErr ? " was not found"
+                                          : move                     ? " was not moved"
+                                                                     : " was not copied");
+    if (status == kUserCanceledErr) {
+        // The daemon is stopping: no one is there to answer a panel.
+        logLine(std::string(getCharSysTime()) + " Presto.daemon " + header + ": stopped\n");
+        return;
+    }
+    if (status != kNoErr)
+        alert(header, std::string("Result Code:").append(std::to_string(status)), "OK");
 }
 
 } // namespace presto

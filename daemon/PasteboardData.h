@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <stop_token>
 #include <string>
 #include <vector>
 
@@ -28,9 +29,10 @@ public:
     // kCopyByNewName or kMoveByNewName; a mode of 0 or less prepares nothing.
     PasteboardData(FinderState& finder, Pasteboard& pasteboard, DaemonDialogs& dialogs, int mode);
 
-    void copyPathsAll();
+    // A stop request ends the item under way as stopped, keeping its source, and skips the rest.
+    void copyPathsAll(std::stop_token stop = {});
     // Empties the clipboard before the first item: its URLs would name moved items.
-    void movePathsAll();
+    void movePathsAll(std::stop_token stop = {});
 
     const std::vector<std::string>& sourcePaths() const { return sourcePaths_; }
     const std::vector<std::string>& displayNames() const { return displayNames_; }
@@ -55,8 +57,8 @@ private:
                       std::string& newName);
     bool isExist(const std::string& name) const;
     void clearLists();
-    void transferAll(bool move);
-    void transferOne(bool move, std::size_t index);
+    void transferAll(bool move, std::stop_token stop);
+    void transferOne(bool move, std::size_t index, const std::stop_token& stop);
     void alert(const std::string& header, const std::string& message, const char* button);
 
     FinderState& finder_;

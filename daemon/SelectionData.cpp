@@ -27,13 +27,13 @@ void SelectionData::getSelectionData(FinderState& finder) {
     }
 }
 
-void SelectionData::dispPermission() {
+void SelectionData::dispPermission(std::stop_token stop) {
     // Nothing selected gives a single piece: the quoted folder, not a selection.
     if (pieces_.size() < 2)
         return;
     const std::size_t count = pieces_.size() - 1;
     const std::string user = identity::userText();
-    for (std::size_t i = 0; i < count; ++i) {
+    for (std::size_t i = 0; i < count && !stop.stop_requested(); ++i) {
         DaemonDialogs::Alert panel;
         panel.level = DaemonDialogs::Level::Note;
         panel.header = identity::pathText(pieces_[i]);

@@ -3,6 +3,7 @@
 #include "platform/DaemonDialogs.h"
 #include "platform/FinderState.h"
 
+#include <stop_token>
 #include <string>
 #include <vector>
 
@@ -14,7 +15,8 @@ class SelectionData {
 public:
     SelectionData(FinderState& finder, DaemonDialogs& dialogs);
 
-    void dispPermission();
+    // A stop request shows no further panel.
+    void dispPermission(std::stop_token stop = {});
 
     // The selection text cut at every ":" (the last piece is empty after a selection).
     const std::vector<std::string>& pieces() const { return pieces_; }

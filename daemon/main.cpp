@@ -1,12 +1,14 @@
 // Presto.daemon: serves the hot key table to the key-capture agent and carries out pressed hot
-// keys. Runs until SIGTERM or SIGINT; then it removes its socket file and exits 0. It exits 1
-// when the socket cannot be prepared or a fallback folder is not the user's private one.
+// keys. Runs until SIGTERM or SIGINT; then it removes its socket file, stops the file-manager
+// functions under way (waiting for them a few seconds at most) and exits 0. It exits 1 when the
+// socket cannot be prepared or a fallback folder is not the user's private one.
 #include "common/Locations.h"
 #include "daemon/AssistControl.h"
 #include "daemon/Clock.h"
 #include "daemon/Daemon.h"
 #include "daemon/FinderFunctions.h"
 #include "daemon/LaunchActions.h"
+#include "daemon/Log.h"
 #include "daemon/ServerSocket.h"
 #include "daemon/StopSignal.h"
 #include "platform/linux/ClipboardPasteboard.h"
@@ -17,7 +19,9 @@
 #include "platform/linux/SystemctlPower.h"
 #include "platform/linux/ZenityDialogs.h"
 
+#include <chrono>
 #include <climits>
+#include <cstdlib>
 #include <malloc.h>
 #include <string>
 #include <syslog.h>
@@ -70,7 +74,7 @@ int main() {
     AssistantWorker worker(actions, assistant);
 
     SystemctlPower power;
-    GioTrash trash({locations.applicationSupportDir + "/Trash", {}, true});
+    GioTrash trash({locations.applicationSupportDir + "/Trash", {}, true, {}});
     ZenityDialogs dialogs;
     FinderFunctions finderFunctions(power, trash, finder, pasteboard, dialogs);
 
@@ -79,5 +83,14 @@ int main() {
     installStopSignals(server);
     if (!server.prepareSocket())
         return 1;
-    return daemon.run(server);
+    const int status = daemon.run(server);
+    server.deleteSocket();
+    if (!finderFunctions.stopWorkers(std::chrono::steady_clock::now() +
+                                     FinderWorkers::kStopBound)) {
+        logLine(std::string(getCharSysTime()) +
+                " Presto.daemon file-manager functions still busy; exiting without them\n");
+        // They still use the objects of this frame: none of them may be destroyed under them.
+        std::_Exit(status);
+    }
+    return status;
 }

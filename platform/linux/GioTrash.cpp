@@ -1,9 +1,11 @@
 #include "platform/linux/GioTrash.h"
 
 #include "common/FileTree.h"
+#include "common/UniqueFd.h"
 #include "platform/linux/LazyGio.h"
 
 #include <cerrno>
+#include <fcntl.h>
 #include <fstream>
 #include <gio/gio.h>
 #include <optional>
@@ -104,20 +106,28 @@ int emptyThroughBackend(const Gio& g) {
     return first;
 }
 
-// A trash folder of this user that is safe to empty: a real folder (no link), owned by us.
-bool isOwnFolder(const std::string& path) {
-    struct stat st {};
-    return lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == getuid();
+// Opens a trash folder (or the shared folder above one) without following a link; -1 when it is
+// not a real folder.
+int openFolder(int dirFd, const char* name) {
+    return openat(dirFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
 }
 
-int emptyTrashFolder(const std::string& trash) {
+bool isOwnFolder(int fd) {
+    struct stat st {};
+    return fstat(fd, &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == getuid();
+}
+
+int emptyTrashFolder(int trash) {
     int first = 0;
-    for (const char* part : {"/files", "/info"}) {
-        int error = emptyFolder(trash + part);
+    for (const char* part : {"files", "info"}) {
+        UniqueFd fd(openFolder(trash, part));
+        int error = !fd                     ? (errno == ENOENT ? 0 : errno)
+                    : isOwnFolder(fd.get()) ? emptyFolderAt(fd.get())
+                                            : EPERM;
         if (first == 0)
             first = error;
     }
-    unlink((trash + "/directorysizes").c_str());
+    unlinkat(trash, "directorysizes", 0);
     return first;
 }
 
@@ -191,23 +201,30 @@ int GioTrash::emptyTrash() {
 
 int GioTrash::emptyFolders() {
     int first = 0;
-    auto empty = [&](const std::string& trash) {
-        if (!isOwnFolder(trash))
+    // `trash` is open already; `path` names it for the test hook.
+    auto empty = [&](UniqueFd trash, const std::string& path) {
+        if (!trash || !isOwnFolder(trash.get()))
             return;
-        int error = emptyTrashFolder(trash);
+        if (options_.beforeEmptying)
+            options_.beforeEmptying(path);
+        int error = emptyTrashFolder(trash.get());
         if (first == 0)
             first = error;
     };
-    empty(options_.homeTrash);
+    empty(UniqueFd(openFolder(AT_FDCWD, options_.homeTrash.c_str())), options_.homeTrash);
     const std::string uid = std::to_string(getuid());
     for (const std::string& mount : options_.mountPoints()) {
-        const std::string top = mount == "/" ? "" : mount;
-        struct stat shared {};
+        UniqueFd top(open(mount.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NONBLOCK));
+        if (!top)
+            continue;
+        const std::string prefix = mount == "/" ? "" : mount;
         // A shared .Trash counts only when it is a real folder with the sticky bit.
-        if (lstat((top + "/.Trash").c_str(), &shared) == 0 && S_ISDIR(shared.st_mode) &&
-            (shared.st_mode & S_ISVTX))
-            empty(top + "/.Trash/" + uid);
-        empty(top + "/.Trash-" + uid);
+        UniqueFd shared(openFolder(top.get(), ".Trash"));
+        struct stat st {};
+        if (shared && fstat(shared.get(), &st) == 0 && (st.st_mode & S_ISVTX))
+            empty(UniqueFd(openFolder(shared.get(), uid.c_str())), prefix + "/.Trash/" + uid);
+        empty(UniqueFd(openFolder(top.get(), (".Trash-" + uid).c_str())),
+              prefix + "/.Trash-" + uid);
     }
     return first;
 }

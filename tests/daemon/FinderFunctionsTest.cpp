@@ -13,8 +13,10 @@
 #include <fstream>
 #include <gtest/gtest.h>
 #include <sstream>
+#include <stop_token>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace presto {
 namespace {
@@ -48,7 +50,7 @@ protected:
         auto work = std::move(workers);
         workers.clear();
         for (auto& job : work)
-            job();
+            job({});
     }
 
     test::TempWorld world;
@@ -58,10 +60,10 @@ protected:
     test::ScriptedDialogs dialogs;
     test::RecordingSessionPower power;
     test::RecordingTrash trash;
-    std::vector<std::function<void()>> workers;
+    std::vector<FinderFunctions::Work> workers;
     FinderFunctions functions{
         power,      trash,   finder,
-        pasteboard, dialogs, [this](std::function<void()> job) { workers.push_back(job); }};
+        pasteboard, dialogs, [this](FinderFunctions::Work job) { workers.push_back(job); }};
 };
 
 TEST_F(FinderFunctionsTest, EachCatalogueNumberReachesItsAction) {
@@ -137,6 +139,29 @@ TEST_F(FinderFunctionsTest, TheWorkersOf25To29CopyMoveRenameAndShowPermissions) 
     ASSERT_EQ(panels.size(), 1u);
     EXPECT_TRUE(panels[0].alert.header.starts_with("Path=" + dest + "/\nuid="));
     EXPECT_TRUE(dialogs.allAnswered());
+}
+
+TEST_F(FinderFunctionsTest, AWorkerAskedToStopMovesNothingAndShowsNoPanel) {
+    std::string dest = folder("dest");
+    std::string a = world.writeFile("src/a.txt", "a");
+    std::string url = "file://" + a + "\n";
+    pasteboard.replaceContents("public.file-url", {url.begin(), url.end()});
+    std::stop_source stopping;
+    stopping.request_stop();
+    auto runStopped = [&] {
+        for (auto& job : std::exchange(workers, {}))
+            job(stopping.get_token());
+    };
+    finder.setSelection({dest});
+    functions.LaunchFinderSystem(26);
+    runStopped();
+    finder.setSelection({a, dest});
+    functions.LaunchFinderSystem(29);
+    runStopped();
+    EXPECT_TRUE(fs::exists(a));
+    EXPECT_TRUE(fs::is_empty(dest));
+    EXPECT_TRUE(pasteboard.contents("public.file-url")) << "a move that never began keeps it";
+    EXPECT_TRUE(dialogs.requests().empty());
 }
 
 TEST_F(FinderFunctionsTest, NumbersOutsideTheCatalogueDoNothing) {
@@ -235,7 +260,7 @@ TEST_F(FinderFunctionsTest, MoveToTrashHandsOverTheSelectionInOrderAndNothingWit
 
 TEST_F(FinderFunctionsTest, MoveToTrashAndEmptyTrashUseTheTrashOfTheTemporaryWorld) {
     const std::string trashFolder = world.root() + "/data/Trash";
-    GioTrash realTrash({trashFolder, [] { return std::vector<std::string>{}; }, false});
+    GioTrash realTrash({trashFolder, [] { return std::vector<std::string>{}; }, false, {}});
     FinderFunctions real(power, realTrash, finder, pasteboard, dialogs);
     std::string a = world.writeFile("work/a.txt", "a"), b = world.writeFile("work/b.txt", "b");
     finder.setSelection({a, b});

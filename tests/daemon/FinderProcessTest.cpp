@@ -6,6 +6,8 @@
 #include "tests/support/ScopedEnv.h"
 #include "tests/support/TempWorld.h"
 
+#include <csignal>
+#include <fcntl.h>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <memory>
@@ -15,6 +17,29 @@ namespace {
 
 using test::Bytes;
 namespace fs = std::filesystem;
+
+// A write lease on a file: whoever opens it then waits until the lease is given back (or for
+// /proc/sys/fs/lease-break-time), and the holder sees when that begins.
+class Lease {
+public:
+    explicit Lease(const std::string& path)
+        : previous_(std::signal(SIGIO, SIG_IGN)), fd_(::open(path.c_str(), O_RDONLY | O_CLOEXEC)) {
+        held_ = fd_ >= 0 && ::fcntl(fd_, F_SETLEASE, F_WRLCK) == 0;
+    }
+    ~Lease() {
+        release();
+        ::close(fd_);
+        std::signal(SIGIO, previous_);
+    }
+    bool held() const { return held_; }
+    bool opened() const { return ::fcntl(fd_, F_GETLEASE) != F_WRLCK; }
+    void release() { ::fcntl(fd_, F_SETLEASE, F_UNLCK); }
+
+private:
+    void (*previous_)(int);
+    int fd_;
+    bool held_ = false;
+};
 
 class FinderProcessTest : public ::testing::Test {
 protected:
@@ -107,6 +132,64 @@ TEST_F(FinderProcessTest, CopyToCopiesTheClipboardFileIntoTheSelectedFolder) {
     EXPECT_NE(log.find("--ok-label=YES"), std::string::npos) << log;
     // The progress notice may be ended before the fake even logs it: a small copy is quick.
     EXPECT_EQ(test::readText(source), "new");
+}
+
+class StopDuringCopyTest : public FinderProcessTest {
+protected:
+    void SetUp() override {
+        FinderProcessTest::SetUp();
+        // The stuck copy must stay stuck well beyond the daemon's bound.
+        if (!lease.held() || std::stoi(test::readText("/proc/sys/fs/lease-break-time")) < 30)
+            GTEST_SKIP() << "no file leases of at least 30 s here";
+    }
+    // Starts the daemon and a Copy to... of a folder that waits in the open of its second file.
+    void startCopy() {
+        world.writeFile("src/Tree/a", std::string(1 << 20, 'a'));
+        world.writeFile("offered", "file://" + world.path("src/Tree") + "\r\n");
+        fs::create_directories(dest);
+        finderState("", {dest});
+        HotKeyRec key = functionKey(6, 25);
+        daemon = start({key});
+        press(key);
+        ASSERT_TRUE(test::eventually([&] { return lease.opened(); }));
+        ASSERT_EQ(names(dest).size(), 1u) << "the partial copy";
+        ::kill(daemon->pid(), SIGTERM);
+    }
+    static std::vector<std::string> names(const std::string& folder) {
+        std::vector<std::string> found;
+        for (const auto& entry : fs::directory_iterator(folder))
+            found.push_back(entry.path().filename().string());
+        return found;
+    }
+    void expectSourceIntact() {
+        EXPECT_EQ(test::readText(world.path("src/Tree/a")), std::string(1 << 20, 'a'));
+        EXPECT_EQ(test::readText(held), "b");
+    }
+
+    std::string dest = world.path("dest");
+    std::string held = world.writeFile("src/Tree/b", "b");
+    Lease lease{held};
+    std::unique_ptr<test::DaemonProcess> daemon;
+};
+
+TEST_F(StopDuringCopyTest, SigtermKeepsTheSourceRemovesThePartialCopyAndEnds) {
+    startCopy();
+    ASSERT_TRUE(test::eventually([&] {
+        return daemon->output().find("waiting for 1 file-manager") != std::string::npos;
+    })) << daemon->output();
+    lease.release();
+    EXPECT_EQ(daemon->stop(0), 0);
+    EXPECT_EQ(names(dest), std::vector<std::string>{});
+    expectSourceIntact();
+}
+
+TEST_F(StopDuringCopyTest, ACopyStuckBeyondTheBoundDoesNotKeepTheDaemon) {
+    startCopy();
+    EXPECT_EQ(daemon->stop(0), 0) << "ends with the copy still waiting in the kernel";
+    EXPECT_NE(daemon->output().find("exiting without them"), std::string::npos);
+    EXPECT_EQ(names(dest), std::vector<std::string>{});
+    lease.release(); // our own read of the file would wait for it too
+    expectSourceIntact();
 }
 
 TEST_F(FinderProcessTest, SleepAsksSystemctlToSuspend) {

@@ -2,6 +2,7 @@
 #include "daemon/AssistControl.h"
 #include "daemon/Clock.h"
 #include "daemon/DelayedLaunches.h"
+#include "daemon/FinderWorkers.h"
 #include "daemon/LaunchActions.h"
 #include "platform/linux/Subprocess.h"
 #include "tests/support/FakeProcessTable.h"
@@ -11,8 +12,10 @@
 #include "tests/support/TempWorld.h"
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdlib>
 #include <gtest/gtest.h>
+#include <semaphore>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <thread>
@@ -137,6 +140,30 @@ TEST(DelayedLaunchCap, NoMoreThanThirtyTwoLaunchesWaitAtOnce) {
         EXPECT_EQ(launches.waitingCount(), DelayedLaunches::kMaxWaiting);
     }
     EXPECT_EQ(ran, 0) << "ending cancels every launch still waiting";
+}
+
+TEST(FinderWorkers, AtMostEightRunAndAStopWaitsForThemOnlyUntilItsDeadline) {
+    using Clock = std::chrono::steady_clock;
+    FinderWorkers workers;
+    // Ends when asked to stop.
+    auto stoppable = [](std::stop_token stop) {
+        std::mutex mutex;
+        std::condition_variable_any never;
+        std::unique_lock lock(mutex);
+        never.wait(lock, stop, [] { return false; });
+    };
+    for (std::size_t i = 0; i < FinderWorkers::kMaxRunning; ++i)
+        ASSERT_TRUE(workers.start(stoppable));
+    EXPECT_FALSE(workers.start(stoppable));
+    EXPECT_TRUE(workers.stopAll(Clock::now() + std::chrono::minutes(1)));
+    EXPECT_EQ(workers.running(), 0u);
+
+    std::binary_semaphore release(0);
+    ASSERT_TRUE(workers.start([&](std::stop_token) { release.acquire(); }));
+    EXPECT_FALSE(workers.stopAll(Clock::now())) << "one that does not stop is not waited for";
+    EXPECT_EQ(workers.running(), 1u);
+    release.release();
+    EXPECT_TRUE(workers.stopAll(Clock::now() + std::chrono::minutes(1)));
 }
 
 TEST(SystemClock, MeasuresPressesOnTheMonotonicClock) {

@@ -13,8 +13,10 @@
 #include <fstream>
 #include <gtest/gtest.h>
 #include <sstream>
+#include <stop_token>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace presto {
@@ -46,6 +48,41 @@ std::vector<std::string> namesIn(const std::string& folder) {
     std::sort(names.begin(), names.end());
     return names;
 }
+
+// A fresh folder on a second file system (/dev/shm), removed with everything in it; empty when
+// there is none writable.
+class OtherFileSystem {
+public:
+    explicit OtherFileSystem(const test::TempWorld& world) {
+        static int count = 0;
+        struct stat shm {
+        }, here{};
+        if (stat("/dev/shm", &shm) == 0 && stat(world.root().c_str(), &here) == 0 &&
+            shm.st_dev != here.st_dev && access("/dev/shm", W_OK) == 0)
+            root_ = "/dev/shm/presto-transfer-test-" + std::to_string(getpid()) + "-" +
+                    std::to_string(++count);
+        if (!root_.empty())
+            fs::create_directories(root_);
+    }
+    ~OtherFileSystem() {
+        std::error_code ignored;
+        if (!root_.empty())
+            fs::remove_all(root_, ignored);
+    }
+    explicit operator bool() const { return !root_.empty(); }
+    std::string writeFile(const std::string& relative, const std::string& content) const {
+        std::string path = root_ + "/" + relative;
+        fs::create_directories(fs::path(path).parent_path());
+        std::ofstream(path) << content;
+        return path;
+    }
+    const std::string& root() const { return root_; }
+
+private:
+    std::string root_;
+};
+
+constexpr char kNoSecondFileSystem[] = "no second writable file system (/dev/shm) here";
 
 class TransferTest : public ::testing::Test {
 protected:
@@ -184,14 +221,11 @@ TEST_F(TransferTest, MoveTakesFilesAndFoldersAndEmptiesTheClipboard) {
 }
 
 TEST_F(TransferTest, AMoveAcrossFileSystemsRemovesTheSourceOnlyAfterTheCopy) {
-    struct stat shm {
-    }, here{};
-    if (stat("/dev/shm", &shm) != 0 || stat(world.root().c_str(), &here) != 0 ||
-        shm.st_dev == here.st_dev || access("/dev/shm", W_OK) != 0)
-        GTEST_SKIP() << "no second writable file system (/dev/shm) here";
-    std::string other = "/dev/shm/presto-transfer-test-" + std::to_string(getpid());
-    fs::create_directories(other + "/Tree/sub");
-    std::ofstream(other + "/Tree/sub/f") << "far";
+    OtherFileSystem shm(world);
+    if (!shm)
+        GTEST_SKIP() << kNoSecondFileSystem;
+    const std::string& other = shm.root();
+    shm.writeFile("Tree/sub/f", "far");
     fs::create_symlink("sub/f", other + "/Tree/l");
     copyFiles({other + "/Tree"});
     finder.setSelection({dest});
@@ -199,7 +233,6 @@ TEST_F(TransferTest, AMoveAcrossFileSystemsRemovesTheSourceOnlyAfterTheCopy) {
     EXPECT_EQ(readText(dest + "/Tree/sub/f"), "far");
     EXPECT_TRUE(fs::is_symlink(dest + "/Tree/l"));
     EXPECT_FALSE(fs::exists(other + "/Tree"));
-    fs::remove_all(other);
 }
 
 TEST_F(TransferTest, ANameClashAsksAndYesReplacesNoSkipsCancelDropsEverything) {
@@ -512,6 +545,170 @@ TEST(FileTransfer, AMoveWithinOneFileSystemKeepsTheItemItself) {
     EXPECT_EQ(FileTransfer::copyObject(world.path("b/g"), world.path("b"), "a/b"), kBadNameErr);
     EXPECT_EQ(FileTransfer::copyObject(world.path("b/g"), world.path("nowhere"), ""),
               kDirNotFoundErr);
+}
+
+using Step = FileTransfer::Step;
+
+// Runs `change` at `step` of a transfer, as another process could at that moment.
+FileTransfer::Options at(Step step, std::function<void()> change) {
+    FileTransfer::Options options;
+    options.onStep = [step, change](Step now) {
+        if (now == step)
+            change();
+    };
+    return options;
+}
+
+TEST(FileTransfer, AMoveAcrossFileSystemsRemovesOnlyTheItemItCopied) {
+    test::TempWorld world;
+    OtherFileSystem shm(world);
+    if (!shm)
+        GTEST_SKIP() << kNoSecondFileSystem;
+    const std::string precious = world.writeFile("home/Documents/precious", "p");
+    struct Case {
+        const char* what;
+        std::function<void(const std::string& x)> swap;
+        OSErr status;
+    };
+    const Case cases[] = {
+        {"a folder on its way becomes a link to the user's home",
+         [&](const std::string& x) {
+             fs::rename(x, x + ".old");
+             fs::create_directory_symlink(world.path("home"), x);
+         },
+         kNoErr},
+        {"the item is replaced by another",
+         [&](const std::string& x) {
+             fs::rename(x + "/Documents", x + "/Documents.old");
+             shm.writeFile(x.substr(shm.root().size() + 1) + "/Documents/other", "o");
+         },
+         kFileBusyErr},
+    };
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        SCOPED_TRACE(cases[i].what);
+        const std::string x = shm.root() + "/share" + std::to_string(i) + "/x";
+        shm.writeFile("share" + std::to_string(i) + "/x/Documents/f", "f");
+        const std::string dest = world.path("dest" + std::to_string(i));
+        fs::create_directories(dest);
+        EXPECT_EQ(
+            FileTransfer::moveObject(x + "/Documents", dest, "",
+                                     at(Step::BeforeRemovingSource, [&] { cases[i].swap(x); })),
+            cases[i].status);
+        EXPECT_EQ(readText(precious), "p");
+        EXPECT_EQ(readText(dest + "/Documents/f"), "f");
+        if (cases[i].status == kNoErr)
+            EXPECT_FALSE(fs::exists(x + ".old/Documents")) << "the item copied is the one gone";
+        else
+            EXPECT_TRUE(fs::exists(x + "/Documents/other") && fs::exists(x + "/Documents.old/f"));
+    }
+}
+
+TEST(FileTransfer, AFolderWhoseListingFailsIsNotCopied) {
+    test::TempWorld world;
+    const std::string dest = world.path("dest");
+    fs::create_directories(dest);
+    // The listing of a process's folder fails once the process is gone.
+    pid_t child = fork();
+    if (child == 0) {
+        pause();
+        _exit(0);
+    }
+    ASSERT_GT(child, 0);
+    auto end = [&] {
+        if (child > 0 && kill(child, SIGKILL) == 0)
+            waitpid(child, nullptr, 0);
+        child = -1;
+    };
+    EXPECT_NE(FileTransfer::copyObject("/proc/" + std::to_string(child) + "/fd", dest, "",
+                                       at(Step::SourceOpened, end)),
+              kNoErr);
+    end();
+    EXPECT_EQ(namesIn(dest), std::vector<std::string>{}) << "neither a copy nor a partial one";
+}
+
+TEST(FileTransfer, AMoveNeverLeavesTheItemUnderAHiddenName) {
+    test::TempWorld world;
+    world.writeFile("src/report.txt", "new");
+    const std::string dest = world.path("dest");
+    world.writeFile("dest/report.txt", "old");
+    FileTransfer::moveObject(world.path("src/report.txt"), dest, "",
+                             at(Step::BeforePlacing, [&] { fs::rename(dest, dest + ".gone"); }));
+    std::vector<std::string> named, hidden;
+    for (const auto& entry : fs::recursive_directory_iterator(world.root())) {
+        const std::string name = entry.path().filename().string();
+        if (name.starts_with(".presto-transfer-"))
+            hidden.push_back(entry.path().string());
+        if (name == "report.txt" && readText(entry.path().string()) == "new")
+            named.push_back(entry.path().string());
+    }
+    EXPECT_EQ(hidden, std::vector<std::string>{});
+    EXPECT_EQ(named.size(), 1u) << "findable under its own name";
+}
+
+TEST(FileTransfer, HolesStayHoles) {
+    test::TempWorld world;
+    OtherFileSystem shm(world);
+    const std::string sparse = world.path("src/sparse");
+    {
+        int fd = open(sparse.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+        ASSERT_GE(fd, 0);
+        EXPECT_EQ(pwrite(fd, "data", 4, 32 << 20), 4);
+        EXPECT_EQ(pwrite(fd, "tail", 4, 96 << 20), 4);
+        EXPECT_EQ(ftruncate(fd, 150 << 20), 0);
+        close(fd);
+    }
+    struct stat source {};
+    stat(sparse.c_str(), &source);
+    std::vector<std::string> destinations{world.path("dest")};
+    fs::create_directories(destinations[0]);
+    if (shm)
+        destinations.push_back(shm.root());
+    for (const std::string& dest : destinations) {
+        SCOPED_TRACE(dest);
+        ASSERT_EQ(FileTransfer::copyObject(sparse, dest, ""), kNoErr);
+        struct stat copy {};
+        stat((dest + "/sparse").c_str(), &copy);
+        EXPECT_EQ(copy.st_size, source.st_size);
+        EXPECT_LE(copy.st_blocks, 2 * source.st_blocks + 64) << "512-byte blocks in use";
+        std::ifstream in(dest + "/sparse", std::ios::binary);
+        char bytes[5] = {};
+        in.seekg(32 << 20).read(bytes, 4);
+        EXPECT_STREQ(bytes, "data");
+        in.seekg(96 << 20).read(bytes, 4);
+        EXPECT_STREQ(bytes, "tail");
+    }
+}
+
+TEST(FileTransfer, AStopEndsTheTransferWithNothingLostAndNoPartialCopy) {
+    test::TempWorld world;
+    OtherFileSystem shm(world);
+    const std::string big = std::string(12 << 20, 'b');
+    world.writeFile("src/Tree/big", big);
+    world.writeFile("dest/Tree/old", "old");
+    struct Case {
+        bool move;
+        std::string from, dest;
+        std::vector<std::string> left;
+    };
+    std::vector<Case> cases{{false, world.path("src/Tree"), world.path("dest"), {"Tree"}}};
+    if (shm)
+        cases.push_back({true,
+                         shm.writeFile("Tree/big", big).substr(0, shm.root().size() + 5),
+                         world.path("dest"),
+                         {"Tree"}});
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.from);
+        std::stop_source stop;
+        FileTransfer::Options options;
+        options.stop = stop.get_token();
+        options.progress = [&](std::uint64_t) { stop.request_stop(); };
+        EXPECT_EQ(c.move ? FileTransfer::moveObject(c.from, c.dest, "", options)
+                         : FileTransfer::copyObject(c.from, c.dest, "", options),
+                  kUserCanceledErr);
+        EXPECT_EQ(readText(c.from + "/big").size(), big.size());
+        EXPECT_EQ(namesIn(c.dest), c.left);
+        EXPECT_EQ(readText(c.dest + "/Tree/old"), "old");
+    }
 }
 
 } // namespace

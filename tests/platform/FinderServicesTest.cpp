@@ -21,8 +21,9 @@ using Response = DaemonDialogs::Response;
 
 class TrashTest : public ::testing::Test {
 protected:
-    GioTrash trashWith(std::vector<std::string> mounts) {
-        return GioTrash({homeTrash, [mounts] { return mounts; }, false});
+    GioTrash trashWith(std::vector<std::string> mounts,
+                       std::function<void(const std::string&)> beforeEmptying = {}) {
+        return GioTrash({homeTrash, [mounts] { return mounts; }, false, beforeEmptying});
     }
 
     test::TempWorld world;
@@ -67,6 +68,32 @@ TEST_F(TrashTest, EmptyingClearsOurTrashFoldersAndFollowsNoLink) {
     EXPECT_TRUE(fs::is_empty(world.path("mnt2/.Trash/" + uid + "/files")));
     EXPECT_TRUE(fs::exists(world.path("mnt3/.Trash/" + uid + "/files/not sticky")));
     EXPECT_EQ(test::readText(outside), "p");
+}
+
+TEST_F(TrashTest, ATrashFolderSwappedForALinkAfterItsCheckEmptiesNothingElse) {
+    const std::string uid = std::to_string(getuid());
+    const std::string precious = world.writeFile("proj/files/mine", "m");
+    world.writeFile("proj/info/mine.txt", "i");
+    fs::create_directories(world.path("mnt/.Trash"));
+    chmod(world.path("mnt/.Trash").c_str(), 01777);
+    for (const std::string& trash : Lines{"data/Trash", "mnt/.Trash/" + uid, "mnt/.Trash-" + uid}) {
+        SCOPED_TRACE(trash);
+        const std::string folder = world.path(trash);
+        world.writeFile(trash + "/files/old", "x");
+        GioTrash swapping = trashWith({world.path("mnt")}, [&](const std::string& checked) {
+            if (checked != folder)
+                return;
+            fs::rename(folder, folder + ".real");
+            fs::create_directory_symlink(world.path("proj"), folder);
+        });
+        swapping.emptyTrash();
+        EXPECT_EQ(test::readText(precious), "m");
+        EXPECT_EQ(test::readText(world.path("proj/info/mine.txt")), "i");
+        EXPECT_TRUE(fs::is_empty(folder + ".real/files"))
+            << "the folder checked is the one emptied";
+        fs::remove(folder);
+        fs::remove_all(folder + ".real");
+    }
 }
 
 // A fake zenity: run n logs its arguments to args.n, prints out.n and err.n and exits with
