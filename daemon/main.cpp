@@ -18,7 +18,9 @@
 #include "platform/linux/ZenityDialogs.h"
 
 #include <climits>
+#include <cstdlib>
 #include <malloc.h>
+#include <pwd.h>
 #include <string>
 #include <syslog.h>
 #include <unistd.h>
@@ -39,6 +41,14 @@ std::string assistantPath() {
     return dir + "/" + presto::cPrestoAssist;
 }
 
+// Where launched programs start, as from the desktop's own launcher.
+std::string homeFolder() {
+    if (const char* home = std::getenv("HOME"); home && *home == '/')
+        return home;
+    const passwd* user = getpwuid(getuid());
+    return user && user->pw_dir ? user->pw_dir : "";
+}
+
 } // namespace
 
 int main() {
@@ -55,7 +65,7 @@ int main() {
         return 1;
 
     FinderStateFile finder = FinderStateFile::fromEnvironment(locations);
-    GioLauncher launcher(finder);
+    GioLauncher launcher(finder, systemdScopePlacer(), homeFolder());
     const std::string assistant = assistantPath();
     ProcProcessTable processes;
     // Another "PrestoAssist" (a developer's, while the tests start daemons) is not ours to end.
@@ -65,7 +75,7 @@ int main() {
         assistant.substr(0, assistant.find_last_of('/') + 1) + "PrestoClip";
     ClipboardPasteboard pasteboard(std::chrono::seconds(3), pictureHelper);
     SystemClock clock;
-    LaunchActions actions(launcher, processes, pasteboard,
+    LaunchActions actions(launcher, finder, processes, pasteboard,
                           FileReferences(locations.referencesDir()));
     AssistantWorker worker(actions, assistant);
 
