@@ -1,6 +1,8 @@
 // Presto.daemon: serves the hot key table to the key-capture agent and carries out pressed hot
 // keys. Runs until SIGTERM or SIGINT; then it removes its socket file and exits 0. It exits 1
-// when the socket cannot be prepared or a fallback folder is not the user's private one.
+// when the socket cannot be prepared or a fallback folder is not the user's private one, 2 on a
+// wrong command line.
+#include "common/CommandLine.h"
 #include "common/Locations.h"
 #include "daemon/AssistControl.h"
 #include "daemon/Clock.h"
@@ -27,6 +29,26 @@
 
 namespace {
 
+constexpr presto::cli::Program kProgram{
+    .name = "Presto.daemon",
+    .operands = "",
+    .description =
+        "Carries out Presto's hot keys: serves the hot key table to the key-capture agent\n"
+        "PrestoKeys over a private socket and, when a hot key is pressed, opens its files,\n"
+        "folders or applications, runs its file-manager function or puts its clipboard\n"
+        "snapshot back. It runs for the whole session, started by the systemd user unit\n"
+        "com.nimbo.Presto.daemon.service, and ends on SIGTERM or SIGINT.",
+    .notes = "Environment:\n"
+             "  PRESTO_SOCKET_PATH  the socket (default $XDG_RUNTIME_DIR/Presto_socket)\n"
+             "  XDG_DATA_HOME       holds Presto/PrestoData.data, the hot keys\n"
+             "  XDG_CONFIG_HOME     holds Presto/com.nimbo.Presto.plist, the preferences\n"
+             "\n"
+             "Exit status:\n"
+             "  0  ended by SIGTERM or SIGINT\n"
+             "  1  the socket could not be prepared, or a private folder is not the user's own\n"
+             "  2  a wrong command line",
+};
+
 // The assistant is the program beside this one, so a build folder works like an installed one.
 std::string assistantPath() {
     char self[PATH_MAX];
@@ -51,8 +73,10 @@ std::string homeFolder() {
 
 } // namespace
 
-int main() {
+int main(int argc, char** argv) {
     using namespace presto;
+    if (auto line = cli::parse(argc, argv, kProgram); line.exitStatus)
+        return *line.exitStatus;
     // Few threads, little memory: one heap for all of them keeps the resident size small.
     mallopt(M_ARENA_MAX, 1);
     openlog("Presto.daemon", LOG_PID | LOG_NDELAY, LOG_USER);
