@@ -23,8 +23,8 @@ constexpr presto::cli::Program kProgram{
     .name = "PrestoAssist",
     .operands = "",
     .description =
-        "Presto's tray icon: switches the hot key service on and off and opens Presto.\n"
-        "Presto.daemon starts it, and ends it again, as Presto's preference to show the icon\n"
+        "Presto's tray icon: switches the hot key service on and off and opens Presto. "
+        "Presto.daemon starts it, and ends it again, as Presto's preference to show the icon "
         "says; it needs a desktop session with a system tray.",
     .toolkitOptions = true,
     .notes = "Qt's own options, such as -platform NAME or -style NAME, are passed on to Qt.\n"

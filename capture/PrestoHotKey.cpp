@@ -34,14 +34,14 @@ constexpr presto::cli::Program kProgram{
     .name = "PrestoHotKey",
     .operands = "KEYCODE MODFLAGS",
     .description =
-        "Sends one pressed hot key to Presto.daemon. The desktop runs it as the command of a\n"
-        "keybinding that PrestoKeys wrote, where the agent itself never sees the key. KEYCODE\n"
-        "and MODFLAGS are the hot key's key code and modifier flags as Presto stores them,\n"
+        "Sends one pressed hot key to Presto.daemon. The desktop runs it as the command of a "
+        "keybinding that PrestoKeys wrote, where the agent itself never sees the key. KEYCODE "
+        "and MODFLAGS are the hot key's key code and modifier flags as Presto stores them, "
         "decimal or 0x-hexadecimal.",
     .options = kOptions,
     .operandCount = 2,
     .notes = "Environment:\n"
-             "  PRESTO_SOCKET_PATH  the daemon's socket (default $XDG_RUNTIME_DIR/Presto_socket)\n"
+             "  PRESTO_SOCKET_PATH  the socket (default $XDG_RUNTIME_DIR/Presto_socket)\n"
              "\n"
              "Exit status:\n"
              "  0  the daemon took the key\n"

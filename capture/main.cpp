@@ -43,10 +43,10 @@ namespace {
 
 constexpr const char* kNotes =
     "Environment:\n"
-    "  PRESTO_SOCKET_PATH  the daemon's socket (default $XDG_RUNTIME_DIR/Presto_socket)\n"
+    "  PRESTO_SOCKET_PATH  the socket (default $XDG_RUNTIME_DIR/Presto_socket)\n"
     "\n"
     "Files:\n"
-    "  $XDG_RUNTIME_DIR/Presto/keys-status  which key source serves the hot keys, and why\n"
+    "  $XDG_RUNTIME_DIR/Presto/keys-status  the key source in use, and why\n"
     "\n"
     "Exit status:\n"
     "  0  ended by SIGTERM, SIGINT or SIGHUP\n"
@@ -58,9 +58,9 @@ constexpr presto::cli::Program kProgram{
     .name = "PrestoKeysWayland",
     .operands = "",
     .description =
-        "The Wayland half of Presto's key-capture agent, started by PrestoKeys in its place:\n"
-        "hands the hot keys to the desktop's global shortcuts portal or to GNOME's custom\n"
-        "keybindings, or else to X11 through XWayland, and tells Presto.daemon when one is\n"
+        "The Wayland half of Presto's key-capture agent, started by PrestoKeys in its place: "
+        "hands the hot keys to the desktop's global shortcuts portal or to GNOME's custom "
+        "keybindings, or else to X11 through XWayland, and tells Presto.daemon when one is "
         "pressed.",
     .notes = kNotes,
 };
@@ -69,9 +69,9 @@ constexpr presto::cli::Program kProgram{
     .name = "PrestoKeys",
     .operands = "",
     .description =
-        "Presto's key-capture agent: takes the hot key table from Presto.daemon, grabs its\n"
-        "keys on the X11 display and tells the daemon when one is pressed. In a Wayland\n"
-        "session it starts PrestoKeysWayland in its place. It runs for the whole session,\n"
+        "Presto's key-capture agent: takes the hot key table from Presto.daemon, grabs its "
+        "keys on the X11 display and tells the daemon when one is pressed. In a Wayland "
+        "session it starts PrestoKeysWayland in its place. It runs for the whole session, "
         "started by the systemd user unit com.nimbo.Presto.keys.service.",
     .notes = kNotes,
 };

@@ -20,9 +20,37 @@ std::string optionText(const Option& option) {
     return text;
 }
 
+// Fills lines of at most 79 columns with the words of `text`; its own line breaks stay.
+void printWrapped(std::FILE* out, std::string_view text) {
+    constexpr std::size_t kWidth = 79;
+    std::size_t column = 0;
+    while (!text.empty()) {
+        const std::size_t end = std::min(text.find_first_of(" \n"), text.size());
+        const std::string_view word = text.substr(0, end);
+        if (column > 0 && column + 1 + word.size() > kWidth) {
+            std::fputc('\n', out);
+            column = 0;
+        }
+        if (column > 0) {
+            std::fputc(' ', out);
+            ++column;
+        }
+        std::fwrite(word.data(), 1, word.size(), out);
+        column += word.size();
+        if (end < text.size() && text[end] == '\n') {
+            std::fputc('\n', out);
+            column = 0;
+        }
+        text.remove_prefix(std::min(end + 1, text.size()));
+    }
+    std::fputc('\n', out);
+}
+
 void printHelp(const Program& program, std::FILE* out) {
-    std::fprintf(out, "Usage: %s [OPTION]...%s%s\n%s\n\nOptions:\n", program.name,
-                 *program.operands ? " " : "", program.operands, program.description);
+    std::fprintf(out, "Usage: %s [OPTION]...%s%s\n", program.name, *program.operands ? " " : "",
+                 program.operands);
+    printWrapped(out, program.description);
+    std::fprintf(out, "\nOptions:\n");
     std::vector<Option> all(program.options.begin(), program.options.end());
     all.push_back(kHelp);
     all.push_back(kVersionOption);

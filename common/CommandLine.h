@@ -23,7 +23,7 @@ struct Option {
 struct Program {
     const char* name;        // as the user types it
     const char* operands;    // after "[OPTION]..." in the usage line, or ""
-    const char* description; // one paragraph: what it is for
+    const char* description; // what it is for; filled into lines of 79 columns
     std::span<const Option> options = {};
     // Exactly how many operands it takes.
     int operandCount = 0;

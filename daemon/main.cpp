@@ -33,10 +33,10 @@ constexpr presto::cli::Program kProgram{
     .name = "Presto.daemon",
     .operands = "",
     .description =
-        "Carries out Presto's hot keys: serves the hot key table to the key-capture agent\n"
-        "PrestoKeys over a private socket and, when a hot key is pressed, opens its files,\n"
-        "folders or applications, runs its file-manager function or puts its clipboard\n"
-        "snapshot back. It runs for the whole session, started by the systemd user unit\n"
+        "Carries out Presto's hot keys: serves the hot key table to the key-capture agent "
+        "PrestoKeys over a private socket and, when a hot key is pressed, opens its files, "
+        "folders or applications, runs its file-manager function or puts its clipboard "
+        "snapshot back. It runs for the whole session, started by the systemd user unit "
         "com.nimbo.Presto.daemon.service, and ends on SIGTERM or SIGINT.",
     .notes = "Environment:\n"
              "  PRESTO_SOCKET_PATH  the socket (default $XDG_RUNTIME_DIR/Presto_socket)\n"
@@ -45,7 +45,7 @@ constexpr presto::cli::Program kProgram{
              "\n"
              "Exit status:\n"
              "  0  ended by SIGTERM or SIGINT\n"
-             "  1  the socket could not be prepared, or a private folder is not the user's own\n"
+             "  1  no socket could be prepared, or a private folder is another's\n"
              "  2  a wrong command line",
 };
 

@@ -30,16 +30,16 @@ PRESTO_VERSION_MARK("Presto", PRESTO_BUNDLE_VERSION);
 namespace {
 
 constexpr presto::cli::Option kOptions[] = {
-    {"preferences", nullptr, "open the preferences panel as well (the tray icon's Preferences)"},
+    {"preferences", nullptr, "open the preferences panel too (the tray icon's Preferences)"},
 };
 
 constexpr presto::cli::Program kProgram{
     .name = "Presto",
     .operands = "",
     .description =
-        "Presto's configuration application: binds key combinations to files, folders and\n"
-        "applications, to file-manager functions and to clipboard snapshots, sets the\n"
-        "preferences, and installs or removes the hot key service. It needs a desktop session;\n"
+        "Presto's configuration application: binds key combinations to files, folders and "
+        "applications, to file-manager functions and to clipboard snapshots, sets the "
+        "preferences, and installs or removes the hot key service. It needs a desktop session; "
         "a second start brings the running one's window to the front.",
     .options = kOptions,
     .toolkitOptions = true,

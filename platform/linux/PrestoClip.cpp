@@ -106,9 +106,9 @@ constexpr presto::cli::Program kProgram{
     .name = "PrestoClip",
     .operands = "< PICTURE.tiff",
     .description =
-        "Puts the TIFF picture read from standard input on the clipboard as image/png and\n"
-        "image/tiff from one owner. On X11 a background process serves the picture until\n"
-        "another program takes the clipboard. Presto.daemon runs it to put picture\n"
+        "Puts the TIFF picture read from standard input on the clipboard as image/png and "
+        "image/tiff from one owner. On X11 a background process serves the picture until "
+        "another program takes the clipboard. Presto.daemon runs it to put picture "
         "snapshots back.",
     .options = kOptions,
     .toolkitOptions = true,

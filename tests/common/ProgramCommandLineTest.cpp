@@ -10,6 +10,7 @@
 #include <fstream>
 #include <gtest/gtest.h>
 #include <spawn.h>
+#include <sstream>
 #include <string_view>
 #include <sys/wait.h>
 #include <thread>
@@ -85,6 +86,9 @@ TEST(ProgramCommandLine, EveryProgramAnswersHelpAndVersionAndRefusesWhatItDoesNo
         EXPECT_TRUE(help.out.starts_with("Usage: " + program + " [OPTION]...")) << help.out;
         EXPECT_NE(help.out.find("--version"), std::string::npos);
         EXPECT_EQ(help.err, "");
+        std::istringstream lines(help.out);
+        for (std::string line; std::getline(lines, line);)
+            EXPECT_LE(line.size(), 79u) << line;
 
         const Answer version = run(world, program, "--version");
         EXPECT_EQ(version.status, 0) << version.err;
