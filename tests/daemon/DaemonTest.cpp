@@ -388,7 +388,8 @@ TEST_F(DaemonTest, FirstPressActsAtOnceWhenASecondCouldChangeNothing) {
 }
 
 TEST_F(DaemonTest, AtOncePressOfOneKeyLeavesAnotherKeysPendingLaunchAlone) {
-    setPressMode(2, 0.3);
+    // Long enough that the pending launch is still waiting at the second key's press.
+    setPressMode(2, 2.0);
     test::writeDataFile(loc, {{keyApp, {app}}, {keyA, {itemA}}});
     launcher.setApplications({app});
     start();
