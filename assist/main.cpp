@@ -3,6 +3,7 @@
 #include "assist/AppDelegate.h"
 #include "assist/FolderSearch.h"
 #include "assist/SystemServices.h"
+#include "common/CommandLine.h"
 #include "common/Locations.h"
 #include "common/ProgramVersion.h"
 #include "platform/linux/FinderStateFile.h"
@@ -18,6 +19,22 @@ PRESTO_VERSION_MARK("PrestoAssist", PRESTO_BUNDLE_VERSION);
 
 namespace {
 
+constexpr presto::cli::Program kProgram{
+    .name = "PrestoAssist",
+    .operands = "",
+    .description =
+        "Presto's tray icon: switches the hot key service on and off and opens Presto. "
+        "Presto.daemon starts it, and ends it again, as Presto's preference to show the icon "
+        "says; it needs a desktop session with a system tray.",
+    .toolkitOptions = true,
+    .notes = "Qt's own options, such as -platform NAME or -style NAME, are passed on to Qt.\n"
+             "\n"
+             "Exit status:\n"
+             "  0  ended by the user or by Presto.daemon\n"
+             "  1  no display, or a private folder is not the user's own\n"
+             "  2  a wrong command line",
+};
+
 bool hasDisplay() {
     for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
         const char* value = std::getenv(name);
@@ -30,6 +47,8 @@ bool hasDisplay() {
 } // namespace
 
 int main(int argc, char** argv) {
+    if (auto line = presto::cli::parse(argc, argv, kProgram); line.exitStatus)
+        return *line.exitStatus;
     if (!hasDisplay()) {
         std::fprintf(stderr, "PrestoAssist: no display found (DISPLAY and WAYLAND_DISPLAY are "
                              "unset); the tray icon needs a desktop session.\n");

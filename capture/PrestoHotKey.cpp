@@ -1,7 +1,8 @@
 // PrestoHotKey: sends one pressed hot key to Presto.daemon. The desktop runs it as the command of
 // a keybinding that PrestoKeys wrote, where the agent itself never sees the key:
-//   PrestoHotKey [--socket PATH] KEYCODE MODFLAGS
+//   PrestoHotKey [--socket=PATH] KEYCODE MODFLAGS
 #include "capture/DaemonLink.h"
+#include "common/CommandLine.h"
 #include "common/Locations.h"
 
 #include <cerrno>
@@ -25,26 +26,49 @@ bool parseNumber(const char* text, std::uint32_t& out) {
     return true;
 }
 
-int usage() {
-    std::fprintf(stderr, "usage: PrestoHotKey [--socket PATH] KEYCODE MODFLAGS\n");
-    return 2;
-}
+constexpr presto::cli::Option kOptions[] = {
+    {"socket", "PATH", "the daemon's socket, when it is not the default one"},
+};
+
+constexpr presto::cli::Program kProgram{
+    .name = "PrestoHotKey",
+    .operands = "KEYCODE MODFLAGS",
+    .description =
+        "Sends one pressed hot key to Presto.daemon. The desktop runs it as the command of a "
+        "keybinding that PrestoKeys wrote, where the agent itself never sees the key. KEYCODE "
+        "and MODFLAGS are the hot key's key code and modifier flags as Presto stores them, "
+        "decimal or 0x-hexadecimal.",
+    .options = kOptions,
+    .operandCount = 2,
+    .notes = "Environment:\n"
+             "  PRESTO_SOCKET_PATH  the socket (default $XDG_RUNTIME_DIR/Presto_socket)\n"
+             "\n"
+             "Exit status:\n"
+             "  0  the daemon took the key\n"
+             "  1  the daemon does not answer, or does not know the key\n"
+             "  2  a wrong command line",
+};
 
 } // namespace
 
 int main(int argc, char** argv) {
-    int arg = 1;
-    std::string socketPath;
-    if (arg < argc && std::strcmp(argv[arg], "--socket") == 0) {
-        if (arg + 1 >= argc || !*argv[arg + 1])
-            return usage();
-        socketPath = argv[arg + 1];
-        arg += 2;
-    }
+    const presto::cli::CommandLine line = presto::cli::parse(argc, argv, kProgram);
+    if (line.exitStatus)
+        return *line.exitStatus;
+    std::string socketPath = line.has("socket") ? line.options.at("socket") : std::string();
+    const char* problem = line.has("socket") && socketPath.empty() ? "socket path" : nullptr;
     presto::HotKeyRec rec;
-    if (argc - arg != 2 || !parseNumber(argv[arg], rec.keyCode) ||
-        !parseNumber(argv[arg + 1], rec.modFlags))
-        return usage();
+    if (!problem && !parseNumber(line.operands[0].c_str(), rec.keyCode))
+        problem = "key code";
+    if (!problem && !parseNumber(line.operands[1].c_str(), rec.modFlags))
+        problem = "modifier flags";
+    if (problem) {
+        std::fprintf(stderr,
+                     "PrestoHotKey: invalid %s\nTry 'PrestoHotKey --help' for more "
+                     "information.\n",
+                     problem);
+        return 2;
+    }
     if (socketPath.empty())
         socketPath = presto::Locations::fromEnvironment().socketPath;
     rec.eventType = presto::kKeyDownEventType;

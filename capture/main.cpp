@@ -11,6 +11,7 @@
 #include "capture/SourceChoice.h"
 #include "capture/StatusFile.h"
 #include "capture/XKeyboard.h"
+#include "common/CommandLine.h"
 #include "common/Locations.h"
 #include "common/ProgramVersion.h"
 
@@ -39,6 +40,42 @@ PRESTO_VERSION_MARK("PrestoKeys", PRESTO_KEYS_VERSION);
 #endif
 
 namespace {
+
+constexpr const char* kNotes =
+    "Environment:\n"
+    "  PRESTO_SOCKET_PATH  the socket (default $XDG_RUNTIME_DIR/Presto_socket)\n"
+    "\n"
+    "Files:\n"
+    "  $XDG_RUNTIME_DIR/Presto/keys-status  the key source in use, and why\n"
+    "\n"
+    "Exit status:\n"
+    "  0  ended by SIGTERM, SIGINT or SIGHUP\n"
+    "  1  no key source could be opened, or a private folder is not the user's own\n"
+    "  2  a wrong command line";
+
+#if PRESTO_KEYS_WAYLAND
+constexpr presto::cli::Program kProgram{
+    .name = "PrestoKeysWayland",
+    .operands = "",
+    .description =
+        "The Wayland half of Presto's key-capture agent, started by PrestoKeys in its place: "
+        "hands the hot keys to the desktop's global shortcuts portal or to GNOME's custom "
+        "keybindings, or else to X11 through XWayland, and tells Presto.daemon when one is "
+        "pressed.",
+    .notes = kNotes,
+};
+#else
+constexpr presto::cli::Program kProgram{
+    .name = "PrestoKeys",
+    .operands = "",
+    .description =
+        "Presto's key-capture agent: takes the hot key table from Presto.daemon, grabs its "
+        "keys on the X11 display and tells the daemon when one is pressed. In a Wayland "
+        "session it starts PrestoKeysWayland in its place. It runs for the whole session, "
+        "started by the systemd user unit com.nimbo.Presto.keys.service.",
+    .notes = kNotes,
+};
+#endif
 
 std::filesystem::path selfDir() {
     std::error_code error;
@@ -76,7 +113,9 @@ std::unique_ptr<presto::XKeyboard> openX11(presto::Agent& agent) {
 
 } // namespace
 
-int main([[maybe_unused]] int argc, [[maybe_unused]] char** argv) {
+int main(int argc, char** argv) {
+    if (auto line = presto::cli::parse(argc, argv, kProgram); line.exitStatus)
+        return *line.exitStatus;
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
     // Signals only wake the loop through a descriptor; the loop ends itself cleanly. Blocked
     // before any thread starts (GDBus has its own), so none of them takes a signal instead.

@@ -183,19 +183,23 @@ void Daemon::pressLaunchItem(const HotKeyRec& pressed, const FileRef& ref) {
         break;
     case 2:
         if (secondPress) {
-            delayed_.cancelPending();
-            actions_.OpenDocument(ref);
-            actions_.lsOpenFSRef(ref);
+            if (!firstPressActed_) {
+                delayed_.cancelPending();
+                actions_.OpenDocument(ref);
+                actions_.lsOpenFSRef(ref);
+            }
         } else {
-            startDelayed(pressed, ref, now, false);
+            firstPress(pressed, ref, now, false);
         }
         break;
     case 3:
         if (secondPress) {
-            delayed_.cancelPending();
-            actions_.lsOpenFSRef(ref);
+            if (!firstPressActed_) {
+                delayed_.cancelPending();
+                actions_.lsOpenFSRef(ref);
+            }
         } else {
-            startDelayed(pressed, ref, now, true);
+            firstPress(pressed, ref, now, true);
         }
         break;
     default:
@@ -203,16 +207,25 @@ void Daemon::pressLaunchItem(const HotKeyRec& pressed, const FileRef& ref) {
     }
 }
 
-void Daemon::startDelayed(const HotKeyRec& pressed, const FileRef& ref, double now,
-                          bool openDocument) {
+void Daemon::firstPress(const HotKeyRec& pressed, const FileRef& ref, double now,
+                        bool openDocument) {
     lastKey_ = pressed;
+    lastPressTime_ = now;
+    // With nothing selected, or an item that takes no files, a second press would open just the
+    // same: waiting for it would only delay every launch. A second press then adds nothing.
+    firstPressActed_ = !actions_.canOpenSelectionWith(ref);
+    if (firstPressActed_) {
+        if (openDocument)
+            actions_.OpenDocument(ref);
+        actions_.lsOpenFSRef(ref);
+        return;
+    }
     LaunchActions& actions = actions_;
     delayed_.start(preference_.hotKeyInterval, [&actions, ref, openDocument] {
         if (openDocument)
             actions.OpenDocument(ref);
         actions.lsOpenFSRef(ref);
     });
-    lastPressTime_ = now;
 }
 
 void Daemon::sendReply(ServerSocket& server, const Reply& reply) {

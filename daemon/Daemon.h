@@ -71,7 +71,8 @@ private:
     void reloadPreferences();
     void press(const HotKeyRec& pressed, const PrefData::Entry& entry);
     void pressLaunchItem(const HotKeyRec& pressed, const FileRef& ref);
-    void startDelayed(const HotKeyRec& pressed, const FileRef& ref, double now, bool openDocument);
+    // Acts at once when a second press could change nothing, else starts the delayed launch.
+    void firstPress(const HotKeyRec& pressed, const FileRef& ref, double now, bool openDocument);
     void sendReply(ServerSocket& server, const Reply& reply);
 
     LaunchActions& actions_;
@@ -88,6 +89,8 @@ private:
     std::string timeStamp_;
     HotKeyRec lastKey_{};
     double lastPressTime_ = 0;
+    // The last key's first press acted at once, leaving nothing for a second press to do.
+    bool firstPressActed_ = false;
     DelayedLaunches delayed_;
 };
 

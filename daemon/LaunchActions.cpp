@@ -7,9 +7,9 @@
 
 namespace presto {
 
-LaunchActions::LaunchActions(Launcher& launcher, ProcessTable& processes, Pasteboard& pasteboard,
-                             FileReferences references)
-    : launcher_(launcher), processes_(processes), pasteboard_(pasteboard),
+LaunchActions::LaunchActions(Launcher& launcher, FinderState& finder, ProcessTable& processes,
+                             Pasteboard& pasteboard, FileReferences references)
+    : launcher_(launcher), finder_(finder), processes_(processes), pasteboard_(pasteboard),
       references_(std::move(references)) {}
 
 OSErr LaunchActions::lsOpenFSRef(const FileRef& ref) {
@@ -27,6 +27,14 @@ OSErr LaunchActions::OpenDocument(const FileRef& appRef) {
     if (!path)
         return kFileNotFoundErr;
     return static_cast<OSErr>(launcher_.openSelectionWith(*path));
+}
+
+bool LaunchActions::canOpenSelectionWith(const FileRef& appRef) {
+    auto path = references_.refMakePath(appRef);
+    if (!path || !launcher_.canOpenFiles(*path))
+        return false;
+    pid_t finder = 0;
+    return FindProcessByName(finder, kFinderProcessName) == kNoErr && !finder_.selection().empty();
 }
 
 OSErr LaunchActions::FindProcessByName(pid_t& pid, const char* name) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "common/FileReferences.h"
+#include "platform/FinderState.h"
 #include "platform/Launcher.h"
 #include "platform/Pasteboard.h"
 #include "platform/ProcessTable.h"
@@ -28,14 +29,17 @@ inline constexpr char cPrestoAssist[] = "PrestoAssist";
 // nothing. Safe to call from several threads when the services are.
 class LaunchActions {
 public:
-    LaunchActions(Launcher& launcher, ProcessTable& processes, Pasteboard& pasteboard,
-                  FileReferences references);
+    LaunchActions(Launcher& launcher, FinderState& finder, ProcessTable& processes,
+                  Pasteboard& pasteboard, FileReferences references);
 
     // Opens the referenced item.
     OSErr lsOpenFSRef(const FileRef& ref);
     // Asks the file manager to open its selection with the referenced application; nothing is
     // asked when the file manager is not running.
     OSErr OpenDocument(const FileRef& appRef);
+    // True when OpenDocument with the referenced item would open something now: the file
+    // manager runs and has a selection, and the item is an application that takes files.
+    bool canOpenSelectionWith(const FileRef& appRef);
     // Fills pid with the first of the user's processes named exactly `name`.
     OSErr FindProcessByName(pid_t& pid, const char* name);
     // Replaces the clipboard with the snapshot in the referenced file. A snapshot that does not
@@ -47,6 +51,7 @@ public:
 
 private:
     Launcher& launcher_;
+    FinderState& finder_;
     ProcessTable& processes_;
     Pasteboard& pasteboard_;
     FileReferences references_;

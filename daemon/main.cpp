@@ -1,7 +1,9 @@
 // Presto.daemon: serves the hot key table to the key-capture agent and carries out pressed hot
 // keys. Runs until SIGTERM or SIGINT; then it removes its socket file, stops the file-manager
 // functions under way (waiting for them a few seconds at most) and exits 0. It exits 1 when the
-// socket cannot be prepared or a fallback folder is not the user's private one.
+// socket cannot be prepared or a fallback folder is not the user's private one, 2 on a wrong
+// command line.
+#include "common/CommandLine.h"
 #include "common/Locations.h"
 #include "daemon/AssistControl.h"
 #include "daemon/Clock.h"
@@ -23,11 +25,32 @@
 #include <climits>
 #include <cstdlib>
 #include <malloc.h>
+#include <pwd.h>
 #include <string>
 #include <syslog.h>
 #include <unistd.h>
 
 namespace {
+
+constexpr presto::cli::Program kProgram{
+    .name = "Presto.daemon",
+    .operands = "",
+    .description =
+        "Carries out Presto's hot keys: serves the hot key table to the key-capture agent "
+        "PrestoKeys over a private socket and, when a hot key is pressed, opens its files, "
+        "folders or applications, runs its file-manager function or puts its clipboard "
+        "snapshot back. It runs for the whole session, started by the systemd user unit "
+        "com.nimbo.Presto.daemon.service, and ends on SIGTERM or SIGINT.",
+    .notes = "Environment:\n"
+             "  PRESTO_SOCKET_PATH  the socket (default $XDG_RUNTIME_DIR/Presto_socket)\n"
+             "  XDG_DATA_HOME       holds Presto/PrestoData.data, the hot keys\n"
+             "  XDG_CONFIG_HOME     holds Presto/com.nimbo.Presto.plist, the preferences\n"
+             "\n"
+             "Exit status:\n"
+             "  0  ended by SIGTERM or SIGINT\n"
+             "  1  no socket could be prepared, or a private folder is another's\n"
+             "  2  a wrong command line",
+};
 
 // The assistant is the program beside this one, so a build folder works like an installed one.
 std::string assistantPath() {
@@ -43,10 +66,20 @@ std::string assistantPath() {
     return dir + "/" + presto::cPrestoAssist;
 }
 
+// Where launched programs start, as from the desktop's own launcher.
+std::string homeFolder() {
+    if (const char* home = std::getenv("HOME"); home && *home == '/')
+        return home;
+    const passwd* user = getpwuid(getuid());
+    return user && user->pw_dir ? user->pw_dir : "";
+}
+
 } // namespace
 
-int main() {
+int main(int argc, char** argv) {
     using namespace presto;
+    if (auto line = cli::parse(argc, argv, kProgram); line.exitStatus)
+        return *line.exitStatus;
     // Few threads, little memory: one heap for all of them keeps the resident size small.
     mallopt(M_ARENA_MAX, 1);
     openlog("Presto.daemon", LOG_PID | LOG_NDELAY, LOG_USER);
@@ -59,7 +92,7 @@ int main() {
         return 1;
 
     FinderStateFile finder = FinderStateFile::fromEnvironment(locations);
-    GioLauncher launcher(finder);
+    GioLauncher launcher(finder, systemdScopePlacer(), homeFolder());
     const std::string assistant = assistantPath();
     ProcProcessTable processes;
     // Another "PrestoAssist" (a developer's, while the tests start daemons) is not ours to end.
@@ -69,7 +102,7 @@ int main() {
         assistant.substr(0, assistant.find_last_of('/') + 1) + "PrestoClip";
     ClipboardPasteboard pasteboard(std::chrono::seconds(3), pictureHelper);
     SystemClock clock;
-    LaunchActions actions(launcher, processes, pasteboard,
+    LaunchActions actions(launcher, finder, processes, pasteboard,
                           FileReferences(locations.referencesDir()));
     AssistantWorker worker(actions, assistant);
 

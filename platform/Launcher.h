@@ -23,6 +23,10 @@ public:
     // follows a call that started it only "brings it to the front": it starts nothing. 0 on
     // success.
     virtual int openSelectionWith(const std::string& appPath) = 0;
+
+    // True when the item is an application that openSelectionWith could hand the selection: a
+    // .desktop application or an executable. Folders, documents and missing items take none.
+    virtual bool canOpenFiles(const std::string& path) = 0;
 };
 
 } // namespace presto

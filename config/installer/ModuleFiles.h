@@ -29,6 +29,17 @@ inline constexpr char kApplicationEntry[] = "com.nimbo.Presto.config.desktop";
 inline constexpr char kIconFolder[] = "/usr/share/icons/hicolor/scalable/apps/";
 inline constexpr char kIconFile[] = "com.nimbo.Presto.svg";
 
+// The programs' manual pages and the software centres' description of Presto, in standard places.
+// The bundle carries the pages in kManualSource and the description beside the programs.
+inline constexpr char kManualSource[] = "man/";
+inline constexpr char kManualFolder[] = "/usr/share/man/man1/";
+inline constexpr const char* kManualPages[] = {
+    "Presto.1.gz",     "Presto.daemon.1.gz",     "PrestoAssist.1.gz",
+    "PrestoKeys.1.gz", "PrestoKeysWayland.1.gz", "PrestoHotKey.1.gz",
+    "PrestoClip.1.gz"};
+inline constexpr char kMetainfoFolder[] = "/usr/share/metainfo/";
+inline constexpr char kMetainfoFile[] = "com.nimbo.Presto.metainfo.xml";
+
 // The file managers' Python extensions, laid out system-wide as the Debian package lays them out:
 // each binding loads them from its own folder. The bundle carries them in kExtensionSource.
 inline constexpr char kExtensionSource[] = "filemanager/";

@@ -192,13 +192,15 @@ void ModuleInstaller::installPrst() {
     const QString autostartEntry = autostartFolder + text(modules::kAutostartEntry);
     const QString applicationsFolder = installed(text(modules::kApplicationsFolder));
     const QString iconFolder = installed(text(modules::kIconFolder));
+    const QString manualFolder = installed(text(modules::kManualFolder));
+    const QString metainfoFolder = installed(text(modules::kMetainfoFolder));
 
     // What was there before anything changes.
     const bool hadKeys = exists(keys);
     const bool hadAssist = exists(assist);
     QStringList missingFolders;
-    for (const QString& path :
-         {folder, unitFolder, autostartFolder, applicationsFolder, iconFolder})
+    for (const QString& path : {folder, unitFolder, autostartFolder, applicationsFolder, iconFolder,
+                                manualFolder, metainfoFolder})
         if (!exists(path))
             missingFolders << path;
 
@@ -270,6 +272,10 @@ void ModuleInstaller::installPrst() {
     copy(file, iconSource, folder + text(modules::kIconFile));
     copy(file, iconSource, iconFolder + text(modules::kIconFile));
     copy(file, applicationTemp, applicationsFolder + text(modules::kApplicationEntry));
+    for (const char* page : modules::kManualPages)
+        copy(file, bundle + text(modules::kManualSource) + text(page), manualFolder + text(page));
+    copy(file, bundle + text(modules::kMetainfoFile),
+         metainfoFolder + text(modules::kMetainfoFile));
     // The file managers' extensions, those the bundle carries: a build without them installs
     // the rest all the same.
     const QString extensionSource = bundle + text(modules::kExtensionSource);
@@ -351,14 +357,18 @@ void ModuleInstaller::unInstallPrst() {
     const bool folderRemoved =
         runAdmin(*session, {kRm, QStringLiteral("-Rf"), installed(text(modules::kInstallFolder))})
             .started;
-    const bool filesRemoved =
-        runAdmin(*session,
-                 {kRm, QStringLiteral("-f"), unitFolder + text(modules::kDaemonUnit),
-                  unitFolder + text(modules::kKeysUnit),
-                  installed(text(modules::kAutostartFolder)) + text(modules::kAutostartEntry),
-                  installed(text(modules::kApplicationsFolder)) + text(modules::kApplicationEntry),
-                  installed(text(modules::kIconFolder)) + text(modules::kIconFile)})
-            .started;
+    QStringList files{kRm,
+                      QStringLiteral("-f"),
+                      unitFolder + text(modules::kDaemonUnit),
+                      unitFolder + text(modules::kKeysUnit),
+                      installed(text(modules::kAutostartFolder)) + text(modules::kAutostartEntry),
+                      installed(text(modules::kApplicationsFolder)) +
+                          text(modules::kApplicationEntry),
+                      installed(text(modules::kIconFolder)) + text(modules::kIconFile)};
+    for (const char* page : modules::kManualPages)
+        files << installed(text(modules::kManualFolder)) + text(page);
+    files << installed(text(modules::kMetainfoFolder)) + text(modules::kMetainfoFile);
+    const bool filesRemoved = runAdmin(*session, files).started;
     // Only our own extensions: the folders belong to the file managers' bindings.
     QStringList extensions{kRm, QStringLiteral("-f")};
     for (const modules::ExtensionFile& extension : modules::kExtensionFiles)

@@ -1,3 +1,4 @@
+#include "common/CommandLine.h"
 #include "common/Locations.h"
 #include "common/ProgramVersion.h"
 #include "config/installer/LinuxInstallerServices.h"
@@ -27,6 +28,28 @@
 PRESTO_VERSION_MARK("Presto", PRESTO_BUNDLE_VERSION);
 
 namespace {
+
+constexpr presto::cli::Option kOptions[] = {
+    {"preferences", nullptr, "open the preferences panel too (the tray icon's Preferences)"},
+};
+
+constexpr presto::cli::Program kProgram{
+    .name = "Presto",
+    .operands = "",
+    .description =
+        "Presto's configuration application: binds key combinations to files, folders and "
+        "applications, to file-manager functions and to clipboard snapshots, sets the "
+        "preferences, and installs or removes the hot key service. It needs a desktop session; "
+        "a second start brings the running one's window to the front.",
+    .options = kOptions,
+    .toolkitOptions = true,
+    .notes = "Qt's own options, such as -platform NAME or -style NAME, are passed on to Qt.\n"
+             "\n"
+             "Exit status:\n"
+             "  0  the window was closed, or another copy runs\n"
+             "  1  no display, or a private folder is not the user's own\n"
+             "  2  a wrong command line",
+};
 
 bool hasDisplay() {
     for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
@@ -81,6 +104,9 @@ private:
 int main(int argc, char** argv) {
     QElapsedTimer sinceMain;
     sinceMain.start();
+    const presto::cli::CommandLine line = presto::cli::parse(argc, argv, kProgram);
+    if (line.exitStatus)
+        return *line.exitStatus;
     if (!hasDisplay()) {
         std::fprintf(stderr, "Presto: no display found (DISPLAY and WAYLAND_DISPLAY are unset); "
                              "the configuration application needs a desktop session.\n");
@@ -154,7 +180,7 @@ int main(int argc, char** argv) {
         window.installEventFilter(&timing);
     window.show();
     // The tray assistant's Preferences item.
-    if (QApplication::arguments().contains(QStringLiteral("--preferences")))
+    if (line.has("preferences"))
         controller.showPreferencePanel();
     QTimer::singleShot(0, &window, [&] {
         presto::showKeySourceNotice(alerts,

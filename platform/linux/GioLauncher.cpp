@@ -19,8 +19,12 @@ namespace {
 // the first of those launches and stays. Only these entry points are used; GLib itself is linked.
 struct Gio {
     decltype(&g_desktop_app_info_new_from_filename) desktopAppInfoNewFromFilename;
-    decltype(&g_app_info_launch) appInfoLaunch;
-    decltype(&g_app_info_launch_default_for_uri) appInfoLaunchDefaultForUri;
+    decltype(&g_desktop_app_info_launch_uris_as_manager) desktopAppInfoLaunchUrisAsManager;
+    decltype(&g_desktop_app_info_has_key) desktopAppInfoHasKey;
+    decltype(&g_desktop_app_info_get_type) desktopAppInfoGetType;
+    decltype(&g_type_check_instance_is_a) typeCheckInstanceIsA;
+    decltype(&g_app_info_launch_uris) appInfoLaunchUris;
+    decltype(&g_file_query_default_handler) fileQueryDefaultHandler;
     decltype(&g_file_new_for_path) fileNewForPath;
     decltype(&g_file_get_uri) fileGetUri;
     decltype(&g_io_error_quark) ioErrorQuark;
@@ -36,17 +40,22 @@ const Gio* loadedGio() {
         if (!library)
             return std::nullopt;
         Gio g{};
-        bool complete = bindSymbol(library, "g_desktop_app_info_new_from_filename",
-                                   g.desktopAppInfoNewFromFilename) &&
-                        bindSymbol(library, "g_app_info_launch", g.appInfoLaunch) &&
-                        bindSymbol(library, "g_app_info_launch_default_for_uri",
-                                   g.appInfoLaunchDefaultForUri) &&
-                        bindSymbol(library, "g_file_new_for_path", g.fileNewForPath) &&
-                        bindSymbol(library, "g_file_get_uri", g.fileGetUri) &&
-                        bindSymbol(library, "g_io_error_quark", g.ioErrorQuark) &&
-                        bindSymbol(library, "g_object_unref", g.objectUnref) &&
-                        bindSymbol(library, "g_app_launch_context_new", g.appLaunchContextNew) &&
-                        bindSymbol(library, "g_signal_connect_data", g.signalConnectData);
+        bool complete =
+            bindSymbol(library, "g_desktop_app_info_new_from_filename",
+                       g.desktopAppInfoNewFromFilename) &&
+            bindSymbol(library, "g_desktop_app_info_launch_uris_as_manager",
+                       g.desktopAppInfoLaunchUrisAsManager) &&
+            bindSymbol(library, "g_desktop_app_info_has_key", g.desktopAppInfoHasKey) &&
+            bindSymbol(library, "g_desktop_app_info_get_type", g.desktopAppInfoGetType) &&
+            bindSymbol(library, "g_type_check_instance_is_a", g.typeCheckInstanceIsA) &&
+            bindSymbol(library, "g_app_info_launch_uris", g.appInfoLaunchUris) &&
+            bindSymbol(library, "g_file_query_default_handler", g.fileQueryDefaultHandler) &&
+            bindSymbol(library, "g_file_new_for_path", g.fileNewForPath) &&
+            bindSymbol(library, "g_file_get_uri", g.fileGetUri) &&
+            bindSymbol(library, "g_io_error_quark", g.ioErrorQuark) &&
+            bindSymbol(library, "g_object_unref", g.objectUnref) &&
+            bindSymbol(library, "g_app_launch_context_new", g.appLaunchContextNew) &&
+            bindSymbol(library, "g_signal_connect_data", g.signalConnectData);
         return complete ? std::optional<Gio>(g) : std::nullopt;
     }();
     return loaded ? &*loaded : nullptr;
@@ -104,65 +113,113 @@ GAppLaunchContext* watchedContext(const Gio& g, LaunchWatch& watch) {
     return context;
 }
 
+// Runs in the child between fork and exec: async-signal-safe calls only. A folder that cannot be
+// entered leaves the program where we are, which is still a start.
+void enterFolder(gpointer folder) {
+    [[maybe_unused]] const int ignored = chdir(static_cast<const char*>(folder));
+}
+
+// Starts `app` with `uris` in the working folder, unless its entry names a folder of its own.
+gboolean launchApp(const Gio& g, GAppInfo* app, GList* uris, const std::string& item,
+                   const LaunchPlan& plan, GError** error) {
+    LaunchWatch watch{plan.scopes, item};
+    GAppLaunchContext* context = watchedContext(g, watch);
+    gboolean launched;
+    // Every GAppInfo GIO makes on Linux is a desktop one; anything else starts where we are.
+    const auto desktopType = g.desktopAppInfoGetType();
+    if (g.typeCheckInstanceIsA(reinterpret_cast<GTypeInstance*>(app), desktopType)) {
+        auto* desktop = reinterpret_cast<GDesktopAppInfo*>(app);
+        const bool ownFolder =
+            plan.workingFolder.empty() || g.desktopAppInfoHasKey(desktop, "Path");
+        launched = g.desktopAppInfoLaunchUrisAsManager(
+            desktop, uris, context, G_SPAWN_SEARCH_PATH, ownFolder ? nullptr : enterFolder,
+            const_cast<char*>(plan.workingFolder.c_str()), nullptr, nullptr, error);
+    } else {
+        launched = g.appInfoLaunchUris(app, uris, context, error);
+    }
+    if (context)
+        g.objectUnref(context);
+    return launched;
+}
+
+GList* urisOf(const Gio& g, const std::vector<std::string>& paths) {
+    GList* uris = nullptr;
+    for (auto it = paths.rbegin(); it != paths.rend(); ++it) {
+        GFile* file = g.fileNewForPath(it->c_str());
+        uris = g_list_prepend(uris, g.fileGetUri(file));
+        g.objectUnref(file);
+    }
+    return uris;
+}
+
 int launchDesktopFile(const std::string& desktopFile, const std::vector<std::string>& paths,
-                      ScopePlacer* scopes) {
+                      const LaunchPlan& plan) {
     const Gio* g = loadedGio();
     if (!g)
         return kLaunchFailed;
     GDesktopAppInfo* app = g->desktopAppInfoNewFromFilename(desktopFile.c_str());
     if (!app)
         return kLaunchNoApplication;
-    GList* files = nullptr;
-    for (auto it = paths.rbegin(); it != paths.rend(); ++it)
-        files = g_list_prepend(files, g->fileNewForPath(it->c_str()));
+    GList* uris = urisOf(*g, paths);
     g_autoptr(GError) error = nullptr;
-    LaunchWatch watch{scopes, desktopFile};
-    GAppLaunchContext* context = watchedContext(*g, watch);
     // A GDesktopAppInfo is a GAppInfo; the checked cast would link GObject.
-    gboolean launched = g->appInfoLaunch(reinterpret_cast<GAppInfo*>(app), files, context, &error);
-    if (context)
-        g->objectUnref(context);
-    g_list_free_full(files, g->objectUnref);
+    const gboolean launched =
+        launchApp(*g, reinterpret_cast<GAppInfo*>(app), uris, desktopFile, plan, &error);
+    g_list_free_full(uris, g_free);
     g->objectUnref(app);
     return launched ? 0 : fromGError(*g, error);
 }
 
-int openWithDefaultApplication(const std::string& path, ScopePlacer* scopes) {
+int openWithDefaultApplication(const std::string& path, const LaunchPlan& plan) {
     const Gio* g = loadedGio();
     if (!g)
         return kLaunchFailed;
     GFile* file = g->fileNewForPath(path.c_str());
-    g_autofree char* uri = g->fileGetUri(file);
-    g->objectUnref(file);
     g_autoptr(GError) error = nullptr;
-    LaunchWatch watch{scopes, path};
-    GAppLaunchContext* context = watchedContext(*g, watch);
-    const gboolean launched = g->appInfoLaunchDefaultForUri(uri, context, &error);
-    if (context)
-        g->objectUnref(context);
+    GAppInfo* app = g->fileQueryDefaultHandler(file, nullptr, &error);
+    gboolean launched = false;
+    if (app) {
+        GList uri{g->fileGetUri(file), nullptr, nullptr};
+        launched = launchApp(*g, app, &uri, path, plan, &error);
+        g_free(uri.data);
+        g->objectUnref(app);
+    }
+    g->objectUnref(file);
     return launched ? 0 : fromGError(*g, error);
 }
 
+// GIO hands files to every application entry: to its %f/%u codes, or one start per file.
+bool isApplicationEntry(const std::string& desktopFile) {
+    const Gio* g = loadedGio();
+    if (!g)
+        return false;
+    GDesktopAppInfo* app = g->desktopAppInfoNewFromFilename(desktopFile.c_str());
+    if (!app)
+        return false;
+    g->objectUnref(app);
+    return true;
+}
+
 // Runs an executable detached; its process goes to the scope placer once it started.
-int runExecutable(const std::vector<std::string>& argv, ScopePlacer* scopes) {
+int runExecutable(const std::vector<std::string>& argv, const LaunchPlan& plan) {
     pid_t pid = -1;
-    const int error = subprocess::spawnDetached(argv, pid);
-    if (error == 0 && scopes)
-        scopes->place(pid, argv.front());
+    const int error = subprocess::spawnDetached(argv, pid, plan.workingFolder);
+    if (error == 0 && plan.scopes)
+        plan.scopes->place(pid, argv.front());
     return fromErrno(error);
 }
 
 int startApplication(const std::string& appPath, const std::vector<std::string>& paths,
-                     ScopePlacer* scopes) {
+                     const LaunchPlan& plan) {
     switch (classify(appPath)) {
     case ItemKind::Missing:
         return kLaunchNoSuchFile;
     case ItemKind::DesktopFile:
-        return launchDesktopFile(appPath, paths, scopes);
+        return launchDesktopFile(appPath, paths, plan);
     case ItemKind::Executable: {
         std::vector<std::string> argv{appPath};
         argv.insert(argv.end(), paths.begin(), paths.end());
-        return runExecutable(argv, scopes);
+        return runExecutable(argv, plan);
     }
     case ItemKind::Other:
         break;
@@ -186,13 +243,13 @@ int GioLauncher::openItem(const std::string& path) {
     case ItemKind::Missing:
         return kLaunchNoSuchFile;
     case ItemKind::DesktopFile:
-        return launchDesktopFile(path, {}, scopes_);
+        return launchDesktopFile(path, {}, plan_);
     case ItemKind::Executable:
-        return runExecutable({path}, scopes_);
+        return runExecutable({path}, plan_);
     case ItemKind::Other:
         break;
     }
-    return openWithDefaultApplication(path, scopes_);
+    return openWithDefaultApplication(path, plan_);
 }
 
 int GioLauncher::openSelectionWith(const std::string& appPath) {
@@ -203,12 +260,25 @@ int GioLauncher::openSelectionWith(const std::string& appPath) {
     std::vector<std::string> selection = finder_.selection();
     if (selection.empty())
         return 0;
-    int result = startApplication(appPath, selection, scopes_);
+    int result = startApplication(appPath, selection, plan_);
     if (result == 0) {
         std::lock_guard lock(mutex_);
         startedWithSelection_ = appPath;
     }
     return result;
+}
+
+bool GioLauncher::canOpenFiles(const std::string& path) {
+    switch (classify(path)) {
+    case ItemKind::DesktopFile:
+        return isApplicationEntry(path);
+    case ItemKind::Executable:
+        return true;
+    case ItemKind::Missing:
+    case ItemKind::Other:
+        break;
+    }
+    return false;
 }
 
 } // namespace presto

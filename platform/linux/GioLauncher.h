@@ -6,22 +6,33 @@
 
 #include <mutex>
 #include <string>
+#include <utility>
 
 namespace presto {
+
+// How started programs begin: in which folder, and where they go once running.
+struct LaunchPlan {
+    // Empty: the launcher's own. A desktop entry's Path= still wins, as on the desktop.
+    std::string workingFolder;
+    ScopePlacer* scopes = nullptr;
+};
 
 // Launcher over GIO and posix_spawn. Safe to call from several threads at once.
 class GioLauncher final : public Launcher {
 public:
-    // Started programs go to `scopes`, when there is one, after they started.
-    explicit GioLauncher(FinderState& finder, ScopePlacer* scopes = systemdScopePlacer())
-        : finder_(finder), scopes_(scopes) {}
+    // Started programs begin in `workingFolder` (when it is a folder) and go to `scopes`, when
+    // there is one, after they started.
+    explicit GioLauncher(FinderState& finder, ScopePlacer* scopes = systemdScopePlacer(),
+                         std::string workingFolder = {})
+        : finder_(finder), plan_{std::move(workingFolder), scopes} {}
 
     int openItem(const std::string& path) override;
     int openSelectionWith(const std::string& appPath) override;
+    bool canOpenFiles(const std::string& path) override;
 
 private:
     FinderState& finder_;
-    ScopePlacer* scopes_;
+    const LaunchPlan plan_;
     std::mutex mutex_;
     // The application the last openSelectionWith started; the next openItem of it starts nothing.
     std::string startedWithSelection_;

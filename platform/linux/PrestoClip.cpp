@@ -8,6 +8,8 @@
 //
 // As xclip does, the foreground process exits 0 once the clipboard holds the picture and a
 // background process goes on serving it. Exit 1: unreadable picture or no clipboard.
+#include "common/CommandLine.h"
+
 #include <QBuffer>
 #include <QClipboard>
 #include <QGuiApplication>
@@ -96,8 +98,31 @@ int serveX11(int argc, char** argv, const QByteArray& tiff, int ready) {
 
 } // namespace
 
+constexpr presto::cli::Option kOptions[] = {
+    {"png", nullptr, "hand wl-copy the PNG alone (Wayland)"},
+};
+
+constexpr presto::cli::Program kProgram{
+    .name = "PrestoClip",
+    .operands = "< PICTURE.tiff",
+    .description =
+        "Puts the TIFF picture read from standard input on the clipboard as image/png and "
+        "image/tiff from one owner. On X11 a background process serves the picture until "
+        "another program takes the clipboard. Presto.daemon runs it to put picture "
+        "snapshots back.",
+    .options = kOptions,
+    .toolkitOptions = true,
+    .notes = "Exit status:\n"
+             "  0  the clipboard holds the picture\n"
+             "  1  an unreadable picture, or no clipboard\n"
+             "  2  a wrong command line",
+};
+
 int main(int argc, char** argv) {
-    const bool wayland = argc > 1 && std::strcmp(argv[1], "--png") == 0;
+    const presto::cli::CommandLine line = presto::cli::parse(argc, argv, kProgram);
+    if (line.exitStatus)
+        return *line.exitStatus;
+    const bool wayland = line.has("png");
     const QByteArray tiff = readStdin();
     if (tiff.isEmpty())
         return 1;

@@ -9,6 +9,7 @@
 #include <signal.h>
 #include <spawn.h>
 #include <sys/eventfd.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <system_error>
@@ -147,6 +148,12 @@ public:
         posix_spawnattr_setflags(&attr_, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF |
                                              POSIX_SPAWN_SETSID);
     }
+    // Not a folder (any more): the program starts where we are rather than not at all.
+    void startIn(const std::string& folder) {
+        struct stat info {};
+        if (!folder.empty() && stat(folder.c_str(), &info) == 0 && S_ISDIR(info.st_mode))
+            posix_spawn_file_actions_addchdir_np(&actions_, folder.c_str());
+    }
     ~SpawnPlan() {
         posix_spawn_file_actions_destroy(&actions_);
         posix_spawnattr_destroy(&attr_);
@@ -193,8 +200,10 @@ int spawnDetached(const std::vector<std::string>& argv) {
     return spawnDetached(argv, pid);
 }
 
-int spawnDetached(const std::vector<std::string>& argv, pid_t& pid) {
+int spawnDetached(const std::vector<std::string>& argv, pid_t& pid,
+                  const std::string& workingFolder) {
     SpawnPlan plan(-1, -1, false);
+    plan.startIn(workingFolder);
     pid = -1;
     int error = plan.spawn(argv, false, pid);
     if (error == 0)

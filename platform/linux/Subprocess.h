@@ -16,8 +16,10 @@ using Clock = std::chrono::steady_clock;
 // stdin from /dev/null, default signal handling and no descriptor of ours beyond 0-2. Nobody
 // waits for it: a background reaper collects it when it ends. 0, or the error number.
 int spawnDetached(const std::vector<std::string>& argv);
-// The same, telling the started program's process number.
-int spawnDetached(const std::vector<std::string>& argv, pid_t& pid);
+// The same, telling the started program's process number; it starts in `workingFolder` when that
+// is a folder, else where the caller is.
+int spawnDetached(const std::vector<std::string>& argv, pid_t& pid,
+                  const std::string& workingFolder = {});
 
 // How a program run to its end finished, with everything it wrote.
 struct Outcome {

@@ -4,6 +4,7 @@
 #include "tests/support/FakeProcessTable.h"
 #include "tests/support/MemoryPasteboard.h"
 #include "tests/support/RecordingLauncher.h"
+#include "tests/support/ScriptedFinder.h"
 #include "tests/support/TempWorld.h"
 
 #include <future>
@@ -41,11 +42,13 @@ protected:
     test::TempWorld world;
     const Locations& loc = world.locations();
     test::RecordingLauncher launcher;
+    test::ScriptedFinder finder;
     test::FakeProcessTable processes;
     test::MemoryPasteboard pasteboard;
     SystemClock clock;
     NoAssistant assistant;
-    LaunchActions actions{launcher, processes, pasteboard, FileReferences(loc.referencesDir())};
+    LaunchActions actions{launcher, finder, processes, pasteboard,
+                          FileReferences(loc.referencesDir())};
     std::unique_ptr<Daemon> daemon;
     ServerSocket server{loc.socketPath};
     std::future<int> exitCode;

@@ -203,21 +203,29 @@ TEST_F(DaemonProcessTest, SilentOrVanishingClientsDoNotHoldTheDaemonUp) {
     EXPECT_GE(failedSends, 5u) << out;
 }
 
-TEST_F(DaemonProcessTest, ExecutableHotKeyRunsTheProgram) {
-    std::string marker = world.path("marker");
-    std::string tool = world.root() + "/bin/tool";
-    test::writeExecutable(tool, "#!/bin/sh\necho ran > '" + marker + "'\n");
-    HotKeyRec key = test::hotKey(17, kControlBit);
-    test::writeDataFile(loc, {{key, {tool}}});
-    auto daemon = start();
-    EXPECT_EQ(ask(test::pressOf(key)), Bytes{});
-    EXPECT_TRUE(test::eventually([&] { return test::readText(marker) == "ran\n"; }));
+// Launched programs start in the home folder, wherever the daemon was started.
+std::string homeFolder() {
+    return fs::canonical(std::getenv("HOME")).string();
 }
 
-TEST_F(DaemonProcessTest, DocumentHotKeyOpensInTheDefaultApplication) {
+TEST_F(DaemonProcessTest, ExecutableHotKeyRunsTheProgramInTheHomeFolder) {
+    std::string marker = world.path("marker");
+    std::string tool = world.root() + "/bin/tool";
+    test::writeExecutable(tool, "#!/bin/sh\npwd -P > '" + marker + "'\n");
+    HotKeyRec key = test::hotKey(17, kControlBit);
+    test::writeDataFile(loc, {{key, {tool}}});
+    ASSERT_NE(fs::current_path(), homeFolder());
+    auto daemon = start();
+    EXPECT_EQ(ask(test::pressOf(key)), Bytes{});
+    EXPECT_TRUE(test::eventually([&] { return test::readText(marker) == homeFolder() + "\n"; }))
+        << test::readText(marker);
+}
+
+TEST_F(DaemonProcessTest, DocumentHotKeyOpensInTheDefaultApplicationInTheHomeFolder) {
     std::string marker = world.path("opened");
     std::string viewer = world.root() + "/bin/viewer";
-    test::writeExecutable(viewer, "#!/bin/sh\nprintf '%s' \"$1\" > '" + marker + "'\n");
+    test::writeExecutable(viewer,
+                          "#!/bin/sh\nprintf '%s %s' \"$1\" \"$(pwd -P)\" > '" + marker + "'\n");
     world.writeFile("data/applications/presto-test-viewer.desktop",
                     "[Desktop Entry]\nType=Application\nName=Viewer\nExec=" + viewer +
                         " %f\nMimeType=text/plain;\n");
@@ -228,8 +236,9 @@ TEST_F(DaemonProcessTest, DocumentHotKeyOpensInTheDefaultApplication) {
     test::writeDataFile(loc, {{key, {note}}});
     auto daemon = start();
     EXPECT_EQ(ask(test::pressOf(key)), Bytes{});
-    EXPECT_TRUE(test::eventually([&] { return test::readText(marker) == note; }))
-        << test::readText(marker);
+    EXPECT_TRUE(test::eventually([&] {
+        return test::readText(marker) == note + " " + homeFolder();
+    })) << test::readText(marker);
 }
 
 TEST_F(DaemonProcessTest, EndsOnlyTheAssistantBesideItNotAnotherOfTheSameName) {

@@ -5,6 +5,7 @@
 #include "tests/support/FakeProcessTable.h"
 #include "tests/support/MemoryPasteboard.h"
 #include "tests/support/RecordingLauncher.h"
+#include "tests/support/ScriptedFinder.h"
 #include "tests/support/TempWorld.h"
 
 #include <filesystem>
@@ -12,6 +13,7 @@
 #include <limits>
 #include <memory>
 #include <mutex>
+#include <set>
 
 namespace presto {
 namespace {
@@ -72,6 +74,13 @@ TEST(DelayedLaunchWait, NegativeOrNonsenseIsNoWaitAndHugeIsCapped) {
 
 class DaemonTest : public ::testing::Test {
 protected:
+    // Something is selected and every item takes files, so a second press could open something
+    // else and single presses wait for it; tests that want less say so.
+    DaemonTest() {
+        finder.setSelection({itemB});
+        launcher.setApplications({app, itemA, itemB});
+    }
+
     void setPresto(const std::function<void(PreferenceDomain&)>& edit) {
         test::editPreferences(loc, kPrestoDomain, edit);
     }
@@ -113,11 +122,13 @@ protected:
     test::TempWorld world;
     const Locations& loc = world.locations();
     test::RecordingLauncher launcher;
+    test::ScriptedFinder finder;
     test::FakeProcessTable processes;
     test::MemoryPasteboard pasteboard;
     FakeClock clock;
     RecordingAssistant assistant;
-    LaunchActions actions{launcher, processes, pasteboard, FileReferences(loc.referencesDir())};
+    LaunchActions actions{launcher, finder, processes, pasteboard,
+                          FileReferences(loc.referencesDir())};
     std::string itemA = world.writeFile("items/a.txt", "a");
     std::string itemB = world.writeFile("items/b.txt", "b");
     std::string app = world.writeFile("items/Editor", "#!/bin/sh\n");
@@ -324,6 +335,72 @@ TEST_F(DaemonTest, ModeThreeIsTheMirrorImage) {
     ASSERT_TRUE(launchesSettled());
     EXPECT_EQ(launcher.calls().size(), 3u);
     EXPECT_EQ(launcher.calls().back(), (Call{Kind::OpenItem, app}));
+}
+
+// Without a selection, or with an item that takes no files, a second press could open nothing
+// else: the first press acts at once and a second one within the interval adds nothing.
+TEST_F(DaemonTest, FirstPressActsAtOnceWhenASecondCouldChangeNothing) {
+    struct Case {
+        const char* what;
+        int mode;
+        bool selection;
+        bool takesFiles;
+    };
+    const Case cases[] = {
+        {"default mode, nothing selected", 2, false, true},
+        {"default mode, a document or folder", 2, true, false},
+        {"mirrored mode, nothing selected", 3, false, true},
+        {"mirrored mode, a document or folder", 3, true, false},
+    };
+    test::writeDataFile(loc, {{keyApp, {app}}});
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        setPressMode(c.mode, 30.0);
+        finder.setSelection(c.selection ? std::vector<std::string>{itemB}
+                                        : std::vector<std::string>{});
+        launcher.setApplications(c.takesFiles ? std::set<std::string>{app}
+                                              : std::set<std::string>{});
+        start();
+        std::vector<Call> once{{Kind::OpenItem, app}};
+        if (c.mode == 3)
+            once.insert(once.begin(), {Kind::OpenSelectionWith, app});
+        const std::size_t before = launcher.calls().size();
+        auto since = [&] {
+            auto calls = launcher.calls();
+            return std::vector<Call>(calls.begin() + std::ptrdiff_t(before), calls.end());
+        };
+
+        press(keyApp);
+        EXPECT_EQ(since(), once);
+        EXPECT_EQ(daemon->launchThreads(), 0u);
+        clock.advance(0.3);
+        press(keyApp);
+        clock.advance(0.3);
+        press(keyApp);
+        EXPECT_EQ(since(), once) << "a second press within the interval opened more";
+
+        // Past the interval it is a first press again.
+        clock.advance(30.0);
+        press(keyApp);
+        EXPECT_EQ(since().size(), 2 * once.size());
+        clock.advance(60.0);
+    }
+}
+
+TEST_F(DaemonTest, AtOncePressOfOneKeyLeavesAnotherKeysPendingLaunchAlone) {
+    // Long enough that the pending launch is still waiting at the second key's press.
+    setPressMode(2, 2.0);
+    test::writeDataFile(loc, {{keyApp, {app}}, {keyA, {itemA}}});
+    launcher.setApplications({app});
+    start();
+    press(keyApp);
+    clock.advance(0.1);
+    press(keyA);
+    EXPECT_EQ(launcher.calls(), (std::vector<Call>{{Kind::OpenItem, itemA}}));
+    ASSERT_TRUE(launcher.waitForCalls(2, 30s));
+    ASSERT_TRUE(launchesSettled());
+    EXPECT_EQ(launcher.calls(),
+              (std::vector<Call>{{Kind::OpenItem, itemA}, {Kind::OpenItem, app}}));
 }
 
 TEST_F(DaemonTest, PressAfterTheIntervalIsASinglePressAgain) {

@@ -6,6 +6,7 @@
 #include "tests/support/FakeProcessTable.h"
 #include "tests/support/MemoryPasteboard.h"
 #include "tests/support/RecordingLauncher.h"
+#include "tests/support/ScriptedFinder.h"
 #include "tests/support/TempWorld.h"
 
 #include <filesystem>
@@ -28,9 +29,11 @@ protected:
     test::TempWorld world;
     const Locations& loc = world.locations();
     test::RecordingLauncher launcher;
+    test::ScriptedFinder finder;
     test::FakeProcessTable processes;
     test::MemoryPasteboard pasteboard;
-    LaunchActions actions{launcher, processes, pasteboard, FileReferences(loc.referencesDir())};
+    LaunchActions actions{launcher, finder, processes, pasteboard,
+                          FileReferences(loc.referencesDir())};
     std::string app = world.writeFile("apps/editor", "#!/bin/sh\n");
 };
 
@@ -68,6 +71,26 @@ TEST_F(LaunchActionsTest, OpenDocumentAsksOnlyWhileTheFileManagerRuns) {
     ASSERT_TRUE(processes.killProcess(ProcessTable::kFinderProcess));
     EXPECT_EQ(actions.OpenDocument(ref), kProcNotFoundErr);
     EXPECT_EQ(launcher.calls(), (std::vector<Call>{{Kind::OpenSelectionWith, app}}));
+}
+
+// Each condition alone stops a second press from opening anything else.
+TEST_F(LaunchActionsTest, SelectionOpensOnlyWithARunningFileManagerASelectionAndAnApplication) {
+    std::string doc = world.writeFile("docs/a.txt", "a");
+    FileRef appRef = test::refTo(loc, app);
+    finder.setSelection({doc});
+    launcher.setApplications({app});
+    EXPECT_TRUE(actions.canOpenSelectionWith(appRef));
+    EXPECT_FALSE(actions.canOpenSelectionWith(test::refTo(loc, doc)));
+
+    finder.setSelection({});
+    EXPECT_FALSE(actions.canOpenSelectionWith(appRef));
+    finder.setSelection({doc});
+    ASSERT_TRUE(processes.killProcess(ProcessTable::kFinderProcess));
+    EXPECT_FALSE(actions.canOpenSelectionWith(appRef));
+    processes.addProcess("Finder", ProcessTable::kFinderProcess);
+    std::filesystem::remove(app);
+    EXPECT_FALSE(actions.canOpenSelectionWith(appRef));
+    EXPECT_TRUE(launcher.calls().empty()) << "asking opened something";
 }
 
 TEST_F(LaunchActionsTest, ProcessNamesAreComparedExactly) {

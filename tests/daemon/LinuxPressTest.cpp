@@ -64,7 +64,8 @@ protected:
     test::MemoryPasteboard pasteboard;
     SystemClock clock;
     NoAssistant assistant;
-    LaunchActions actions{launcher, processes, pasteboard, FileReferences(loc.referencesDir())};
+    LaunchActions actions{launcher, finder, processes, pasteboard,
+                          FileReferences(loc.referencesDir())};
     std::unique_ptr<Daemon> daemon;
 
     void SetUp() override {
@@ -90,6 +91,15 @@ TEST_F(LinuxPressTest, ModeTwoDoublePressStartsTheApplicationOnceWithTheSelectio
         return daemon->launchThreads() == 0;
     }));
     EXPECT_EQ(starts(1).size(), 1u);
+}
+
+TEST_F(LinuxPressTest, NothingSelectedStartsAtOnceAndADoublePressStartsOnce) {
+    // An interval no test waits out: a start can only be the one made at the press.
+    start(2, 3600.0);
+    press();
+    EXPECT_EQ(daemon->launchThreads(), 0u) << "the press waits for a second one";
+    press();
+    EXPECT_EQ(starts(1), std::vector<std::string>{"start "});
 }
 
 TEST_F(LinuxPressTest, ModeTwoSinglePressStartsTheApplicationPlainly) {

@@ -9,6 +9,7 @@
 #include "tests/support/MemoryPasteboard.h"
 #include "tests/support/OtherUser.h"
 #include "tests/support/RecordingLauncher.h"
+#include "tests/support/ScriptedFinder.h"
 #include "tests/support/TempWorld.h"
 
 #include <atomic>
@@ -71,9 +72,10 @@ TEST(ThreadLimit, TheAssistantControlWithoutAThreadIsSkippedAndTheDaemonGoesOn) 
     auto status = atProcessLimit([] {
         test::TempWorld world;
         test::RecordingLauncher launcher;
+        test::ScriptedFinder finder;
         test::FakeProcessTable processes;
         test::MemoryPasteboard pasteboard;
-        LaunchActions actions{launcher, processes, pasteboard,
+        LaunchActions actions{launcher, finder, processes, pasteboard,
                               FileReferences(world.locations().referencesDir())};
         AssistantWorker worker(actions, world.root() + "/PrestoAssist");
         worker.apply(true);

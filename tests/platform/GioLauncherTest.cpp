@@ -159,6 +159,32 @@ TEST_F(LaunchTest, NothingSelectedStartsNothingAndTheFollowingOpenStartsTheAppli
     EXPECT_EQ(settledStarts(1).size(), 1u);
 }
 
+TEST_F(LaunchTest, ProgramsStartInTheWorkingFolderAndWithoutItWhereWeAre) {
+    const std::string home = world_.path("home");
+    const std::string where = world_.path("where.log");
+    const std::string program =
+        world_.writeFile("bin/where", "#!/bin/sh\npwd -P >> '" + where + "'\n");
+    test::makeExecutable(program);
+    finder_.setSelection({"/tmp/one"});
+
+    GioLauncher launcher(finder_, nullptr, home);
+    ASSERT_EQ(launcher.openItem(program), 0);
+    ASSERT_EQ(launcher.openSelectionWith(program), 0);
+    GioLauncher homeless(finder_, nullptr, world_.path("gone"));
+    ASSERT_EQ(homeless.openItem(program), 0);
+
+    ASSERT_TRUE(eventually([&] { return readLines(where).size() == 3; }));
+    const std::string canonicalHome = std::filesystem::canonical(home).string();
+    const std::string ours = std::filesystem::current_path().string();
+    ASSERT_NE(ours, canonicalHome);
+    // The three run side by side: their lines come in any order.
+    std::vector<std::string> folders = readLines(where);
+    std::vector<std::string> expected{canonicalHome, canonicalHome, ours};
+    std::sort(folders.begin(), folders.end());
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(folders, expected);
+}
+
 TEST_F(LaunchTest, LaunchesFromSeveralThreadsAllRunAndAreReaped) {
     std::vector<std::thread> threads;
     for (int i = 0; i < 4; ++i)
@@ -214,6 +240,8 @@ protected:
         env.push_back("GSETTINGS_BACKEND=memory");
         if (reportScopes_)
             env.push_back("PRESTO_PROBE_SCOPES=1");
+        if (!workingFolder_.empty())
+            env.push_back("PRESTO_PROBE_FOLDER=" + workingFolder_);
 
         std::vector<std::string> args{PRESTO_LAUNCH_PROBE, stateFile_};
         args.insert(args.end(), commands.begin(), commands.end());
@@ -241,6 +269,7 @@ protected:
     std::string desktopFile_;
     std::string stateFile_;
     bool reportScopes_ = false;
+    std::string workingFolder_;
 };
 
 TEST_F(GioLaunchTest, DocumentsAndFoldersOpenInTheirDefaultApplication) {
@@ -280,6 +309,63 @@ TEST_F(GioLaunchTest, DesktopApplicationGetsTheSelectionAndIsNotStartedTwice) {
         return run.args == std::vector<std::string>{a, b};
     });
     EXPECT_EQ(withFiles, 1);
+}
+
+TEST_F(GioLaunchTest, ApplicationsAndDocumentsStartInTheWorkingFolderUnlessTheEntryNamesOne) {
+    const std::string where = world_.path("where.log");
+    const std::string program =
+        world_.writeFile("bin/where", "#!/bin/sh\npwd -P >> '" + where + "'\n");
+    test::makeExecutable(program);
+    // The default application of plain text is this entry.
+    world_.writeFile("data/applications/presto-viewer.desktop",
+                     "[Desktop Entry]\nType=Application\nName=Presto Viewer\nExec=" + program +
+                         " %F\nMimeType=text/plain;\n");
+    const std::string own = world_.path("own");
+    std::filesystem::create_directories(own);
+    const std::string withPath = world_.writeFile(
+        "data/applications/presto-own.desktop",
+        "[Desktop Entry]\nType=Application\nName=Own\nExec=" + program + "\nPath=" + own + "\n");
+    const std::string notes = world_.writeFile("docs/notes.txt", "plain text\n");
+    workingFolder_ = world_.path("home");
+
+    EXPECT_EQ(probe({"open:" + desktopFile_, "open:" + notes, "open:" + withPath}),
+              (std::vector<std::string>{"0", "0", "0"}));
+
+    ASSERT_TRUE(eventually([&] { return readLines(where).size() == 3; }));
+    std::vector<std::string> folders = readLines(where);
+    std::sort(folders.begin(), folders.end());
+    const std::string home = std::filesystem::canonical(workingFolder_).string();
+    EXPECT_EQ(folders, (std::vector<std::string>{home, home, std::filesystem::canonical(own)}));
+}
+
+TEST_F(GioLaunchTest, OnlyApplicationEntriesAndExecutablesTakeFiles) {
+    const std::string bare =
+        world_.writeFile("data/applications/bare.desktop",
+                         "[Desktop Entry]\nType=Application\nName=Bare\nExec=" + recorder_ + "\n");
+    const std::string link =
+        world_.writeFile("data/applications/link.desktop",
+                         "[Desktop Entry]\nType=Link\nName=Link\nURL=https://example.org/\n");
+    const std::string script = world_.writeFile("docs/script.sh", "#!/bin/sh\n");
+    const std::string folder = world_.path("docs");
+    struct Case {
+        std::string path;
+        const char* takes;
+    };
+    const Case cases[] = {
+        {desktopFile_, "1"},
+        {bare, "1"},
+        {recorder_, "1"},
+        {link, "0"},
+        {script, "0"},
+        {folder, "0"},
+        {world_.path("missing"), "0"},
+    };
+    std::vector<std::string> commands, expected;
+    for (const Case& c : cases) {
+        commands.push_back("can:" + c.path);
+        expected.push_back(c.takes);
+    }
+    EXPECT_EQ(probe(commands), expected);
 }
 
 // Records what it was asked to place, from any thread.

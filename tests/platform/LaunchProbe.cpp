@@ -1,8 +1,9 @@
 // Runs GioLauncher in a process of its own, so that GIO reads the temporary XDG folders that
 // the test set up (GIO looks its folders up once per process and keeps them).
-//   presto_launch_probe <finder-state-file> (open:<path> | with:<app>)...
-// prints each call's result on a line of its own. With PRESTO_PROBE_SCOPES set, each program the
-// call handed to the scope placer follows as a line "scope <pid> <item>".
+//   presto_launch_probe <finder-state-file> (open:<path> | with:<app> | can:<path>)...
+// prints each call's result on a line of its own (for can: 1 or 0). With PRESTO_PROBE_SCOPES set,
+// each program the call handed to the scope placer follows as a line "scope <pid> <item>";
+// PRESTO_PROBE_FOLDER is the launcher's working folder.
 
 #include "platform/linux/FinderStateFile.h"
 #include "platform/linux/GioLauncher.h"
@@ -37,7 +38,9 @@ int main(int argc, char** argv) {
     const char* home = std::getenv("HOME");
     presto::FinderStateFile finder(argv[1], home ? home : "", "");
     PrintingScopePlacer scopes;
-    presto::GioLauncher launcher(finder, std::getenv("PRESTO_PROBE_SCOPES") ? &scopes : nullptr);
+    const char* folder = std::getenv("PRESTO_PROBE_FOLDER");
+    presto::GioLauncher launcher(finder, std::getenv("PRESTO_PROBE_SCOPES") ? &scopes : nullptr,
+                                 folder ? folder : "");
     for (int i = 2; i < argc; ++i) {
         std::string command = argv[i];
         int result = 0;
@@ -45,6 +48,8 @@ int main(int argc, char** argv) {
             result = launcher.openItem(command.substr(5));
         else if (command.starts_with("with:"))
             result = launcher.openSelectionWith(command.substr(5));
+        else if (command.starts_with("can:"))
+            result = launcher.canOpenFiles(command.substr(4)) ? 1 : 0;
         else
             return 2;
         std::printf("%d\n", result);

@@ -7,6 +7,16 @@ void RecordingLauncher::setResult(int result) {
     result_ = result;
 }
 
+bool RecordingLauncher::canOpenFiles(const std::string& path) {
+    std::lock_guard lock(mutex_);
+    return applications_.count(path) > 0;
+}
+
+void RecordingLauncher::setApplications(std::set<std::string> paths) {
+    std::lock_guard lock(mutex_);
+    applications_ = std::move(paths);
+}
+
 std::vector<RecordingLauncher::Call> RecordingLauncher::calls() const {
     std::lock_guard lock(mutex_);
     return calls_;

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -25,8 +26,12 @@ public:
         return record(Kind::OpenSelectionWith, appPath);
     }
 
+    bool canOpenFiles(const std::string& path) override;
+
     // What every following call returns.
     void setResult(int result);
+    // The items that count as applications taking files; nothing else does.
+    void setApplications(std::set<std::string> paths);
     std::vector<Call> calls() const;
     // True once at least `count` calls have been made; false when the time-out passed first.
     bool waitForCalls(std::size_t count, std::chrono::milliseconds timeout) const;
@@ -37,6 +42,7 @@ private:
     mutable std::mutex mutex_;
     mutable std::condition_variable changed_;
     std::vector<Call> calls_;
+    std::set<std::string> applications_;
     int result_ = 0;
 };
 

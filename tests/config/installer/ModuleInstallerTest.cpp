@@ -42,6 +42,9 @@ protected:
                       "#!/bin/sh\n# @(#)" + QByteArray(name) + " " + version.toLatin1() + "\n",
                       true);
         writeFile(bundle_ + QStringLiteral("/com.nimbo.Presto.svg"), "<svg/>\n");
+        writeFile(bundle_ + QStringLiteral("/com.nimbo.Presto.metainfo.xml"), "<component/>\n");
+        for (const char* page : modules::kManualPages)
+            writeFile(bundle_ + QStringLiteral("/man/") + QLatin1String(page), page);
         for (const char* name : {"presto_nautilus.py", "presto_caja.py", "presto_nemo.py",
                                  "presto_thunar.py", "presto_windows.py", "presto_state.py"})
             writeFile(bundle_ + QStringLiteral("/filemanager/") + QLatin1String(name),
@@ -134,6 +137,19 @@ std::vector<QString> copies(const QString& staging) {
         install + QStringLiteral("644 ") + staging +
             QStringLiteral("com.nimbo.Presto.config.desktop "
                            "R/usr/share/applications/com.nimbo.Presto.config.desktop"),
+        install + QStringLiteral("644 B/man/Presto.1.gz R/usr/share/man/man1/Presto.1.gz"),
+        install +
+            QStringLiteral("644 B/man/Presto.daemon.1.gz R/usr/share/man/man1/Presto.daemon.1.gz"),
+        install +
+            QStringLiteral("644 B/man/PrestoAssist.1.gz R/usr/share/man/man1/PrestoAssist.1.gz"),
+        install + QStringLiteral("644 B/man/PrestoKeys.1.gz R/usr/share/man/man1/PrestoKeys.1.gz"),
+        install + QStringLiteral("644 B/man/PrestoKeysWayland.1.gz "
+                                 "R/usr/share/man/man1/PrestoKeysWayland.1.gz"),
+        install +
+            QStringLiteral("644 B/man/PrestoHotKey.1.gz R/usr/share/man/man1/PrestoHotKey.1.gz"),
+        install + QStringLiteral("644 B/man/PrestoClip.1.gz R/usr/share/man/man1/PrestoClip.1.gz"),
+        install + QStringLiteral("644 B/com.nimbo.Presto.metainfo.xml "
+                                 "R/usr/share/metainfo/com.nimbo.Presto.metainfo.xml"),
     };
 }
 
@@ -196,7 +212,9 @@ TEST_F(InstallerTest, FirstInstallationMakesTheFoldersCopiesEverythingAndEnables
                               mkdir + QStringLiteral("R/etc/systemd/user/"),
                               mkdir + QStringLiteral("R/etc/xdg/autostart/"),
                               mkdir + QStringLiteral("R/usr/share/applications/"),
-                              mkdir + QStringLiteral("R/usr/share/icons/hicolor/scalable/apps/")},
+                              mkdir + QStringLiteral("R/usr/share/icons/hicolor/scalable/apps/"),
+                              mkdir + QStringLiteral("R/usr/share/man/man1/"),
+                              mkdir + QStringLiteral("R/usr/share/metainfo/")},
                              copies(QStringLiteral("S/")),
                              extensions(),
                              loading()}));
@@ -458,7 +476,15 @@ TEST_F(InstallerTest, UninstallStopsDisablesAndRemovesEverythingButTheUsersData)
                 QStringLiteral(" R/etc/systemd/user/") + kKeysUnit +
                 QStringLiteral(" R/etc/xdg/autostart/com.nimbo.Presto.desktop "
                                "R/usr/share/applications/com.nimbo.Presto.config.desktop "
-                               "R/usr/share/icons/hicolor/scalable/apps/com.nimbo.Presto.svg"),
+                               "R/usr/share/icons/hicolor/scalable/apps/com.nimbo.Presto.svg "
+                               "R/usr/share/man/man1/Presto.1.gz "
+                               "R/usr/share/man/man1/Presto.daemon.1.gz "
+                               "R/usr/share/man/man1/PrestoAssist.1.gz "
+                               "R/usr/share/man/man1/PrestoKeys.1.gz "
+                               "R/usr/share/man/man1/PrestoKeysWayland.1.gz "
+                               "R/usr/share/man/man1/PrestoHotKey.1.gz "
+                               "R/usr/share/man/man1/PrestoClip.1.gz "
+                               "R/usr/share/metainfo/com.nimbo.Presto.metainfo.xml"),
             QStringLiteral("root: /usr/bin/rm -f ") + extensionTargets().join(QLatin1Char(' ')),
             QStringLiteral("release"),
         }));

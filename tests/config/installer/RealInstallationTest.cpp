@@ -34,8 +34,9 @@ protected:
         QDir().mkpath(temporary_);
         QDir().mkpath(bundle_);
         const QString bin = qEnvironmentVariable("PRESTO_BIN_DIR");
-        for (const char* name : {"Presto.daemon", "PrestoKeys", "Presto", "com.nimbo.Presto.svg",
-                                 "PrestoKeysWayland", "PrestoHotKey", "PrestoClip"})
+        for (const char* name :
+             {"Presto.daemon", "PrestoKeys", "Presto", "com.nimbo.Presto.svg", "PrestoKeysWayland",
+              "PrestoHotKey", "PrestoClip", "com.nimbo.Presto.metainfo.xml", "man"})
             ASSERT_TRUE(QFile::link(bin + QLatin1Char('/') + QLatin1String(name),
                                     bundle_ + QLatin1Char('/') + QLatin1String(name)))
                 << name;
@@ -119,6 +120,21 @@ TEST_F(RealInstallation, InstallsTheLayoutEnablesTheUnitsAndUninstallsAllOfItBut
     EXPECT_EQ(readAll(installed(
                   QStringLiteral("/usr/share/icons/hicolor/scalable/apps/com.nimbo.Presto.svg"))),
               readAll(bundle_ + QStringLiteral("/com.nimbo.Presto.svg")));
+    // The manual pages and the software centres' description, as the build made them.
+    QStringList documents{QStringLiteral("/usr/share/metainfo/com.nimbo.Presto.metainfo.xml")};
+    for (const char* page : modules::kManualPages)
+        documents << QStringLiteral("/usr/share/man/man1/") + QLatin1String(page);
+    for (const QString& path : documents) {
+        SCOPED_TRACE(path.toStdString());
+        const QByteArray built =
+            readAll(bundle_ +
+                    (path.contains(QStringLiteral("/man1/")) ? QStringLiteral("/man/")
+                                                             : QStringLiteral("/")) +
+                    QFileInfo(path).fileName());
+        ASSERT_FALSE(built.isEmpty());
+        EXPECT_EQ(readAll(installed(path)), built);
+        EXPECT_EQ(QFileInfo(installed(path)).permissions() & QFile::ReadOther, QFile::ReadOther);
+    }
     const QString wants =
         installed(QStringLiteral("/etc/systemd/user/graphical-session.target.wants/"));
     for (const char* unit : {"com.nimbo.Presto.daemon.service", "com.nimbo.Presto.keys.service"})
