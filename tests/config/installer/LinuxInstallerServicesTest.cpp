@@ -4,42 +4,143 @@
 #include "tests/support/TempWorld.h"
 
 #include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QStandardPaths>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 namespace presto {
 namespace {
 
-// The administrator's shell, started without pkexec: the protocol is the same.
-TEST(AdministratorShell, RunsEachCommandInTurnWithItsArgumentsIntact) {
-    test::coreApplication();
-    test::TempWorld world;
-    const QString out = QString::fromStdString(world.path("out"));
-    auto shell = PkexecRunner::startShell({});
-    ASSERT_TRUE(shell);
-
-    const CommandResult written =
-        shell->run({QStringLiteral("/bin/sh"), QStringLiteral("-c"),
-                    QStringLiteral("printf '%s|' \"$@\" > \"$0\""), out,
-                    QStringLiteral("two words"), QString(), QStringLiteral("$HOME;*")});
-    EXPECT_TRUE(written.succeeded());
-    EXPECT_EQ(test::readAll(out), QByteArray("two words||$HOME;*|"));
-
-    const CommandResult failed =
-        shell->run({QStringLiteral("/bin/sh"), QStringLiteral("-c"), QStringLiteral("exit 3")});
-    EXPECT_TRUE(failed.started);
-    EXPECT_EQ(failed.status, 3);
-    EXPECT_FALSE(shell->run({QStringLiteral("/nonexistent/program")}).started);
-    EXPECT_FALSE(shell->run({QStringLiteral("/bin/echo"), QStringLiteral("a\nb")}).started);
-    // Still serving after the refusals.
-    EXPECT_TRUE(shell->run({QStringLiteral("/bin/true")}).succeeded());
+QString helperProgram() {
+    return qEnvironmentVariable("PRESTO_BIN_DIR") + QStringLiteral("/PrestoInstallHelper");
 }
 
-TEST(AdministratorShell, AnElevatorThatEndsBeforeTheShellIsACancelledAuthorisation) {
+// The helper does only its operation's steps, with its fixed names: a caller that has the
+// rights to run it gets no way to other files or programs. Started without pkexec into a root
+// folder of the test's own, as any caller may.
+TEST(InstallHelper, RefusesEveryRequestOutsideItsOperationsSteps) {
     test::coreApplication();
-    // pkexec ends with 126 without starting anything when the user dismisses its dialog.
-    EXPECT_FALSE(PkexecRunner::startShell(
-        {QStringLiteral("/bin/sh"), QStringLiteral("-c"), QStringLiteral("exit 126")}));
-    EXPECT_FALSE(PkexecRunner::startShell({QStringLiteral("/nonexistent/pkexec")}));
+    test::TempWorld world;
+    const QString root = QString::fromStdString(world.path("root"));
+    const QString planted = QString::fromStdString(world.path("planted"));
+    test::writeFile(planted, "mine");
+    const struct {
+        const char* operation;
+        QStringList request;
+    } refused[] = {
+        {"install", {QStringLiteral("copy"), planted}},
+        {"install", {QStringLiteral("copy"), QStringLiteral("../../etc/shadow")}},
+        {"install", {QStringLiteral("mkdir"), QStringLiteral("/etc/")}},
+        {"install", {QStringLiteral("mkdir"), QStringLiteral("/opt/Presto/../../etc/")}},
+        {"install", {QStringLiteral("remove"), QStringLiteral("Presto.daemon")}},
+        {"install", {QStringLiteral("remove-folder")}},
+        {"install", {QStringLiteral("enable"), QStringLiteral("other.service")}},
+        {"install", {QStringLiteral("/bin/sh"), QStringLiteral("-c"), QStringLiteral("true")}},
+        {"uninstall", {QStringLiteral("copy"), QStringLiteral("PrestoKeys")}},
+        {"uninstall", {QStringLiteral("mkdir"), QStringLiteral("/opt/Presto/")}},
+        {"uninstall", {QStringLiteral("remove-folder"), root}},
+    };
+    for (const auto& c : refused) {
+        SCOPED_TRACE(
+            (QLatin1String(c.operation) + QLatin1Char(' ') + c.request.join(QLatin1Char(' ')))
+                .toStdString());
+        Authorization rights = PkexecRunner::startHelper(
+            {}, {helperProgram(), QLatin1String(c.operation), QStringLiteral("--steps"),
+                 QStringLiteral("--root=") + root});
+        ASSERT_TRUE(rights.session);
+        const CommandResult result = rights.session->run(c.request);
+        EXPECT_TRUE(result.started);
+        EXPECT_EQ(result.status, 64);
+        // Still serving after a refusal.
+        const QStringList harmless =
+            c.operation[0] == 'i'
+                ? QStringList{QStringLiteral("remove"), QStringLiteral("PrestoKeys")}
+                : QStringList{QStringLiteral("remove-files")};
+        EXPECT_TRUE(rights.session->run(harmless).succeeded());
+    }
+    EXPECT_EQ(test::treeOf(root), QStringList());
+    EXPECT_EQ(test::readAll(planted), QByteArray("mine"));
+}
+
+TEST(InstallHelper, ThroughPkexecItTakesNoRootFolderAndAloneItNeedsRights) {
+    test::coreApplication();
+    test::TempWorld world;
+    const QString root = QString::fromStdString(world.path("root"));
+    QProcess helper;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("PKEXEC_UID"), QStringLiteral("1000"));
+    helper.setProcessEnvironment(environment);
+    helper.start(helperProgram(), {QStringLiteral("install"), QStringLiteral("--root=") + root});
+    ASSERT_TRUE(helper.waitForFinished(60'000));
+    EXPECT_EQ(helper.exitCode(), 2);
+    EXPECT_FALSE(QFileInfo::exists(root));
+
+    helper.setProcessEnvironment(QProcessEnvironment::systemEnvironment());
+    helper.start(helperProgram(), {QStringLiteral("reinstall")});
+    ASSERT_TRUE(helper.waitForFinished(60'000));
+    EXPECT_EQ(helper.exitCode(), 2);
+    if (geteuid() != 0) {
+        helper.start(helperProgram(), {QStringLiteral("install")});
+        ASSERT_TRUE(helper.waitForFinished(60'000));
+        EXPECT_EQ(helper.exitCode(), 3);
+    }
+}
+
+// pkexec's exit statuses and words, before the helper is ready, tell the refusals apart.
+TEST(PkexecRefusals, EachEndingBeforeTheHelperIsReadyIsNamed) {
+    test::coreApplication();
+    const struct {
+        const char* script;
+        Refusal refusal;
+    } cases[] = {
+        {"echo 'Error executing command as another user: Request dismissed' >&2; exit 126",
+         Refusal::Dismissed},
+        {"echo 'Error executing command as another user: Not authorized' >&2; exit 127",
+         Refusal::NotAuthorized},
+        {"echo 'Error executing command as another user: No authentication agent found.' >&2; "
+         "exit 127",
+         Refusal::NoAgent},
+        {"echo 'Error getting authority: Error initializing authority: Could not connect' >&2; "
+         "exit 127",
+         Refusal::NoAgent},
+        // The helper's own statuses: started without rights, or not at all.
+        {"exit 3", Refusal::Failed},
+        {"echo ready; exit 0", Refusal::None},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.script);
+        const Authorization rights = PkexecRunner::startHelper(
+            {QStringLiteral("/bin/sh"), QStringLiteral("-c"), QLatin1String(c.script)},
+            {QStringLiteral("helper")});
+        EXPECT_EQ(rights.refusal, c.refusal);
+        EXPECT_EQ(rights.session != nullptr, c.refusal == Refusal::None);
+    }
+    EXPECT_EQ(PkexecRunner::startHelper({QStringLiteral("/nonexistent/pkexec")},
+                                        {QStringLiteral("helper")})
+                  .refusal,
+              Refusal::Failed);
+}
+
+TEST(PackageOwnership, DpkgNamesTheOwnerOrNobody) {
+    EXPECT_EQ(DpkgOwnership::packageIn(QStringLiteral("presto: /opt/Presto/Presto.daemon\n")),
+              QStringLiteral("presto"));
+    EXPECT_EQ(DpkgOwnership::packageIn(
+                  QStringLiteral("diversion by other from: /opt/Presto/Presto.daemon\n"
+                                 "diversion by other to: /opt/Presto/Presto.daemon.real\n"
+                                 "presto, presto-extra: /opt/Presto/Presto.daemon\n")),
+              QStringLiteral("presto"));
+    EXPECT_EQ(DpkgOwnership::packageIn(QStringLiteral("libc6:amd64: /usr/lib/libc.so.6\n")),
+              QStringLiteral("libc6"));
+    EXPECT_EQ(DpkgOwnership::packageIn(QString()), QString());
+
+    test::coreApplication();
+    if (QStandardPaths::findExecutable(QStringLiteral("dpkg-query")).isEmpty())
+        GTEST_SKIP() << "dpkg-query is missing";
+    DpkgOwnership dpkg;
+    EXPECT_EQ(dpkg.ownerOf(QStringLiteral("/usr/bin/dpkg-query")), QStringLiteral("dpkg"));
+    EXPECT_EQ(dpkg.ownerOf(QStringLiteral("/nonexistent/opt/Presto/Presto.daemon")), QString());
 }
 
 TEST(UserCommands, StartedOrNotAndTheExitStatus) {
