@@ -1,5 +1,7 @@
 #include "config/installer/LinuxInstallerServices.h"
 
+#include <QDir>
+#include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
@@ -122,32 +124,25 @@ Authorization PkexecRunner::startHelper(const QStringList& elevate, const QStrin
     }
 }
 
-QString DpkgOwnership::packageIn(const QString& searchOutput) {
-    for (const QString& line : searchOutput.split(QLatin1Char('\n'))) {
-        const qsizetype end = line.indexOf(QStringLiteral(": /"));
-        if (end <= 0 || line.startsWith(QStringLiteral("diversion ")))
+QString DpkgOwnership::ownerOf(const QString& path) {
+    // "presto.list", or "presto:amd64.list" for a package of a foreign architecture.
+    const QDir info(database_ + QStringLiteral("/info"));
+    const QStringList lists = info.entryList(
+        {package_ + QStringLiteral(".list"), package_ + QStringLiteral(":*.list")}, QDir::Files);
+    for (const QString& name : lists) {
+        QFile list(info.filePath(name));
+        if (!list.open(QIODevice::ReadOnly))
             continue;
-        // "a, b: path" when several own it; "name:arch" for a package of another architecture.
-        return line.left(end).section(QStringLiteral(", "), 0, 0).section(QLatin1Char(':'), 0, 0);
+        const QByteArray wanted = QFile::encodeName(path);
+        while (!list.atEnd()) {
+            QByteArray line = list.readLine();
+            if (line.endsWith('\n'))
+                line.chop(1);
+            if (line == wanted)
+                return package_;
+        }
     }
     return {};
-}
-
-QString DpkgOwnership::ownerOf(const QString& path) {
-    const QString dpkgQuery = QStandardPaths::findExecutable(QStringLiteral("dpkg-query"));
-    if (dpkgQuery.isEmpty())
-        return {};
-    QProcess query;
-    query.setStandardInputFile(QProcess::nullDevice());
-    query.start(dpkgQuery, {QStringLiteral("--search"), QStringLiteral("--"), path});
-    if (!query.waitForFinished(30'000)) {
-        query.kill();
-        query.waitForFinished();
-        return {};
-    }
-    if (query.exitStatus() != QProcess::NormalExit || query.exitCode() != 0)
-        return {};
-    return packageIn(QString::fromLocal8Bit(query.readAllStandardOutput()));
 }
 
 void SleepPause::wait(std::chrono::seconds duration) {

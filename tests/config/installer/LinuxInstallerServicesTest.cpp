@@ -123,24 +123,27 @@ TEST(PkexecRefusals, EachEndingBeforeTheHelperIsReadyIsNamed) {
               Refusal::Failed);
 }
 
-TEST(PackageOwnership, DpkgNamesTheOwnerOrNobody) {
-    EXPECT_EQ(DpkgOwnership::packageIn(QStringLiteral("presto: /opt/Presto/Presto.daemon\n")),
-              QStringLiteral("presto"));
-    EXPECT_EQ(DpkgOwnership::packageIn(
-                  QStringLiteral("diversion by other from: /opt/Presto/Presto.daemon\n"
-                                 "diversion by other to: /opt/Presto/Presto.daemon.real\n"
-                                 "presto, presto-extra: /opt/Presto/Presto.daemon\n")),
-              QStringLiteral("presto"));
-    EXPECT_EQ(DpkgOwnership::packageIn(QStringLiteral("libc6:amd64: /usr/lib/libc.so.6\n")),
-              QStringLiteral("libc6"));
-    EXPECT_EQ(DpkgOwnership::packageIn(QString()), QString());
-
+TEST(PackageOwnership, DpkgsFileListOfThePackageNamesItOrNobody) {
     test::coreApplication();
-    if (QStandardPaths::findExecutable(QStringLiteral("dpkg-query")).isEmpty())
-        GTEST_SKIP() << "dpkg-query is missing";
-    DpkgOwnership dpkg;
-    EXPECT_EQ(dpkg.ownerOf(QStringLiteral("/usr/bin/dpkg-query")), QStringLiteral("dpkg"));
-    EXPECT_EQ(dpkg.ownerOf(QStringLiteral("/nonexistent/opt/Presto/Presto.daemon")), QString());
+    test::TempWorld world;
+    const QString database = QString::fromStdString(world.path("dpkg"));
+    const QString daemon = QStringLiteral("/opt/Presto/Presto.daemon");
+    DpkgOwnership dpkg(QStringLiteral("presto"), database);
+    EXPECT_EQ(dpkg.ownerOf(daemon), QString());
+    // Another package's list, and a path that only begins like ours, do not count.
+    test::writeFile(database + QStringLiteral("/info/presto-extra.list"), daemon.toUtf8() + "\n");
+    test::writeFile(database + QStringLiteral("/info/presto.list"),
+                    "/.\n/opt\n/opt/Presto\n/opt/Presto/Presto.daemon.old\n");
+    EXPECT_EQ(dpkg.ownerOf(daemon), QString());
+    test::writeFile(database + QStringLiteral("/info/presto:amd64.list"),
+                    "/.\n/opt/Presto\n/opt/Presto/Presto.daemon\n/opt/Presto/PrestoKeys\n");
+    EXPECT_EQ(dpkg.ownerOf(daemon), QStringLiteral("presto"));
+
+    // The real database: dpkg owns its own programs.
+    if (!QFileInfo::exists(QStringLiteral("/var/lib/dpkg/info/dpkg.list")))
+        GTEST_SKIP() << "no dpkg database";
+    EXPECT_EQ(DpkgOwnership(QStringLiteral("dpkg")).ownerOf(QStringLiteral("/usr/bin/dpkg-query")),
+              QStringLiteral("dpkg"));
 }
 
 TEST(UserCommands, StartedOrNotAndTheExitStatus) {
