@@ -279,6 +279,14 @@ bool removeTree(const std::string& path) {
     return removed;
 }
 
+std::vector<std::string> copyOrder() {
+    std::vector<std::string> names;
+    for (const InstalledFile& file : installedFiles())
+        if (names.empty() || names.back() != file.name)
+            names.push_back(file.name);
+    return names;
+}
+
 int perform(Operation operation, const std::vector<std::string>& request, const Place& place) {
     if (request.empty())
         return kBadRequest;
@@ -322,11 +330,7 @@ int performAll(Operation operation, const Place& place, std::FILE* out) {
             steps.push_back({"disable"});
         steps.push_back({"remove", kKeysProgram});
         steps.push_back({"remove", kAssistProgram});
-        std::vector<std::string> names;
-        for (const InstalledFile& file : installedFiles())
-            if (names.empty() || names.back() != file.name)
-                names.push_back(file.name);
-        for (const std::string& name : names)
+        for (const std::string& name : copyOrder())
             steps.push_back({"copy", name});
         steps.push_back({"extensions"});
         steps.push_back({"enable"});

@@ -30,6 +30,9 @@ struct Place {
 // 0 when it succeeded, else an errno value, kBadRequest or the exit status of systemctl.
 int perform(Operation operation, const std::vector<std::string>& request, const Place& place);
 
+// The names "copy" takes, in the order the installer copies them.
+std::vector<std::string> copyOrder();
+
 // Every step of `operation` in the installer's order, for an administrator at a terminal; the
 // user's own units are left to the next login. One line per step to `out`; 0 when all succeeded.
 int performAll(Operation operation, const Place& place, std::FILE* out);

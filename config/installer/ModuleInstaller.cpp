@@ -244,15 +244,8 @@ void ModuleInstaller::installPrst() {
     }
 
     // A file that cannot be copied shows as missing afterwards.
-    QStringList copies{text(modules::kKeysProgram), text(modules::kDaemonProgram),
-                       text(modules::kAssistProgram)};
-    for (const char* helperProgram : modules::kHelperPrograms)
-        copies << text(helperProgram);
-    copies << text(modules::kAutostartEntry) << text(modules::kDaemonUnit)
-           << text(modules::kKeysUnit) << text(modules::kConfigProgram) << text(modules::kIconFile)
-           << text(modules::kApplicationEntry) << text(modules::kPolicyFile);
-    for (const QString& name : copies)
-        session.run({QStringLiteral("copy"), name});
+    for (const std::string& name : install::copyOrder())
+        session.run({QStringLiteral("copy"), QString::fromStdString(name)});
     // The file managers' extensions, those the bundle carries.
     session.run({QStringLiteral("extensions")});
     services_.pause.wait(2s);
