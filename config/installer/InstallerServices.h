@@ -6,10 +6,16 @@
 
 namespace presto {
 
-// What became of one command: whether it could be started at all, and its exit status.
+// What became of one command: whether it could be started at all, its exit status, and the
+// first line it wrote to standard error, which tells why it failed.
 struct CommandResult {
+    CommandResult() = default;
+    CommandResult(bool started, int status, QString error = {})
+        : started(started), status(status), error(std::move(error)) {}
+
     bool started = false;
     int status = -1;
+    QString error;
 
     bool succeeded() const { return started && status == 0; }
 };
@@ -21,20 +27,41 @@ public:
     virtual CommandResult run(const QStringList& argv) = 0;
 };
 
-// Commands with administrator rights, under the one authorisation of an operation; ending the
-// session releases it.
+// The install helper, running with administrator rights under the one authorisation of an
+// operation: each request names one of that operation's steps. Ending the session releases it.
 class PrivilegedSession {
 public:
     virtual ~PrivilegedSession() = default;
-    virtual CommandResult run(const QStringList& argv) = 0;
+    virtual CommandResult run(const QStringList& request) = 0;
 };
 
-// Asks for administrator rights.
+// Why administrator rights were not had.
+enum class Refusal {
+    None,
+    Dismissed,     // the user cancelled the password dialog
+    NotAuthorized, // the system refused, or the password was wrong
+    NoAgent,       // nothing could ask for the password
+    Failed,        // the helper could not be started or ended at once
+};
+
+struct Authorization {
+    std::unique_ptr<PrivilegedSession> session; // null when refused
+    Refusal refusal = Refusal::None;
+};
+
+// Starts the install helper with administrator rights: `helper` is its command line.
 class PrivilegedRunner {
 public:
     virtual ~PrivilegedRunner() = default;
-    // Null when the rights could not be had: no way to ask, or the user cancelled or was refused.
-    virtual std::unique_ptr<PrivilegedSession> authorize() = 0;
+    virtual Authorization authorize(const QStringList& helper) = 0;
+};
+
+// The package manager's word on who owns a file.
+class PackageOwnership {
+public:
+    virtual ~PackageOwnership() = default;
+    // The package that installed `path`; empty when none did.
+    virtual QString ownerOf(const QString& path) = 0;
 };
 
 // The fixed waits between the steps.

@@ -1,5 +1,7 @@
 #include "config/installer/LinuxInstallerServices.h"
 
+#include <QDir>
+#include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
@@ -22,55 +24,44 @@ QByteArray readLine(QProcess& shell) {
     return shell.readLine().trimmed();
 }
 
-class ShellSession final : public PrivilegedSession {
-public:
-    explicit ShellSession(std::unique_ptr<QProcess> shell) : shell_(std::move(shell)) {}
+QString firstLine(const QByteArray& output) {
+    return QString::fromLocal8Bit(output).section(QLatin1Char('\n'), 0, 0).trimmed();
+}
 
-    ~ShellSession() override {
-        shell_->closeWriteChannel();
-        if (!shell_->waitForFinished(kCommandTimeoutMs))
-            shell_->kill();
-        shell_->waitForFinished();
+class HelperSession final : public PrivilegedSession {
+public:
+    explicit HelperSession(std::unique_ptr<QProcess> helper) : helper_(std::move(helper)) {}
+
+    ~HelperSession() override {
+        helper_->closeWriteChannel();
+        if (!helper_->waitForFinished(kCommandTimeoutMs))
+            helper_->kill();
+        helper_->waitForFinished();
     }
 
-    CommandResult run(const QStringList& argv) override {
-        QByteArray request = QByteArray::number(argv.size()) + '\n';
-        for (const QString& arg : argv) {
-            // One argument a line: a line feed inside one cannot be sent.
-            if (arg.contains(QLatin1Char('\n')))
+    CommandResult run(const QStringList& request) override {
+        // One request a line, its words apart by one space: none may hold either.
+        for (const QString& word : request)
+            if (word.isEmpty() || word.contains(QLatin1Char(' ')) ||
+                word.contains(QLatin1Char('\n')))
                 return {};
-            request += arg.toLocal8Bit() + '\n';
-        }
-        shell_->write(request);
-        shell_->waitForBytesWritten(-1);
+        helper_->write(request.join(QLatin1Char(' ')).toLocal8Bit() + '\n');
+        helper_->waitForBytesWritten(-1);
         bool isNumber = false;
-        const int status = readLine(*shell_).toInt(&isNumber);
+        const int status = readLine(*helper_).toInt(&isNumber);
         if (!isNumber)
             return {};
-        // The shell's own answers for a program it could not find or execute.
-        if (status == 126 || status == 127)
-            return {false, status};
-        return {true, status};
+        // The helper's answer for a program it could not start.
+        if (status == 127)
+            return {false, status, {}};
+        return {true, status, {}};
     }
 
 private:
-    std::unique_ptr<QProcess> shell_;
+    std::unique_ptr<QProcess> helper_;
 };
 
 } // namespace
-
-const char* const PkexecRunner::kShellScript = "echo ready\n"
-                                               "while IFS= read -r count; do\n"
-                                               "  case $count in ''|*[!0-9]*) exit 1 ;; esac\n"
-                                               "  set --\n"
-                                               "  while [ \"$count\" -gt 0 ]; do\n"
-                                               "    IFS= read -r arg || exit 1\n"
-                                               "    set -- \"$@\" \"$arg\"\n"
-                                               "    count=$((count - 1))\n"
-                                               "  done\n"
-                                               "  \"$@\" </dev/null >/dev/null 2>&1\n"
-                                               "  echo \"$?\"\n"
-                                               "done\n";
 
 CommandResult ProcessCommandRunner::run(const QStringList& argv) {
     if (argv.isEmpty())
@@ -78,44 +69,80 @@ CommandResult ProcessCommandRunner::run(const QStringList& argv) {
     QProcess process;
     process.setStandardInputFile(QProcess::nullDevice());
     process.setStandardOutputFile(QProcess::nullDevice());
-    process.setStandardErrorFile(QProcess::nullDevice());
     process.start(argv.first(), argv.mid(1));
     if (!process.waitForStarted(-1))
         return {};
     if (!process.waitForFinished(kCommandTimeoutMs)) {
         process.kill();
         process.waitForFinished();
-        return {true, -1};
+        return {true, -1, {}};
     }
-    return {true, process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1};
+    return {true, process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+            firstLine(process.readAllStandardError())};
 }
 
-std::unique_ptr<PrivilegedSession> PkexecRunner::authorize() {
+Authorization PkexecRunner::authorize(const QStringList& helper) {
     if (geteuid() == 0)
-        return startShell({});
+        return startHelper({}, helper);
     const QString pkexec = QStandardPaths::findExecutable(QStringLiteral("pkexec"));
     if (pkexec.isEmpty())
-        return nullptr;
-    return startShell({pkexec});
+        return {nullptr, Refusal::NoAgent};
+    // pkexec's own agent would ask on whatever terminal started the application, unseen.
+    return startHelper({pkexec, QStringLiteral("--disable-internal-agent")}, helper);
 }
 
-std::unique_ptr<PrivilegedSession> PkexecRunner::startShell(const QStringList& elevate) {
-    const QStringList argv = QStringList(elevate)
-                             << QStringLiteral("/bin/sh") << QStringLiteral("-c")
-                             << QString::fromLatin1(kShellScript);
-    auto shell = std::make_unique<QProcess>();
-    shell->setProcessChannelMode(QProcess::SeparateChannels);
-    shell->setStandardErrorFile(QProcess::nullDevice());
-    shell->start(argv.first(), argv.mid(1));
-    if (!shell->waitForStarted(-1))
-        return nullptr;
-    // pkexec ends without starting the shell when the user cancels or is refused.
-    if (readLine(*shell) != "ready") {
-        shell->kill();
-        shell->waitForFinished();
-        return nullptr;
+Authorization PkexecRunner::startHelper(const QStringList& elevate, const QStringList& helper) {
+    const QStringList argv = QStringList(elevate) << helper;
+    if (argv.isEmpty())
+        return {nullptr, Refusal::Failed};
+    auto process = std::make_unique<QProcess>();
+    process->setProcessChannelMode(QProcess::SeparateChannels);
+    process->start(argv.first(), argv.mid(1));
+    if (!process->waitForStarted(-1))
+        return {nullptr, Refusal::Failed};
+    if (readLine(*process) == "ready")
+        return {std::make_unique<HelperSession>(std::move(process)), Refusal::None};
+    process->closeWriteChannel();
+    if (!process->waitForFinished(kCommandTimeoutMs))
+        process->kill();
+    process->waitForFinished();
+    if (elevate.isEmpty() || process->exitStatus() != QProcess::NormalExit)
+        return {nullptr, Refusal::Failed};
+    switch (process->exitCode()) {
+    case 126:
+        return {nullptr, Refusal::Dismissed};
+    case 127: {
+        // pkexec's words, not translated: "No authentication agent found", or no authority
+        // at all when polkit itself is not running.
+        const QByteArray said = process->readAllStandardError().toLower();
+        if (said.contains("authentication agent") || said.contains("authority"))
+            return {nullptr, Refusal::NoAgent};
+        return {nullptr, Refusal::NotAuthorized};
     }
-    return std::make_unique<ShellSession>(std::move(shell));
+    default:
+        return {nullptr, Refusal::Failed};
+    }
+}
+
+QString DpkgOwnership::ownerOf(const QString& path) {
+    // "presto.list", or "presto:amd64.list" for a package of a foreign architecture.
+    const QDir info(database_ + QStringLiteral("/info"));
+    const QStringList lists = info.entryList(
+        {package_ + QStringLiteral(".list"), package_ + QStringLiteral(":*.list")}, QDir::Files);
+    for (const QString& name : lists) {
+        QFile list(info.filePath(name));
+        if (!list.open(QIODevice::ReadOnly))
+            continue;
+        const QByteArray wanted = QFile::encodeName(path);
+        while (!list.atEnd()) {
+            QByteArray line = list.readLine();
+            if (line.endsWith('\n'))
+                line.chop(1);
+            if (line == wanted)
+                return package_;
+        }
+    }
+    return {};
 }
 
 void SleepPause::wait(std::chrono::seconds duration) {

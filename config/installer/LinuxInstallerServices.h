@@ -12,19 +12,31 @@ public:
     CommandResult run(const QStringList& argv) override;
 };
 
-// One root shell per operation that runs the commands we send it, one at a time: pkexec asks
-// for the password once, however many commands follow. A process that already runs as root
-// starts the shell directly.
+// Starts the install helper through pkexec, which asks for the password once for the whole
+// operation; a process that already runs as root starts it directly.
 class PkexecRunner final : public PrivilegedRunner {
 public:
-    std::unique_ptr<PrivilegedSession> authorize() override;
+    Authorization authorize(const QStringList& helper) override;
 
-    // The shell, started through `elevate` (pkexec and its path, or nothing); null when it ended
-    // before it was ready, as pkexec does when the user cancels.
-    static std::unique_ptr<PrivilegedSession> startShell(const QStringList& elevate);
+    // The helper, started through `elevate` (pkexec and its options, or nothing). Refused when
+    // it ended before it was ready: pkexec's 126 is a dismissed dialog, its 127 a refusal or,
+    // when it says so, a missing authentication agent.
+    static Authorization startHelper(const QStringList& elevate, const QStringList& helper);
+};
 
-    // The program the shell runs; sent as lines on its standard input.
-    static const char* const kShellScript;
+// Reads dpkg's file list of our own package in its database. Asking `dpkg-query --search`
+// instead takes seconds, at every start of the application.
+class DpkgOwnership final : public PackageOwnership {
+public:
+    explicit DpkgOwnership(QString package = QStringLiteral("presto"),
+                           QString database = QStringLiteral("/var/lib/dpkg"))
+        : package_(std::move(package)), database_(std::move(database)) {}
+
+    QString ownerOf(const QString& path) override;
+
+private:
+    QString package_;
+    QString database_;
 };
 
 class SleepPause final : public Pause {

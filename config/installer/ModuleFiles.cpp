@@ -60,6 +60,45 @@ std::string applicationEntryText() {
            "Categories=Utility;\n";
 }
 
+std::string policyText() {
+    // auth_admin without keep: each operation asks once, and nothing is left authorised after it.
+    const auto action = [](const char* operation, const char* description, const char* message) {
+        return std::string("  <action id=\"com.nimbo.Presto.") + operation +
+               "\">\n"
+               "    <description>" +
+               description +
+               "</description>\n"
+               "    <message>" +
+               message +
+               "</message>\n"
+               "    <icon_name>com.nimbo.Presto</icon_name>\n"
+               "    <defaults>\n"
+               "      <allow_any>auth_admin</allow_any>\n"
+               "      <allow_inactive>auth_admin</allow_inactive>\n"
+               "      <allow_active>auth_admin</allow_active>\n"
+               "    </defaults>\n"
+               "    <annotate key=\"org.freedesktop.policykit.exec.path\">/opt/Presto/"
+               "PrestoInstallHelper</annotate>\n"
+               "    <annotate key=\"org.freedesktop.policykit.exec.argv1\">" +
+               operation +
+               "</annotate>\n"
+               "  </action>\n";
+    };
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+           "<!DOCTYPE policyconfig PUBLIC \"-//freedesktop//DTD PolicyKit Policy Configuration "
+           "1.0//EN\"\n"
+           " \"http://www.freedesktop.org/standards/PolicyKit/1/policyconfig.dtd\">\n"
+           "<policyconfig>\n"
+           "  <vendor>Presto</vendor>\n" +
+           action("install", "Install or update Presto",
+                  "Authentication is required to install Presto's programs in /opt/Presto and "
+                  "start its hot key service for every user") +
+           action("uninstall", "Uninstall Presto",
+                  "Authentication is required to remove Presto's programs from /opt/Presto and "
+                  "stop its hot key service for every user") +
+           "</policyconfig>\n";
+}
+
 bool writeNewFile(const std::string& path, const std::string& text, unsigned mode) {
     const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
     if (fd < 0)

@@ -13,9 +13,11 @@ inline constexpr char kDaemonProgram[] = "Presto.daemon";
 inline constexpr char kAssistProgram[] = "PrestoAssist";
 inline constexpr char kConfigProgram[] = "Presto";
 // Helpers the modules run from their own folder: the agent's Wayland half, the client GNOME's
-// keybindings run, and the daemon's clipboard picture helper.
-inline constexpr const char* kHelperPrograms[] = {"PrestoKeysWayland", "PrestoHotKey",
-                                                  "PrestoClip"};
+// keybindings run, and the daemon's clipboard picture helper; then the installer's own helper,
+// which later removes the modules with the dialog of Presto's own polkit actions.
+inline constexpr char kInstallHelper[] = "PrestoInstallHelper";
+inline constexpr const char* kHelperPrograms[] = {"PrestoKeysWayland", "PrestoHotKey", "PrestoClip",
+                                                  kInstallHelper};
 
 inline constexpr char kUnitFolder[] = "/etc/systemd/user/";
 inline constexpr char kDaemonUnit[] = "com.nimbo.Presto.daemon.service";
@@ -34,11 +36,15 @@ inline constexpr char kIconFile[] = "com.nimbo.Presto.svg";
 inline constexpr char kManualSource[] = "man/";
 inline constexpr char kManualFolder[] = "/usr/share/man/man1/";
 inline constexpr const char* kManualPages[] = {
-    "Presto.1.gz",     "Presto.daemon.1.gz",     "PrestoAssist.1.gz",
-    "PrestoKeys.1.gz", "PrestoKeysWayland.1.gz", "PrestoHotKey.1.gz",
-    "PrestoClip.1.gz"};
+    "Presto.1.gz",     "Presto.daemon.1.gz",      "PrestoAssist.1.gz",
+    "PrestoKeys.1.gz", "PrestoKeysWayland.1.gz",  "PrestoHotKey.1.gz",
+    "PrestoClip.1.gz", "PrestoInstallHelper.1.gz"};
 inline constexpr char kMetainfoFolder[] = "/usr/share/metainfo/";
 inline constexpr char kMetainfoFile[] = "com.nimbo.Presto.metainfo.xml";
+
+// Presto's polkit actions: the password dialog names Presto and what the helper will do.
+inline constexpr char kPolicyFolder[] = "/usr/share/polkit-1/actions/";
+inline constexpr char kPolicyFile[] = "com.nimbo.Presto.policy";
 
 // The file managers' Python extensions, laid out system-wide as the Debian package lays them out:
 // each binding loads them from its own folder. The bundle carries them in kExtensionSource.
@@ -69,6 +75,8 @@ std::string keysUnitText();
 std::string autostartEntryText();
 // The configuration application in the desktop's menus.
 std::string applicationEntryText();
+// The polkit actions of the installed helper, one for each operation.
+std::string policyText();
 
 // Writes `text` to a new file at `path` with `mode`; an existing name, link or not, is never
 // opened. False when the file could not be made or written whole.

@@ -1,4 +1,5 @@
-// Writes the units, the autostart entry and the desktop entry into a folder, for the package.
+// Writes the units, the autostart entry, the desktop entry and the polkit actions into a folder,
+// for the package.
 #include "config/installer/ModuleFiles.h"
 
 #include <cstdio>
@@ -17,6 +18,7 @@ int main(int argc, char** argv) {
         {kKeysUnit, keysUnitText()},
         {kAutostartEntry, autostartEntryText()},
         {kApplicationEntry, applicationEntryText()},
+        {kPolicyFile, policyText()},
     };
     for (const auto& [name, text] : files) {
         const std::string path = folder + name;

@@ -1,6 +1,7 @@
 #include "config/installer/ModuleInstaller.h"
 
 #include "common/ProgramVersion.h"
+#include "config/installer/InstallSteps.h"
 #include "config/installer/ModuleFiles.h"
 #include "config/model/DataStore.h"
 #include "platform/ProcessTable.h"
@@ -8,15 +9,11 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <algorithm>
-#include <cerrno>
-#include <cstdlib>
-#include <dirent.h>
-#include <fcntl.h>
-#include <string>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <vector>
 
 namespace presto {
 namespace {
@@ -24,9 +21,6 @@ namespace {
 using namespace std::chrono_literals;
 
 const QString kSystemctl = QStringLiteral("/usr/bin/systemctl");
-const QString kInstall = QStringLiteral("/usr/bin/install");
-const QString kMkdir = QStringLiteral("/usr/bin/mkdir");
-const QString kRm = QStringLiteral("/usr/bin/rm");
 
 QString text(const char* value) {
     return QString::fromLatin1(value);
@@ -38,60 +32,26 @@ bool exists(const QString& path) {
     return lstat(QFile::encodeName(path).constData(), &st) == 0;
 }
 
-// True when both paths lead to one file, as when the application runs from the installed folder.
-bool sameFile(const QString& a, const QString& b) {
-    struct stat first {
-    }, second{};
-    return stat(QFile::encodeName(a).constData(), &first) == 0 &&
-           stat(QFile::encodeName(b).constData(), &second) == 0 && first.st_dev == second.st_dev &&
-           first.st_ino == second.st_ino;
-}
-
-// Removes the entry `name` of the folder `parent`, a folder with everything in it. Links are
-// removed, never followed, so nothing outside is touched.
-bool removeEntry(int parent, const char* name) {
-    if (unlinkat(parent, name, 0) == 0 || errno == ENOENT)
-        return true;
-    if (errno != EISDIR && errno != EPERM)
-        return false;
-    const int fd = openat(parent, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    DIR* dir = fdopendir(fd);
-    if (!dir) {
-        close(fd);
-        return false;
-    }
-    std::vector<std::string> names;
-    while (const dirent* entry = readdir(dir)) {
-        const std::string entryName = entry->d_name;
-        if (entryName != "." && entryName != "..")
-            names.push_back(entryName);
-    }
-    bool removed = true;
-    for (const std::string& entryName : names)
-        removed = removeEntry(dirfd(dir), entryName.c_str()) && removed;
-    closedir(dir);
-    return unlinkat(parent, name, AT_REMOVEDIR) == 0 && removed;
-}
-
-bool removeTree(const QString& path) {
-    const QFileInfo info(path);
-    const int parent =
-        open(QFile::encodeName(info.path()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (parent < 0)
-        return false;
-    const bool removed = removeEntry(parent, QFile::encodeName(info.fileName()).constData());
-    close(parent);
-    return removed;
-}
-
 // The number at the start of a version part, and what follows it.
 std::pair<long long, QString> splitPart(const QString& part) {
     qsizetype digits = 0;
     while (digits < part.size() && digits < 18 && part.at(digits).isDigit())
         ++digits;
     return {digits ? part.left(digits).toLongLong() : 0, part.mid(digits)};
+}
+
+// A word for a shell command line, quoted when it needs to be.
+QString shellWord(const QString& word) {
+    static const QRegularExpression plain(QStringLiteral("^[A-Za-z0-9_./:=+-]+$"));
+    if (plain.match(word).hasMatch())
+        return word;
+    return QLatin1Char('\'') + QString(word).replace(QStringLiteral("'"), QStringLiteral("'\\''")) +
+           QLatin1Char('\'');
+}
+
+QString userName() {
+    const passwd* entry = getpwuid(geteuid());
+    return entry ? QString::fromLocal8Bit(entry->pw_name) : QString::number(geteuid());
 }
 
 } // namespace
@@ -108,15 +68,59 @@ int ModuleInstaller::ask(const QString& title, const QString& message, const QSt
     return services_.alerts.run(AlertRequest{title, message, buttons, AlertStyle::Critical});
 }
 
-CommandResult ModuleInstaller::runAdmin(PrivilegedSession& session, const QStringList& argv) {
-    return session.run(argv);
+QStringList ModuleInstaller::helperCommand(const QString& helper, const QString& operation) const {
+    QStringList command{helper, operation, QStringLiteral("--steps")};
+    if (!paths_.root.isEmpty())
+        command << QStringLiteral("--root=") + paths_.root;
+    return command;
 }
 
-QStringList ModuleInstaller::systemctlGlobal(const QString& verb) const {
-    QStringList argv{kSystemctl, QStringLiteral("--global")};
-    if (!paths_.root.isEmpty())
-        argv << QStringLiteral("--root=") + paths_.root;
-    return argv << verb << text(modules::kDaemonUnit) << text(modules::kKeysUnit);
+QString ModuleInstaller::packageOwner() const {
+    // The package manager's records, not the files: its files may be gone while it owns them.
+    return services_.packages.ownerOf(installed(text(modules::kInstallFolder)) +
+                                      text(modules::kDaemonProgram));
+}
+
+void ModuleInstaller::refused(Refusal refusal, const QString& helper, const QString& operation) {
+    const bool installing = operation == QStringLiteral("install");
+    const QString command =
+        QStringLiteral("sudo ") + shellWord(helper) + QLatin1Char(' ') + operation;
+    switch (refusal) {
+    case Refusal::None:
+    case Refusal::Dismissed:
+        return;
+    case Refusal::NoAgent:
+        alert(AlertStyle::Critical, tr("No authentication agent is running"),
+              (installing ? tr("Presto needs the administrator's password to install its "
+                               "modules, and no program is running that could ask for it. "
+                               "Nothing was changed.\n\nInstall the presto package with your "
+                               "package manager instead, or run this in a terminal:\n%1")
+                          : tr("Presto needs the administrator's password to uninstall its "
+                               "modules, and no program is running that could ask for it. "
+                               "Nothing was changed.\n\nRun this in a terminal instead:\n%1"))
+                  .arg(command),
+              tr("OK"));
+        return;
+    case Refusal::NotAuthorized:
+        alert(AlertStyle::Critical, tr("Not authorised"),
+              (installing ? tr("The system did not grant administrator rights to install "
+                               "Presto's modules, so nothing was changed. An administrator can "
+                               "install the presto package, or run this in a terminal:\n%1")
+                          : tr("The system did not grant administrator rights to uninstall "
+                               "Presto's modules, so nothing was changed. An administrator can "
+                               "run this in a terminal:\n%1"))
+                  .arg(command),
+              tr("OK"));
+        return;
+    case Refusal::Failed:
+        if (installing)
+            alert(AlertStyle::Critical, tr("Failed to install"), tr("Needs to Cancel"),
+                  tr("Cancel"));
+        else
+            alert(AlertStyle::Critical, tr("Uninstallation was failed"), tr("Needs to Cancel"),
+                  tr("Cancel"));
+        return;
+    }
 }
 
 QStringList ModuleInstaller::systemctlUser(const QString& verb) const {
@@ -137,7 +141,7 @@ QStringList ModuleInstaller::moduleChecks() const {
     };
     for (const char* helper : modules::kHelperPrograms)
         checks << folder + text(helper);
-    return checks;
+    return checks << installed(text(modules::kPolicyFolder)) + text(modules::kPolicyFile);
 }
 
 bool ModuleInstaller::isFullInstalled() const {
@@ -175,6 +179,15 @@ bool ModuleInstaller::createAutostartEntry(const QString& path) {
 }
 
 void ModuleInstaller::installPrst() {
+    if (const QString package = packageOwner(); !package.isEmpty()) {
+        alert(AlertStyle::Informational, tr("Presto was installed with the package manager"),
+              tr("The package %1 owns Presto's modules, so Presto leaves them alone. To update "
+                 "or repair them, use your package manager, for example:\n"
+                 "sudo apt-get install --reinstall %1")
+                  .arg(package),
+              tr("OK"));
+        return;
+    }
     if (!services_.requirement.met()) {
         alert(AlertStyle::Critical, tr("Can not meet the system requirements for installation!!"),
               tr("Needs to Cancel"), tr("Cancel"));
@@ -183,144 +196,103 @@ void ModuleInstaller::installPrst() {
 
     const QString folder = installed(text(modules::kInstallFolder));
     const QString keys = folder + text(modules::kKeysProgram);
-    const QString daemon = folder + text(modules::kDaemonProgram);
     const QString assist = folder + text(modules::kAssistProgram);
-    const QString unitFolder = installed(text(modules::kUnitFolder));
-    const QString daemonUnit = unitFolder + text(modules::kDaemonUnit);
-    const QString keysUnit = unitFolder + text(modules::kKeysUnit);
-    const QString autostartFolder = installed(text(modules::kAutostartFolder));
-    const QString autostartEntry = autostartFolder + text(modules::kAutostartEntry);
-    const QString applicationsFolder = installed(text(modules::kApplicationsFolder));
-    const QString iconFolder = installed(text(modules::kIconFolder));
-    const QString manualFolder = installed(text(modules::kManualFolder));
-    const QString metainfoFolder = installed(text(modules::kMetainfoFolder));
 
     // What was there before anything changes.
     const bool hadKeys = exists(keys);
     const bool hadAssist = exists(assist);
     QStringList missingFolders;
-    for (const QString& path : {folder, unitFolder, autostartFolder, applicationsFolder, iconFolder,
-                                manualFolder, metainfoFolder})
-        if (!exists(path))
-            missingFolders << path;
+    for (const char* path :
+         {modules::kInstallFolder, modules::kUnitFolder, modules::kAutostartFolder,
+          modules::kApplicationsFolder, modules::kIconFolder, modules::kPolicyFolder,
+          modules::kManualFolder, modules::kMetainfoFolder})
+        if (!exists(installed(text(path))))
+            missingFolders << text(path);
 
-    const QString bundle = paths_.bundle + QLatin1Char('/');
-    const QString keysSource = bundle + text(modules::kKeysProgram);
-    const QString daemonSource = bundle + text(modules::kDaemonProgram);
-    const QString assistSource = bundle + text(modules::kAssistProgram);
-
-    // A private folder of our own: another user can plant nothing in it for root to copy.
-    QByteArray pattern = QFile::encodeName(paths_.temporary + QStringLiteral("/Presto.XXXXXX"));
-    const QString staging =
-        mkdtemp(pattern.data()) ? QFile::decodeName(pattern) + QLatin1Char('/') : QString();
-    const QString daemonUnitTemp = staging + text(modules::kDaemonUnit);
-    const QString keysUnitTemp = staging + text(modules::kKeysUnit);
-    const QString autostartTemp = staging + text(modules::kAutostartEntry);
-    const QString applicationTemp = staging + text(modules::kApplicationEntry);
-    // A file that cannot be written shows as missing after the copies.
-    if (!staging.isEmpty()) {
-        createDaemonUnit(daemonUnitTemp);
-        createKeysUnit(keysUnitTemp);
-        createAutostartEntry(autostartTemp);
-        modules::writeNewFile(QFile::encodeName(applicationTemp).toStdString(),
-                              modules::applicationEntryText(), 0644);
-    }
-
-    const std::unique_ptr<PrivilegedSession> session = services_.admin.authorize();
-    if (!session)
+    // The bundle's own helper: it installs the programs that lie beside it.
+    const QString helper = paths_.bundle + QLatin1Char('/') + text(modules::kInstallHelper);
+    if (!exists(helper)) {
+        alert(AlertStyle::Critical, tr("Failed to copy these files"), text(modules::kInstallHelper),
+              tr("OK"));
         return;
+    }
+    const QString operation = QStringLiteral("install");
+    Authorization rights = services_.admin.authorize(helperCommand(helper, operation));
+    if (!rights.session) {
+        refused(rights.refusal, helper, operation);
+        return;
+    }
+    PrivilegedSession& session = *rights.session;
 
     for (const QString& path : missingFolders) {
-        if (!runAdmin(*session, {kMkdir, QStringLiteral("-p"), path}).succeeded()) {
-            alert(AlertStyle::Critical, tr("mkdir was unsuccessful"), path, tr("Cancel"));
+        if (!session.run({QStringLiteral("mkdir"), path}).succeeded()) {
+            alert(AlertStyle::Critical, tr("mkdir was unsuccessful"), installed(path),
+                  tr("Cancel"));
             return;
         }
     }
 
+    // The helper leaves a program in place when it is its own source, as when the application
+    // runs from the installed folder.
     if (hadKeys) {
         services_.user.run(systemctlUser(QStringLiteral("stop")));
-        runAdmin(*session, systemctlGlobal(QStringLiteral("disable")));
-        // Run from the installed folder, the old module is the one to copy.
-        if (!sameFile(keysSource, keys))
-            runAdmin(*session, {kRm, QStringLiteral("-f"), keys});
+        session.run({QStringLiteral("disable")});
+        session.run({QStringLiteral("remove"), text(modules::kKeysProgram)});
     }
     if (hadAssist) {
         stopAssist();
-        if (!sameFile(assistSource, assist))
-            runAdmin(*session, {kRm, QStringLiteral("-f"), assist});
+        session.run({QStringLiteral("remove"), text(modules::kAssistProgram)});
     }
 
-    // `install` replaces a file by a new one, so a program that is running is updated too, and
-    // gives every copy its mode whatever root's umask is.
-    const auto copy = [&](const QString& mode, const QString& from, const QString& to) {
-        if (!sameFile(from, to))
-            runAdmin(*session,
-                     {kInstall, QStringLiteral("-T"), QStringLiteral("-m"), mode, from, to});
-    };
-    const QString program = QStringLiteral("755"), file = QStringLiteral("644");
-    copy(program, keysSource, keys);
-    copy(program, daemonSource, daemon);
-    copy(program, assistSource, assist);
-    for (const char* helper : modules::kHelperPrograms)
-        copy(program, bundle + text(helper), folder + text(helper));
-    copy(file, autostartTemp, autostartEntry);
-    copy(file, daemonUnitTemp, daemonUnit);
-    copy(file, keysUnitTemp, keysUnit);
-    // The configuration application itself, for the desktop's menus.
-    copy(program, bundle + text(modules::kConfigProgram), folder + text(modules::kConfigProgram));
-    const QString iconSource = bundle + text(modules::kIconFile);
-    copy(file, iconSource, folder + text(modules::kIconFile));
-    copy(file, iconSource, iconFolder + text(modules::kIconFile));
-    copy(file, applicationTemp, applicationsFolder + text(modules::kApplicationEntry));
-    for (const char* page : modules::kManualPages)
-        copy(file, bundle + text(modules::kManualSource) + text(page), manualFolder + text(page));
-    copy(file, bundle + text(modules::kMetainfoFile),
-         metainfoFolder + text(modules::kMetainfoFile));
-    // The file managers' extensions, those the bundle carries: a build without them installs
-    // the rest all the same.
-    const QString extensionSource = bundle + text(modules::kExtensionSource);
-    QStringList extensionFolders;
-    for (const modules::ExtensionFile& extension : modules::kExtensionFiles) {
-        const QString target = installed(text(extension.folder));
-        if (exists(extensionSource + text(extension.name)) && !extensionFolders.contains(target))
-            extensionFolders << target;
-    }
-    for (const QString& path : extensionFolders)
-        runAdmin(*session, {kMkdir, QStringLiteral("-p"), path});
-    for (const modules::ExtensionFile& extension : modules::kExtensionFiles)
-        if (exists(extensionSource + text(extension.name)))
-            copy(file, extensionSource + text(extension.name),
-                 installed(text(extension.folder)) + text(extension.name));
-
-    if (!staging.isEmpty()) {
-        for (const QString& path : {daemonUnitTemp, keysUnitTemp, autostartTemp, applicationTemp})
-            QFile::remove(path);
-        QDir().rmdir(staging);
-    }
+    // A file that cannot be copied shows as missing afterwards.
+    for (const std::string& name : install::copyOrder())
+        session.run({QStringLiteral("copy"), QString::fromStdString(name)});
+    // The file managers' extensions, those the bundle carries.
+    session.run({QStringLiteral("extensions")});
     services_.pause.wait(2s);
 
     QStringList missing;
-    const std::pair<QString, const char*> copies[] = {
-        {keys, modules::kKeysProgram},      {daemon, modules::kDaemonProgram},
-        {assist, modules::kAssistProgram},  {autostartEntry, modules::kAutostartEntry},
-        {daemonUnit, modules::kDaemonUnit}, {keysUnit, modules::kKeysUnit},
+    const std::pair<QString, const char*> checks[] = {
+        {keys, modules::kKeysProgram},
+        {folder + text(modules::kDaemonProgram), modules::kDaemonProgram},
+        {assist, modules::kAssistProgram},
+        {installed(text(modules::kAutostartFolder)) + text(modules::kAutostartEntry),
+         modules::kAutostartEntry},
+        {installed(text(modules::kUnitFolder)) + text(modules::kDaemonUnit), modules::kDaemonUnit},
+        {installed(text(modules::kUnitFolder)) + text(modules::kKeysUnit), modules::kKeysUnit},
     };
-    for (const auto& [path, name] : copies)
+    for (const auto& [path, name] : checks)
         if (!exists(path))
             missing << text(name);
-    for (const char* helper : modules::kHelperPrograms)
-        if (!exists(folder + text(helper)))
-            missing << text(helper);
+    for (const char* helperProgram : modules::kHelperPrograms)
+        if (!exists(folder + text(helperProgram)))
+            missing << text(helperProgram);
+    if (!exists(installed(text(modules::kPolicyFolder)) + text(modules::kPolicyFile)))
+        missing << text(modules::kPolicyFile);
     if (!missing.isEmpty()) {
         alert(AlertStyle::Critical, tr("Failed to copy these files"),
               missing.join(QLatin1Char(',')), tr("OK"));
         return;
     }
 
-    const bool enabled = runAdmin(*session, systemctlGlobal(QStringLiteral("enable"))).succeeded();
+    const bool enabled = session.run({QStringLiteral("enable")}).succeeded();
     services_.pause.wait(2s);
-    // The user's manager must read the new unit files before it starts them.
-    services_.user.run({kSystemctl, QStringLiteral("--user"), QStringLiteral("daemon-reload")});
+    // The user's manager must read the new unit files before it starts them. Without one (root,
+    // or a session systemd does not manage) the units start at the next login.
+    const CommandResult reload =
+        services_.user.run({kSystemctl, QStringLiteral("--user"), QStringLiteral("daemon-reload")});
+    if (enabled && !reload.succeeded()) {
+        const QString reason =
+            reload.error.isEmpty()
+                ? tr("no systemd user manager runs for %1").arg(userName())
+                : tr("no systemd user manager runs for %1 (%2)").arg(userName(), reload.error);
+        alert(AlertStyle::Informational, tr("Installed successfully"),
+              tr("Presto starts at the next login to the desktop. It could not be started now: "
+                 "%1.")
+                  .arg(reason),
+              tr("OK"));
+        return;
+    }
     const bool started = services_.user.run(systemctlUser(QStringLiteral("start"))).succeeded();
     services_.pause.wait(2s);
 
@@ -332,20 +304,42 @@ void ModuleInstaller::installPrst() {
 }
 
 void ModuleInstaller::unInstallPrst() {
+    if (const QString package = packageOwner(); !package.isEmpty()) {
+        alert(AlertStyle::Informational, tr("Presto was installed with the package manager"),
+              tr("The package %1 owns Presto's modules, so Presto leaves them alone. To remove "
+                 "them, use your package manager, for example:\nsudo apt-get remove %1")
+                  .arg(package),
+              tr("OK"));
+        return;
+    }
     if (!isPartialInstalled()) {
         alert(AlertStyle::Critical, tr("Presto is not installed!"), tr("No need to uninstall"),
               tr("Cancel"));
         return;
     }
-    const std::unique_ptr<PrivilegedSession> session = services_.admin.authorize();
-    if (!session)
+    if (ask(tr("Uninstall Presto?"),
+            tr("Presto's programs, its systemd user units and its autostart entry are removed "
+               "for every user of this computer. Your hot keys are kept."),
+            {tr("Cancel"), tr("Uninstall")}) != 1)
         return;
+
+    // The installed helper, whose polkit action names what it does; else the bundle's.
+    QString helper = installed(text(modules::kInstallFolder)) + text(modules::kInstallHelper);
+    if (!exists(helper))
+        helper = paths_.bundle + QLatin1Char('/') + text(modules::kInstallHelper);
+    const QString operation = QStringLiteral("uninstall");
+    Authorization rights = services_.admin.authorize(helperCommand(helper, operation));
+    if (!rights.session) {
+        refused(rights.refusal, helper, operation);
+        return;
+    }
+    PrivilegedSession& session = *rights.session;
 
     stopAssist();
     int notStarted = 0;
     if (!services_.user.run(systemctlUser(QStringLiteral("stop"))).started)
         ++notStarted;
-    if (!runAdmin(*session, systemctlGlobal(QStringLiteral("disable"))).started)
+    if (!session.run({QStringLiteral("disable")}).started)
         ++notStarted;
     services_.pause.wait(3s);
     if (notStarted > 0) {
@@ -353,28 +347,10 @@ void ModuleInstaller::unInstallPrst() {
         return;
     }
 
-    const QString unitFolder = installed(text(modules::kUnitFolder));
-    const bool folderRemoved =
-        runAdmin(*session, {kRm, QStringLiteral("-Rf"), installed(text(modules::kInstallFolder))})
-            .started;
-    QStringList files{kRm,
-                      QStringLiteral("-f"),
-                      unitFolder + text(modules::kDaemonUnit),
-                      unitFolder + text(modules::kKeysUnit),
-                      installed(text(modules::kAutostartFolder)) + text(modules::kAutostartEntry),
-                      installed(text(modules::kApplicationsFolder)) +
-                          text(modules::kApplicationEntry),
-                      installed(text(modules::kIconFolder)) + text(modules::kIconFile)};
-    for (const char* page : modules::kManualPages)
-        files << installed(text(modules::kManualFolder)) + text(page);
-    files << installed(text(modules::kMetainfoFolder)) + text(modules::kMetainfoFile);
-    const bool filesRemoved = runAdmin(*session, files).started;
-    // Only our own extensions: the folders belong to the file managers' bindings.
-    QStringList extensions{kRm, QStringLiteral("-f")};
-    for (const modules::ExtensionFile& extension : modules::kExtensionFiles)
-        extensions << installed(text(extension.folder)) + text(extension.name);
-    const bool extensionsRemoved = runAdmin(*session, extensions).started;
-    if (folderRemoved && filesRemoved && extensionsRemoved)
+    bool removed = true;
+    for (const char* step : {"remove-folder", "remove-files", "remove-extensions"})
+        removed = session.run({text(step)}).succeeded() && removed;
+    if (removed)
         alert(AlertStyle::Informational, tr("UnInstallation was finished"), QString(), tr("OK"));
     else
         alert(AlertStyle::Critical, tr("Uninstallation was failed"), tr("Needs to Cancel"),
@@ -394,7 +370,7 @@ void ModuleInstaller::deleteData(DataStore& store, const std::function<void()>& 
         return;
 
     // The user's own folder: no administrator rights.
-    const bool removed = removeTree(folder);
+    const bool removed = install::removeTree(QFile::encodeName(folder).toStdString());
     store.removeItemData();
     if (emptied)
         emptied();
@@ -406,7 +382,8 @@ void ModuleInstaller::deleteData(DataStore& store, const std::function<void()>& 
 
 bool ModuleInstaller::checkModules(const QString& ownVersion) {
     QString title;
-    if (isFullInstalled()) {
+    const bool packaged = !packageOwner().isEmpty();
+    if (packaged || isFullInstalled()) {
         const int order =
             compareVersions(ownVersion, moduleVersion(installed(text(modules::kInstallFolder)) +
                                                       text(modules::kKeysProgram)));
@@ -417,6 +394,9 @@ bool ModuleInstaller::checkModules(const QString& ownVersion) {
                   tr("Use the latest Presto."), tr("OK"));
             return false;
         }
+        // The package manager brings the update.
+        if (packaged)
+            return true;
         title = tr("The older version modules has been installed.");
     } else if (isPartialInstalled()) {
         title = tr("No part of the module is installed!");

@@ -20,21 +20,21 @@ struct InstallerServices {
     ProcessTable& processes;
     Pause& pause;
     SystemRequirement& requirement;
+    PackageOwnership& packages;
 };
 
 // Where the installer takes the modules from and puts them.
 struct InstallerPaths {
     // The folder the configuration application runs from; the other programs lie beside it.
     QString bundle;
-    // Where the private folder of the generated files is made.
-    QString temporary = QStringLiteral("/var/tmp");
     // Put before every installed path. Only tests set it, to install into a folder of their own.
     QString root;
 };
 
 // Installs the modules into /opt/Presto with their systemd user units and autostart entry, checks
-// and removes them, and deletes the user's data. Every operation reads the file system afresh;
-// nothing is kept between calls.
+// and removes them, and deletes the user's data. The privileged steps are the install helper's,
+// asked for by name. Modules the package manager installed are left to it. Every operation
+// reads the file system afresh; nothing is kept between calls.
 class ModuleInstaller {
     Q_DECLARE_TR_FUNCTIONS(ModuleInstaller)
 
@@ -53,7 +53,8 @@ public:
     void stopAssist();
 
     // At start: offers installation when modules are missing or older, and answers false when
-    // newer modules are installed and the application must end.
+    // newer modules are installed and the application must end. A package install counts as
+    // installed; its updates are the package manager's.
     bool checkModules(const QString& ownVersion);
 
     // The version in an installed agent, or empty when it carries none.
@@ -62,8 +63,8 @@ public:
     // dotted numbers part by part (2.0 is older than 10.0; a missing part counts as 0).
     static int compareVersions(const QString& a, const QString& b);
 
-    // Writers of the generated files. Each makes a new file and never opens an existing name;
-    // false when it could not.
+    // Writers of the generated files, the texts the helper installs. Each makes a new file and
+    // never opens an existing name; false when it could not.
     static bool createDaemonUnit(const QString& path);
     static bool createKeysUnit(const QString& path);
     static bool createAutostartEntry(const QString& path);
@@ -73,8 +74,11 @@ public:
 
 private:
     QStringList moduleChecks() const;
-    CommandResult runAdmin(PrivilegedSession& session, const QStringList& argv);
-    QStringList systemctlGlobal(const QString& verb) const;
+    // The package that installed the modules; empty when this installer did, or nobody.
+    QString packageOwner() const;
+    QStringList helperCommand(const QString& helper, const QString& operation) const;
+    // Tells why the rights were not had; a dismissed dialog ends the operation silently.
+    void refused(Refusal refusal, const QString& helper, const QString& operation);
     QStringList systemctlUser(const QString& verb) const;
     void alert(AlertStyle style, const QString& title, const QString& message,
                const QString& button);

@@ -153,10 +153,12 @@ int main(int argc, char** argv) {
     presto::ProcProcessTable processes;
     presto::SleepPause pause;
     presto::LinuxSystemRequirement requirement;
+    presto::DpkgOwnership packages;
     presto::InstallerPaths installPaths;
     installPaths.bundle = QCoreApplication::applicationDirPath();
     presto::ModuleInstaller installer(
-        {userCommands, administrator, alerts, processes, pause, requirement}, installPaths);
+        {userCommands, administrator, alerts, processes, pause, requirement, packages},
+        installPaths);
     controller.setModuleInstaller(&installer);
 
     presto::MainWindow window(center, alerts, chooser, controller);

@@ -78,8 +78,9 @@ Answer run(const test::TempWorld& world, const std::string& program, const std::
 
 TEST(ProgramCommandLine, EveryProgramAnswersHelpAndVersionAndRefusesWhatItDoesNotKnow) {
     test::TempWorld world;
-    for (const std::string program : {"Presto.daemon", "Presto", "PrestoAssist", "PrestoKeys",
-                                      "PrestoKeysWayland", "PrestoHotKey", "PrestoClip"}) {
+    for (const std::string program :
+         {"Presto.daemon", "Presto", "PrestoAssist", "PrestoKeys", "PrestoKeysWayland",
+          "PrestoHotKey", "PrestoClip", "PrestoInstallHelper"}) {
         SCOPED_TRACE(program);
         const Answer help = run(world, program, "--help");
         EXPECT_EQ(help.status, 0) << help.err;

@@ -12,7 +12,7 @@
 namespace presto::test {
 
 // One log of everything the installer does through its services, in order: "user: <command>",
-// "root: <command>", "authorize", "release", "wait <seconds>".
+// "authorize <helper command>", "root: <request>", "release", "wait <seconds>".
 class CommandLog {
 public:
     void add(const QString& entry) { entries_.push_back(entry); }
@@ -66,38 +66,62 @@ private:
     std::vector<CommandRule> rules_;
 };
 
-// Grants rights unless told to refuse; the session's commands go to a RecordingRunner.
+// Grants rights unless told to refuse, then runs the real install helper it is given, without
+// pkexec (tests give it a root folder of their own). Every request is recorded; one matching a
+// rule gets the rule's result and is not sent.
 class RecordingPrivilegedRunner : public PrivilegedRunner {
 public:
-    explicit RecordingPrivilegedRunner(CommandLog& log)
-        : log_(log), commands_(log, QStringLiteral("root"), true) {}
+    explicit RecordingPrivilegedRunner(CommandLog& log) : log_(log) {}
 
-    void refuse() { refused_ = true; }
-    void grant() { refused_ = false; }
-    RecordingRunner& commands() { return commands_; }
+    void refuse(Refusal refusal = Refusal::Dismissed) { refusal_ = refusal; }
+    void grant() { refusal_ = Refusal::None; }
+    void addRule(const QString& contains, CommandResult result) {
+        rules_.push_back({contains, result});
+    }
 
-    std::unique_ptr<PrivilegedSession> authorize() override {
-        log_.add(QStringLiteral("authorize"));
-        if (refused_)
-            return nullptr;
-        return std::make_unique<Session>(log_, commands_);
+    Authorization authorize(const QStringList& helper) override {
+        log_.add(QStringLiteral("authorize ") + helper.join(QLatin1Char(' ')));
+        if (refusal_ != Refusal::None)
+            return {nullptr, refusal_};
+        Authorization real = PkexecRunner::startHelper({}, helper);
+        if (!real.session)
+            return real;
+        return {std::make_unique<Session>(log_, rules_, std::move(real.session)), Refusal::None};
     }
 
 private:
     class Session : public PrivilegedSession {
     public:
-        Session(CommandLog& log, RecordingRunner& commands) : log_(log), commands_(commands) {}
+        Session(CommandLog& log, const std::vector<CommandRule>& rules,
+                std::unique_ptr<PrivilegedSession> helper)
+            : log_(log), rules_(rules), helper_(std::move(helper)) {}
         ~Session() override { log_.add(QStringLiteral("release")); }
-        CommandResult run(const QStringList& argv) override { return commands_.run(argv); }
+
+        CommandResult run(const QStringList& request) override {
+            const QString line = request.join(QLatin1Char(' '));
+            log_.add(QStringLiteral("root: ") + line);
+            for (const CommandRule& rule : rules_)
+                if (line.contains(rule.contains))
+                    return rule.result;
+            return helper_->run(request);
+        }
 
     private:
         CommandLog& log_;
-        RecordingRunner& commands_;
+        const std::vector<CommandRule>& rules_;
+        std::unique_ptr<PrivilegedSession> helper_;
     };
 
     CommandLog& log_;
-    RecordingRunner commands_;
-    bool refused_ = false;
+    std::vector<CommandRule> rules_;
+    Refusal refusal_ = Refusal::None;
+};
+
+// The package manager's answer, the same for every path asked about.
+class FakePackageOwnership : public PackageOwnership {
+public:
+    QString package;
+    QString ownerOf(const QString&) override { return package; }
 };
 
 class RecordingPause : public Pause {

@@ -13,6 +13,7 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 namespace presto {
 namespace {
@@ -31,7 +32,6 @@ protected:
     InstallerTest() {
         test::coreApplication();
         QDir().mkpath(root_);
-        QDir().mkpath(temporary_);
         makeBundle(QStringLiteral("5.1.1"));
     }
 
@@ -45,6 +45,11 @@ protected:
         writeFile(bundle_ + QStringLiteral("/com.nimbo.Presto.metainfo.xml"), "<component/>\n");
         for (const char* page : modules::kManualPages)
             writeFile(bundle_ + QStringLiteral("/man/") + QLatin1String(page), page);
+        // The real helper, which installs what lies beside it.
+        const QString helper = bundle_ + QStringLiteral("/PrestoInstallHelper");
+        QFile::remove(helper);
+        QFile::copy(qEnvironmentVariable("PRESTO_BIN_DIR") + QStringLiteral("/PrestoInstallHelper"),
+                    helper);
         for (const char* name : {"presto_nautilus.py", "presto_caja.py", "presto_nemo.py",
                                  "presto_thunar.py", "presto_windows.py", "presto_state.py"})
             writeFile(bundle_ + QStringLiteral("/filemanager/") + QLatin1String(name),
@@ -53,13 +58,10 @@ protected:
 
     QString installed(const QString& path) const { return root_ + path; }
 
-    // The log with the test's folders named R (root), B (bundle) and S (private staging folder).
+    // The log with the test's folders named R (root) and B (bundle).
     std::vector<QString> log() const {
-        const QRegularExpression staging(QRegularExpression::escape(temporary_) +
-                                         QStringLiteral("/Presto\\.[A-Za-z0-9]{6}/"));
         std::vector<QString> entries;
         for (QString entry : log_.entries()) {
-            entry.replace(staging, QStringLiteral("S/"));
             entry.replace(root_, QStringLiteral("R"));
             entry.replace(bundle_ + QLatin1Char('/'), QStringLiteral("B/"));
             entries.push_back(entry);
@@ -91,19 +93,19 @@ protected:
                       QByteArray(1, '\0') + "@(#)PrestoKeys " + version.toLatin1() +
                       QByteArray(1, '\0'),
                   true);
-        for (const char* path :
-             {"/opt/Presto/Presto.daemon", "/opt/Presto/PrestoAssist",
-              "/etc/systemd/user/com.nimbo.Presto.keys.service",
-              "/etc/xdg/autostart/com.nimbo.Presto.desktop",
-              "/etc/systemd/user/com.nimbo.Presto.daemon.service", "/opt/Presto/PrestoKeysWayland",
-              "/opt/Presto/PrestoHotKey", "/opt/Presto/PrestoClip"})
+        for (const char* path : {"/opt/Presto/Presto.daemon", "/opt/Presto/PrestoAssist",
+                                 "/etc/systemd/user/com.nimbo.Presto.keys.service",
+                                 "/etc/xdg/autostart/com.nimbo.Presto.desktop",
+                                 "/etc/systemd/user/com.nimbo.Presto.daemon.service",
+                                 "/opt/Presto/PrestoKeysWayland", "/opt/Presto/PrestoHotKey",
+                                 "/opt/Presto/PrestoClip", "/opt/Presto/PrestoInstallHelper",
+                                 "/usr/share/polkit-1/actions/com.nimbo.Presto.policy"})
             writeFile(installed(QLatin1String(path)), "x");
     }
 
     test::TempWorld world_;
     const QString root_ = QString::fromStdString(world_.path("root"));
     const QString bundle_ = QString::fromStdString(world_.path("bundle"));
-    const QString temporary_ = QString::fromStdString(world_.path("vartmp"));
     test::CommandLog log_;
     test::RecordingRunner user_{log_, QStringLiteral("user"), false};
     test::RecordingPrivilegedRunner admin_{log_};
@@ -111,83 +113,34 @@ protected:
     test::FakeProcessTable processes_;
     test::RecordingPause pause_{log_};
     test::FakeRequirement requirement_;
-    ModuleInstaller installer_{{user_, admin_, alerts_, processes_, pause_, requirement_},
-                               {bundle_, temporary_, root_}};
+    test::FakePackageOwnership packages_;
+    ModuleInstaller installer_{
+        {user_, admin_, alerts_, processes_, pause_, requirement_, packages_}, {bundle_, root_}};
 };
 
-std::vector<QString> copies(const QString& staging) {
-    const QString install = QStringLiteral("root: /usr/bin/install -T -m ");
-    return {
-        install + QStringLiteral("755 B/PrestoKeys R/opt/Presto/PrestoKeys"),
-        install + QStringLiteral("755 B/Presto.daemon R/opt/Presto/Presto.daemon"),
-        install + QStringLiteral("755 B/PrestoAssist R/opt/Presto/PrestoAssist"),
-        install + QStringLiteral("755 B/PrestoKeysWayland R/opt/Presto/PrestoKeysWayland"),
-        install + QStringLiteral("755 B/PrestoHotKey R/opt/Presto/PrestoHotKey"),
-        install + QStringLiteral("755 B/PrestoClip R/opt/Presto/PrestoClip"),
-        install + QStringLiteral("644 ") + staging +
-            QStringLiteral("com.nimbo.Presto.desktop R/etc/xdg/autostart/com.nimbo.Presto.desktop"),
-        install + QStringLiteral("644 ") + staging + kDaemonUnit +
-            QStringLiteral(" R/etc/systemd/user/") + kDaemonUnit,
-        install + QStringLiteral("644 ") + staging + kKeysUnit +
-            QStringLiteral(" R/etc/systemd/user/") + kKeysUnit,
-        install + QStringLiteral("755 B/Presto R/opt/Presto/Presto"),
-        install + QStringLiteral("644 B/com.nimbo.Presto.svg R/opt/Presto/com.nimbo.Presto.svg"),
-        install + QStringLiteral("644 B/com.nimbo.Presto.svg "
-                                 "R/usr/share/icons/hicolor/scalable/apps/com.nimbo.Presto.svg"),
-        install + QStringLiteral("644 ") + staging +
-            QStringLiteral("com.nimbo.Presto.config.desktop "
-                           "R/usr/share/applications/com.nimbo.Presto.config.desktop"),
-        install + QStringLiteral("644 B/man/Presto.1.gz R/usr/share/man/man1/Presto.1.gz"),
-        install +
-            QStringLiteral("644 B/man/Presto.daemon.1.gz R/usr/share/man/man1/Presto.daemon.1.gz"),
-        install +
-            QStringLiteral("644 B/man/PrestoAssist.1.gz R/usr/share/man/man1/PrestoAssist.1.gz"),
-        install + QStringLiteral("644 B/man/PrestoKeys.1.gz R/usr/share/man/man1/PrestoKeys.1.gz"),
-        install + QStringLiteral("644 B/man/PrestoKeysWayland.1.gz "
-                                 "R/usr/share/man/man1/PrestoKeysWayland.1.gz"),
-        install +
-            QStringLiteral("644 B/man/PrestoHotKey.1.gz R/usr/share/man/man1/PrestoHotKey.1.gz"),
-        install + QStringLiteral("644 B/man/PrestoClip.1.gz R/usr/share/man/man1/PrestoClip.1.gz"),
-        install + QStringLiteral("644 B/com.nimbo.Presto.metainfo.xml "
-                                 "R/usr/share/metainfo/com.nimbo.Presto.metainfo.xml"),
-    };
-}
+const QString kInstallHelper =
+    QStringLiteral("authorize B/PrestoInstallHelper install --steps --root=R");
 
-// The file managers' extensions, after the other copies.
-std::vector<QString> extensions() {
-    const QString mkdir = QStringLiteral("root: /usr/bin/mkdir -p R/usr/share/");
-    const QString install = QStringLiteral("root: /usr/bin/install -T -m 644 B/filemanager/");
-    std::vector<QString> commands;
-    for (const char* binding : {"nautilus", "caja", "nemo", "thunarx"})
-        commands.push_back(mkdir + QLatin1String(binding) + QStringLiteral("-python/extensions/"));
-    const auto add = [&](const QString& binding, const QString& name) {
-        commands.push_back(install + name + QStringLiteral(" R/usr/share/") + binding +
-                           QStringLiteral("-python/extensions/") + name);
-    };
-    add(QStringLiteral("nautilus"), QStringLiteral("presto_nautilus.py"));
-    add(QStringLiteral("nautilus"), QStringLiteral("presto_state.py"));
-    for (const char* binding : {"caja", "nemo", "thunarx"}) {
-        const QString manager = QString::fromLatin1(binding).remove(QLatin1Char('x'));
-        add(QLatin1String(binding), QStringLiteral("presto_") + manager + QStringLiteral(".py"));
-        add(QLatin1String(binding), QStringLiteral("presto_windows.py"));
-        add(QLatin1String(binding), QStringLiteral("presto_state.py"));
-    }
-    return commands;
-}
-
-// Every installed extension, as the log names it.
-QStringList extensionTargets() {
-    QStringList targets;
-    for (const modules::ExtensionFile& extension : modules::kExtensionFiles)
-        targets << QStringLiteral("R") + QLatin1String(extension.folder) +
-                       QLatin1String(extension.name);
-    return targets;
+// The copies, in order, then the file managers' extensions.
+std::vector<QString> copies() {
+    std::vector<QString> requests;
+    for (const char* name :
+         {"PrestoKeys", "Presto.daemon", "PrestoAssist", "PrestoKeysWayland", "PrestoHotKey",
+          "PrestoClip", "PrestoInstallHelper", "com.nimbo.Presto.desktop",
+          "com.nimbo.Presto.daemon.service", "com.nimbo.Presto.keys.service", "Presto",
+          "com.nimbo.Presto.svg", "com.nimbo.Presto.config.desktop", "com.nimbo.Presto.policy"})
+        requests.push_back(QStringLiteral("root: copy ") + QLatin1String(name));
+    for (const char* page : modules::kManualPages)
+        requests.push_back(QStringLiteral("root: copy ") + QLatin1String(page));
+    requests.push_back(QStringLiteral("root: copy com.nimbo.Presto.metainfo.xml"));
+    requests.push_back(QStringLiteral("root: extensions"));
+    return requests;
 }
 
 std::vector<QString> loading() {
     return {
         QStringLiteral("wait 2"),
-        QStringLiteral("root: /usr/bin/systemctl --global --root=R enable ") + kUnits,
+        QStringLiteral("root: enable"),
         QStringLiteral("wait 2"),
         QStringLiteral("user: /usr/bin/systemctl --user daemon-reload"),
         QStringLiteral("user: /usr/bin/systemctl --user start ") + kUnits,
@@ -207,16 +160,16 @@ TEST_F(InstallerTest, FirstInstallationMakesTheFoldersCopiesEverythingAndEnables
     alerts_.answer(QStringLiteral("OK"));
     installer_.installPrst();
 
-    const QString mkdir = QStringLiteral("root: /usr/bin/mkdir -p ");
-    EXPECT_EQ(log(), joined({{QStringLiteral("authorize"), mkdir + QStringLiteral("R/opt/Presto/"),
-                              mkdir + QStringLiteral("R/etc/systemd/user/"),
-                              mkdir + QStringLiteral("R/etc/xdg/autostart/"),
-                              mkdir + QStringLiteral("R/usr/share/applications/"),
-                              mkdir + QStringLiteral("R/usr/share/icons/hicolor/scalable/apps/"),
-                              mkdir + QStringLiteral("R/usr/share/man/man1/"),
-                              mkdir + QStringLiteral("R/usr/share/metainfo/")},
-                             copies(QStringLiteral("S/")),
-                             extensions(),
+    const QString mkdir = QStringLiteral("root: mkdir ");
+    EXPECT_EQ(log(), joined({{kInstallHelper, mkdir + QStringLiteral("/opt/Presto/"),
+                              mkdir + QStringLiteral("/etc/systemd/user/"),
+                              mkdir + QStringLiteral("/etc/xdg/autostart/"),
+                              mkdir + QStringLiteral("/usr/share/applications/"),
+                              mkdir + QStringLiteral("/usr/share/icons/hicolor/scalable/apps/"),
+                              mkdir + QStringLiteral("/usr/share/polkit-1/actions/"),
+                              mkdir + QStringLiteral("/usr/share/man/man1/"),
+                              mkdir + QStringLiteral("/usr/share/metainfo/")},
+                             copies(),
                              loading()}));
     ASSERT_EQ(alerts_.requests().size(), 1u);
     const AlertRequest& done = alerts_.requests()[0];
@@ -244,8 +197,17 @@ TEST_F(InstallerTest, FirstInstallationMakesTheFoldersCopiesEverythingAndEnables
                             unit)
                       .symLinkTarget(),
                   QStringLiteral("/etc/systemd/user/") + unit);
-    // The private staging folder is gone again.
-    EXPECT_TRUE(QDir(temporary_).isEmpty());
+    EXPECT_EQ(
+        readAll(installed(QStringLiteral("/usr/share/polkit-1/actions/com.nimbo.Presto.policy"))),
+        QByteArray::fromStdString(modules::policyText()));
+    EXPECT_EQ(readAll(installed(QStringLiteral("/opt/Presto/PrestoInstallHelper"))),
+              readAll(bundle_ + QStringLiteral("/PrestoInstallHelper")));
+    for (const char* page : modules::kManualPages)
+        EXPECT_EQ(readAll(installed(QStringLiteral("/usr/share/man/man1/")) + QLatin1String(page)),
+                  QByteArray(page));
+    EXPECT_EQ(
+        readAll(installed(QStringLiteral("/usr/share/metainfo/com.nimbo.Presto.metainfo.xml"))),
+        "<component/>\n");
     for (const modules::ExtensionFile& extension : modules::kExtensionFiles)
         EXPECT_EQ(
             readAll(installed(QLatin1String(extension.folder)) + QLatin1String(extension.name)),
@@ -261,29 +223,20 @@ TEST_F(InstallerTest, ExtensionsMissingInTheBundleAreSkippedQuietly) {
     installer_.installPrst();
 
     EXPECT_EQ(titles(), std::vector<QString>{QStringLiteral("Installed successfully")});
-    std::vector<QString> expected;
-    for (const QString& entry : extensions())
-        if (!entry.contains(QStringLiteral("nautilus")) &&
-            !entry.contains(QStringLiteral("presto_state.py")))
-            expected.push_back(entry);
-    std::vector<QString> recorded;
-    for (const QString& entry : log())
-        if (entry.contains(QStringLiteral("-python/")))
-            recorded.push_back(entry);
-    EXPECT_EQ(recorded, expected);
     EXPECT_FALSE(QFileInfo::exists(installed(QStringLiteral("/usr/share/nautilus-python"))));
+    EXPECT_FALSE(QFileInfo::exists(
+        installed(QStringLiteral("/usr/share/caja-python/extensions/presto_state.py"))));
     EXPECT_TRUE(QFileInfo::exists(
         installed(QStringLiteral("/usr/share/nemo-python/extensions/presto_windows.py"))));
 
-    // A bundle without any of them installs exactly what it did before they existed.
+    // A bundle without any of them installs everything else all the same.
     QDir(bundle_ + QStringLiteral("/filemanager")).removeRecursively();
-    log_.clear();
+    QDir(installed(QStringLiteral("/usr/share/nemo-python"))).removeRecursively();
     alerts_ = test::ScriptedAlerts();
     alerts_.answer(QStringLiteral("OK"));
     installer_.installPrst();
     EXPECT_EQ(titles(), std::vector<QString>{QStringLiteral("Installed successfully")});
-    for (const QString& entry : log())
-        EXPECT_FALSE(entry.contains(QStringLiteral("-python/"))) << entry.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(installed(QStringLiteral("/usr/share/nemo-python"))));
 }
 
 TEST_F(InstallerTest, ReinstallingWhileTheAssistantRunsStopsAndRemovesTheOldModulesFirst) {
@@ -294,13 +247,10 @@ TEST_F(InstallerTest, ReinstallingWhileTheAssistantRunsStopsAndRemovesTheOldModu
 
     EXPECT_EQ(
         log(),
-        joined({{QStringLiteral("authorize"),
-                 QStringLiteral("user: /usr/bin/systemctl --user stop ") + kUnits,
-                 QStringLiteral("root: /usr/bin/systemctl --global --root=R disable ") + kUnits,
-                 QStringLiteral("root: /usr/bin/rm -f R/opt/Presto/PrestoKeys"),
-                 QStringLiteral("root: /usr/bin/rm -f R/opt/Presto/PrestoAssist")},
-                copies(QStringLiteral("S/")),
-                extensions(),
+        joined({{kInstallHelper, QStringLiteral("user: /usr/bin/systemctl --user stop ") + kUnits,
+                 QStringLiteral("root: disable"), QStringLiteral("root: remove PrestoKeys"),
+                 QStringLiteral("root: remove PrestoAssist")},
+                copies(),
                 loading()}));
     EXPECT_EQ(processes_.kills(), std::vector<pid_t>{4242});
     EXPECT_EQ(titles(), std::vector<QString>{QStringLiteral("Installed successfully")});
@@ -309,16 +259,28 @@ TEST_F(InstallerTest, ReinstallingWhileTheAssistantRunsStopsAndRemovesTheOldModu
 
 TEST_F(InstallerTest, ReinstallingFromTheInstalledFolderKeepsItsPrograms) {
     installFirst();
-    ModuleInstaller fromInstalled({user_, admin_, alerts_, processes_, pause_, requirement_},
-                                  {installed(QStringLiteral("/opt/Presto")), temporary_, root_});
+    const auto inode = [&](const char* name) {
+        struct stat st {};
+        stat(QFile::encodeName(installed(QStringLiteral("/opt/Presto/")) + QLatin1String(name))
+                 .constData(),
+             &st);
+        return st.st_ino;
+    };
+    const auto keys = inode("PrestoKeys"), assist = inode("PrestoAssist"), own = inode("Presto");
+    ModuleInstaller fromInstalled(
+        {user_, admin_, alerts_, processes_, pause_, requirement_, packages_},
+        {installed(QStringLiteral("/opt/Presto")), root_});
     alerts_.answer(QStringLiteral("OK"));
     fromInstalled.installPrst();
 
     EXPECT_EQ(titles(), std::vector<QString>{QStringLiteral("Installed successfully")});
-    for (const QString& entry : log())
-        EXPECT_FALSE(entry.contains(QStringLiteral("R/opt/Presto/Presto")) &&
-                     !entry.contains(QStringLiteral("systemctl")))
-            << entry.toStdString();
+    EXPECT_EQ(
+        log().front(),
+        QStringLiteral("authorize R/opt/Presto/PrestoInstallHelper install --steps --root=R"));
+    // Neither removed nor copied over themselves.
+    EXPECT_EQ(inode("PrestoKeys"), keys);
+    EXPECT_EQ(inode("PrestoAssist"), assist);
+    EXPECT_EQ(inode("Presto"), own);
     EXPECT_EQ(readAll(installed(QStringLiteral("/opt/Presto/PrestoKeys"))),
               readAll(bundle_ + QStringLiteral("/PrestoKeys")));
     EXPECT_TRUE(fromInstalled.isFullInstalled());
@@ -331,10 +293,7 @@ TEST_F(InstallerTest, ReinstallingWithoutAnInstalledAgentRunsNoStopOrDisable) {
     alerts_.answer(QStringLiteral("OK"));
     installer_.installPrst();
 
-    EXPECT_EQ(log(), joined({{QStringLiteral("authorize")},
-                             copies(QStringLiteral("S/")),
-                             extensions(),
-                             loading()}));
+    EXPECT_EQ(log(), joined({{kInstallHelper}, copies(), loading()}));
     EXPECT_TRUE(processes_.kills().empty());
 }
 
@@ -359,8 +318,7 @@ TEST_F(InstallerTest, AMissingModuleInTheBundleIsNamedAndNothingIsEnabled) {
 TEST_F(InstallerTest, TwoMissingCopiesAreNamedInOrderJoinedByOneComma) {
     QFile::remove(bundle_ + QStringLiteral("/PrestoKeys"));
     // The autostart entry's copy cannot start.
-    admin_.commands().addRule(QStringLiteral("/etc/xdg/autostart/com.nimbo.Presto.desktop"),
-                              {false, 127});
+    admin_.addRule(QStringLiteral("copy com.nimbo.Presto.desktop"), {false, 127});
     alerts_.answer(QStringLiteral("OK"));
     installer_.installPrst();
 
@@ -384,31 +342,72 @@ TEST_F(InstallerTest, MissingHelpersAreNamedAfterTheModulesAndNothingIsEnabled) 
     EXPECT_TRUE(QFileInfo::exists(installed(QStringLiteral("/opt/Presto/PrestoHotKey"))));
 }
 
-TEST_F(InstallerTest, CancelledAuthorisationLeavesTheGeneratedFilesAndChangesNothingElse) {
-    admin_.refuse();
-    installer_.installPrst();
+// Rights not had: nothing changes, and the user learns why and what to run instead, except
+// after cancelling the dialog, which ends the operation silently.
+struct RefusalCase {
+    Refusal refusal;
+    const char* installTitle; // nullptr: no alert
+    const char* uninstallTitle;
+    bool namesCommand;
+};
 
-    EXPECT_EQ(log(), std::vector<QString>{QStringLiteral("authorize")});
-    EXPECT_TRUE(alerts_.requests().empty());
-    EXPECT_TRUE(QDir(root_).isEmpty());
-    const QStringList staging = QDir(temporary_).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
-    ASSERT_EQ(staging.size(), 1);
-    const QString folder = temporary_ + QLatin1Char('/') + staging.first();
-    EXPECT_EQ(QFileInfo(folder).permissions() &
-                  (QFile::ReadOther | QFile::ReadGroup | QFile::ExeOther | QFile::ExeGroup),
-              QFile::Permissions());
-    EXPECT_EQ(readAll(folder + QLatin1Char('/') + kDaemonUnit),
-              QByteArray::fromStdString(modules::daemonUnitText()));
-    EXPECT_EQ(readAll(folder + QLatin1Char('/') + kKeysUnit),
-              QByteArray::fromStdString(modules::keysUnitText()));
-    EXPECT_EQ(readAll(folder + QStringLiteral("/com.nimbo.Presto.desktop")),
-              QByteArray::fromStdString(modules::autostartEntryText()));
+TEST_F(InstallerTest, RefusedRightsChangeNothingAndSayWhy) {
+    const RefusalCase cases[] = {
+        {Refusal::Dismissed, nullptr, nullptr, false},
+        {Refusal::NotAuthorized, "Not authorised", "Not authorised", true},
+        {Refusal::NoAgent, "No authentication agent is running",
+         "No authentication agent is running", true},
+        {Refusal::Failed, "Failed to install", "Uninstallation was failed", false},
+    };
+    for (const RefusalCase& c : cases) {
+        SCOPED_TRACE(static_cast<int>(c.refusal));
+        QDir(root_).removeRecursively();
+        QDir().mkpath(root_);
+        admin_.refuse(c.refusal);
+        alerts_ = test::ScriptedAlerts();
+        const QString dismiss =
+            c.refusal == Refusal::Failed ? QStringLiteral("Cancel") : QStringLiteral("OK");
+        if (c.installTitle)
+            alerts_.answer(dismiss);
+        log_.clear();
+        installer_.installPrst();
+        EXPECT_EQ(log(), std::vector<QString>{kInstallHelper});
+        EXPECT_TRUE(QDir(root_).isEmpty());
+        if (c.installTitle) {
+            ASSERT_EQ(alerts_.requests().size(), 1u);
+            EXPECT_EQ(alerts_.requests()[0].title, QLatin1String(c.installTitle));
+            EXPECT_EQ(alerts_.requests()[0].style, AlertStyle::Critical);
+            EXPECT_EQ(alerts_.requests()[0].message.contains(
+                          QStringLiteral("sudo ") + bundle_ +
+                          QStringLiteral("/PrestoInstallHelper install")),
+                      c.namesCommand);
+        } else {
+            EXPECT_TRUE(alerts_.requests().empty());
+        }
 
-    // The next installation makes a folder of its own.
-    admin_.grant();
-    alerts_.answer(QStringLiteral("OK"));
-    installer_.installPrst();
-    EXPECT_EQ(titles(), std::vector<QString>{QStringLiteral("Installed successfully")});
+        // Uninstalling runs the installed helper, under Presto's own polkit action.
+        admin_.grant();
+        alerts_ = test::ScriptedAlerts();
+        installFirst();
+        const QStringList before = test::treeOf(root_);
+        admin_.refuse(c.refusal);
+        alerts_.answer(QStringLiteral("Uninstall"));
+        if (c.uninstallTitle)
+            alerts_.answer(dismiss);
+        installer_.unInstallPrst();
+        EXPECT_EQ(log(), std::vector<QString>{QStringLiteral(
+                             "authorize R/opt/Presto/PrestoInstallHelper uninstall --steps "
+                             "--root=R")});
+        EXPECT_EQ(test::treeOf(root_), before);
+        ASSERT_EQ(alerts_.requests().size(), c.uninstallTitle ? 2u : 1u);
+        if (c.uninstallTitle) {
+            EXPECT_EQ(alerts_.requests()[1].title, QLatin1String(c.uninstallTitle));
+            EXPECT_EQ(alerts_.requests()[1].message.contains(
+                          QStringLiteral("sudo ") + root_ +
+                          QStringLiteral("/opt/Presto/PrestoInstallHelper uninstall")),
+                      c.namesCommand);
+        }
+    }
 }
 
 TEST_F(InstallerTest, RefusalsBeforeAnyCopy) {
@@ -422,8 +421,7 @@ TEST_F(InstallerTest, RefusalsBeforeAnyCopy) {
     EXPECT_EQ(alerts_.requests()[0].message, QStringLiteral("Needs to Cancel"));
 
     requirement_.value = true;
-    admin_.commands().addRule(QStringLiteral("mkdir -p ") + installed(QStringLiteral("/etc/")),
-                              {true, 1});
+    admin_.addRule(QStringLiteral("mkdir /etc/"), {true, 1});
     alerts_ = test::ScriptedAlerts();
     alerts_.answer(QStringLiteral("Cancel"));
     installer_.installPrst();
@@ -432,7 +430,7 @@ TEST_F(InstallerTest, RefusalsBeforeAnyCopy) {
     EXPECT_EQ(alerts_.requests()[0].message, installed(QStringLiteral("/etc/systemd/user/")));
     EXPECT_EQ(log().back(), QStringLiteral("release"));
     for (const QString& entry : log())
-        EXPECT_FALSE(entry.contains(QStringLiteral("install -T"))) << entry.toStdString();
+        EXPECT_FALSE(entry.contains(QStringLiteral("copy"))) << entry.toStdString();
 }
 
 TEST_F(InstallerTest, AFailingLoadIsReportedAndTheCopiesStay) {
@@ -461,37 +459,29 @@ TEST_F(InstallerTest, UninstallStopsDisablesAndRemovesEverythingButTheUsersData)
     const QString other = installed(QStringLiteral("/usr/share/nemo-python/extensions/other.py"));
     writeFile(other, "other\n");
     processes_.addProcess("PrestoAssist", 77);
+    alerts_.answer(QStringLiteral("Uninstall"));
     alerts_.answer(QStringLiteral("OK"));
     installer_.unInstallPrst();
 
-    EXPECT_EQ(
-        log(),
-        (std::vector<QString>{
-            QStringLiteral("authorize"),
-            QStringLiteral("user: /usr/bin/systemctl --user stop ") + kUnits,
-            QStringLiteral("root: /usr/bin/systemctl --global --root=R disable ") + kUnits,
-            QStringLiteral("wait 3"),
-            QStringLiteral("root: /usr/bin/rm -Rf R/opt/Presto/"),
-            QStringLiteral("root: /usr/bin/rm -f R/etc/systemd/user/") + kDaemonUnit +
-                QStringLiteral(" R/etc/systemd/user/") + kKeysUnit +
-                QStringLiteral(" R/etc/xdg/autostart/com.nimbo.Presto.desktop "
-                               "R/usr/share/applications/com.nimbo.Presto.config.desktop "
-                               "R/usr/share/icons/hicolor/scalable/apps/com.nimbo.Presto.svg "
-                               "R/usr/share/man/man1/Presto.1.gz "
-                               "R/usr/share/man/man1/Presto.daemon.1.gz "
-                               "R/usr/share/man/man1/PrestoAssist.1.gz "
-                               "R/usr/share/man/man1/PrestoKeys.1.gz "
-                               "R/usr/share/man/man1/PrestoKeysWayland.1.gz "
-                               "R/usr/share/man/man1/PrestoHotKey.1.gz "
-                               "R/usr/share/man/man1/PrestoClip.1.gz "
-                               "R/usr/share/metainfo/com.nimbo.Presto.metainfo.xml"),
-            QStringLiteral("root: /usr/bin/rm -f ") + extensionTargets().join(QLatin1Char(' ')),
-            QStringLiteral("release"),
-        }));
+    EXPECT_EQ(log(), (std::vector<QString>{
+                         QStringLiteral("authorize R/opt/Presto/PrestoInstallHelper uninstall "
+                                        "--steps --root=R"),
+                         QStringLiteral("user: /usr/bin/systemctl --user stop ") + kUnits,
+                         QStringLiteral("root: disable"),
+                         QStringLiteral("wait 3"),
+                         QStringLiteral("root: remove-folder"),
+                         QStringLiteral("root: remove-files"),
+                         QStringLiteral("root: remove-extensions"),
+                         QStringLiteral("release"),
+                     }));
     EXPECT_EQ(processes_.kills(), std::vector<pid_t>{77});
-    ASSERT_EQ(alerts_.requests().size(), 1u);
-    EXPECT_EQ(alerts_.requests()[0].title, QStringLiteral("UnInstallation was finished"));
-    EXPECT_EQ(alerts_.requests()[0].message, QString());
+    ASSERT_EQ(alerts_.requests().size(), 2u);
+    // Asked first, Cancel the default.
+    EXPECT_EQ(alerts_.requests()[0].title, QStringLiteral("Uninstall Presto?"));
+    EXPECT_EQ(alerts_.requests()[0].buttons,
+              (QStringList{QStringLiteral("Cancel"), QStringLiteral("Uninstall")}));
+    EXPECT_EQ(alerts_.requests()[1].title, QStringLiteral("UnInstallation was finished"));
+    EXPECT_EQ(alerts_.requests()[1].message, QString());
     EXPECT_FALSE(installer_.isPartialInstalled());
     // Only the emptied folders and the other extension are left.
     for (const QString& path : test::treeOf(root_))
@@ -505,24 +495,128 @@ TEST_F(InstallerTest, UninstallStopsDisablesAndRemovesEverythingButTheUsersData)
 TEST_F(InstallerTest, UnloadCommandsThatCannotStartRemoveNothing) {
     installFirst();
     user_.addRule(QStringLiteral("--user stop"), {false, -1});
+    alerts_.answer(QStringLiteral("Uninstall"));
     alerts_.answer(QStringLiteral("Cancel"));
     installer_.unInstallPrst();
 
-    EXPECT_EQ(titles(), std::vector<QString>{QStringLiteral("Failed to unload")});
-    EXPECT_EQ(alerts_.requests()[0].message, QStringLiteral("Needs to Cancel"));
+    EXPECT_EQ(titles(), (std::vector<QString>{QStringLiteral("Uninstall Presto?"),
+                                              QStringLiteral("Failed to unload")}));
+    EXPECT_EQ(alerts_.requests()[1].message, QStringLiteral("Needs to Cancel"));
     for (const QString& entry : log())
-        EXPECT_FALSE(entry.contains(QStringLiteral("/usr/bin/rm"))) << entry.toStdString();
+        EXPECT_FALSE(entry.contains(QStringLiteral("remove"))) << entry.toStdString();
     EXPECT_EQ(log().back(), QStringLiteral("release"));
     EXPECT_TRUE(installer_.isFullInstalled());
 }
 
-TEST_F(InstallerTest, CancelledUninstallChangesNothing) {
+TEST_F(InstallerTest, DecliningTheUninstallQuestionChangesNothing) {
     installFirst();
-    admin_.refuse();
+    alerts_.answer(QStringLiteral("Cancel"));
     installer_.unInstallPrst();
-    EXPECT_EQ(log(), std::vector<QString>{QStringLiteral("authorize")});
-    EXPECT_TRUE(alerts_.requests().empty());
+    EXPECT_TRUE(log().empty());
+    EXPECT_EQ(titles(), std::vector<QString>{QStringLiteral("Uninstall Presto?")});
     EXPECT_TRUE(installer_.isFullInstalled());
+}
+
+// After the copies: what the user's systemd made of the units decides the words.
+struct LoadCase {
+    const char* failing; // the command that fails, or nullptr
+    CommandResult result;
+    const char* title;
+    const char* message; // a part of it
+    AlertStyle style;
+    bool started; // whether the start was asked for
+};
+
+TEST_F(InstallerTest, EachLoadOutcomeIsSaidInWords) {
+    const QString noBus = QStringLiteral("Failed to connect to bus: No medium found");
+    const LoadCase cases[] = {
+        {nullptr,
+         {},
+         "Installed successfully",
+         "Congratulations!!",
+         AlertStyle::Informational,
+         true},
+        // Root, or a session without a user manager: installed and enabled all the same.
+        {"daemon-reload",
+         {true, 1, noBus},
+         "Installed successfully",
+         "Presto starts at the next login to the desktop. It could not be started now: no "
+         "systemd user manager runs for ",
+         AlertStyle::Informational,
+         false},
+        {"--user start",
+         {true, 1, {}},
+         "Failed to install",
+         "Needs to Cancel",
+         AlertStyle::Critical,
+         true},
+        {"root: enable",
+         {true, 1, {}},
+         "Failed to install",
+         "Needs to Cancel",
+         AlertStyle::Critical,
+         true},
+    };
+    for (const LoadCase& c : cases) {
+        SCOPED_TRACE(c.failing ? c.failing : "none");
+        QDir(root_).removeRecursively();
+        QDir().mkpath(root_);
+        test::RecordingRunner user(log_, QStringLiteral("user"), false);
+        test::RecordingPrivilegedRunner admin(log_);
+        if (c.failing && QString::fromLatin1(c.failing).startsWith(QStringLiteral("root: ")))
+            admin.addRule(QString::fromLatin1(c.failing).mid(6), c.result);
+        else if (c.failing)
+            user.addRule(QLatin1String(c.failing), c.result);
+        ModuleInstaller installer(
+            {user, admin, alerts_, processes_, pause_, requirement_, packages_}, {bundle_, root_});
+        alerts_ = test::ScriptedAlerts();
+        alerts_.answer(c.style == AlertStyle::Critical ? QStringLiteral("Cancel")
+                                                       : QStringLiteral("OK"));
+        log_.clear();
+        installer.installPrst();
+
+        ASSERT_EQ(alerts_.requests().size(), 1u);
+        EXPECT_EQ(alerts_.requests()[0].title, QLatin1String(c.title));
+        EXPECT_TRUE(alerts_.requests()[0].message.contains(QString::fromUtf8(c.message)))
+            << alerts_.requests()[0].message.toStdString();
+        EXPECT_EQ(alerts_.requests()[0].style, c.style);
+        const std::vector<QString> entries = log();
+        EXPECT_EQ(std::count(entries.begin(), entries.end(),
+                             QStringLiteral("user: /usr/bin/systemctl --user start ") + kUnits),
+                  c.started ? 1 : 0);
+        EXPECT_TRUE(installer.isFullInstalled());
+        if (c.failing && std::string(c.failing) == "daemon-reload") {
+            EXPECT_TRUE(alerts_.requests()[0].message.endsWith(QStringLiteral(" (") + noBus +
+                                                               QStringLiteral(").")));
+        }
+    }
+}
+
+// Modules the package manager installed are its own: the application points to it and
+// changes nothing, and at start counts them as installed.
+TEST_F(InstallerTest, APackageInstallIsLeftToThePackageManager) {
+    packages_.package = QStringLiteral("presto");
+    alerts_.answer(QStringLiteral("OK"));
+    installer_.installPrst();
+    alerts_.answer(QStringLiteral("OK"));
+    installer_.unInstallPrst();
+    // Even when its files were deleted behind its back.
+    plantModules(QStringLiteral("5.1.1"));
+    const QStringList planted = test::treeOf(root_);
+    alerts_.answer(QStringLiteral("OK"));
+    installer_.unInstallPrst();
+
+    EXPECT_TRUE(log().empty());
+    EXPECT_EQ(test::treeOf(root_), planted);
+    ASSERT_EQ(alerts_.requests().size(), 3u);
+    for (const AlertRequest& shown : alerts_.requests()) {
+        EXPECT_EQ(shown.title, QStringLiteral("Presto was installed with the package manager"));
+        EXPECT_EQ(shown.style, AlertStyle::Informational);
+    }
+    EXPECT_TRUE(alerts_.requests()[0].message.contains(
+        QStringLiteral("sudo apt-get install --reinstall presto")));
+    EXPECT_TRUE(
+        alerts_.requests()[1].message.contains(QStringLiteral("sudo apt-get remove presto")));
 }
 
 TEST_F(InstallerTest, InstallationQueriesOverTheModulePaths) {
@@ -552,6 +646,7 @@ struct CheckCase {
     const char* ownVersion;
     const char* title; // nullptr: no alert
     bool keepsRunning;
+    const char* package = nullptr; // the package that owns the modules
 };
 
 TEST_F(InstallerTest, ModuleCheckOutcomes) {
@@ -562,10 +657,17 @@ TEST_F(InstallerTest, ModuleCheckOutcomes) {
         {"5.1.1", "5.1.2", "The older version modules has been installed.", true},
         {"partial", "5.1.1", "No part of the module is installed!", true},
         {nullptr, "5.1.1", "Presto's modules are not installed!", true},
+        // The package manager installs and updates a package install.
+        {"5.1.1", "5.1.1", nullptr, true, "presto"},
+        {"5.1.1", "5.1.2", nullptr, true, "presto"},
+        {"partial", "5.1.1", nullptr, true, "presto"},
+        {nullptr, "5.1.1", nullptr, true, "presto"},
+        {"10.0", "2.0", "The newer version modules has been installed.", false, "presto"},
     };
     for (const CheckCase& c : cases) {
         SCOPED_TRACE(std::string(c.installedVersion ? c.installedVersion : "none") + " vs " +
-                     c.ownVersion);
+                     c.ownVersion + (c.package ? " packaged" : ""));
+        packages_.package = c.package ? QLatin1String(c.package) : QString();
         QDir(root_).removeRecursively();
         QDir().mkpath(root_);
         if (c.installedVersion && std::string(c.installedVersion) == "partial")

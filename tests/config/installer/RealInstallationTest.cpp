@@ -31,12 +31,11 @@ protected:
                             "temporary root folder";
         test::coreApplication();
         QDir().mkpath(root_);
-        QDir().mkpath(temporary_);
         QDir().mkpath(bundle_);
         const QString bin = qEnvironmentVariable("PRESTO_BIN_DIR");
-        for (const char* name :
-             {"Presto.daemon", "PrestoKeys", "Presto", "com.nimbo.Presto.svg", "PrestoKeysWayland",
-              "PrestoHotKey", "PrestoClip", "com.nimbo.Presto.metainfo.xml", "man"})
+        for (const char* name : {"Presto.daemon", "PrestoKeys", "Presto", "com.nimbo.Presto.svg",
+                                 "PrestoKeysWayland", "PrestoHotKey", "PrestoClip",
+                                 "PrestoInstallHelper", "com.nimbo.Presto.metainfo.xml", "man"})
             ASSERT_TRUE(QFile::link(bin + QLatin1Char('/') + QLatin1String(name),
                                     bundle_ + QLatin1Char('/') + QLatin1String(name)))
                 << name;
@@ -68,7 +67,6 @@ protected:
     test::TempWorld world_;
     const QString root_ = QString::fromStdString(world_.path("root"));
     const QString bundle_ = QString::fromStdString(world_.path("bundle"));
-    const QString temporary_ = QString::fromStdString(world_.path("vartmp"));
     test::CommandLog log_;
     test::RecordingRunner user_{log_, QStringLiteral("user"), false};
     PkexecRunner admin_;
@@ -76,8 +74,9 @@ protected:
     test::FakeProcessTable processes_;
     test::RecordingPause pause_{log_};
     LinuxSystemRequirement requirement_;
-    ModuleInstaller installer_{{user_, admin_, alerts_, processes_, pause_, requirement_},
-                               {bundle_, temporary_, root_}};
+    DpkgOwnership packages_;
+    ModuleInstaller installer_{
+        {user_, admin_, alerts_, processes_, pause_, requirement_, packages_}, {bundle_, root_}};
 };
 
 TEST_F(RealInstallation, InstallsTheLayoutEnablesTheUnitsAndUninstallsAllOfItButTheData) {
@@ -92,8 +91,9 @@ TEST_F(RealInstallation, InstallsTheLayoutEnablesTheUnitsAndUninstallsAllOfItBut
     test::writeFile(other, "# not ours\n");
     install();
 
-    for (const char* name : {"Presto.daemon", "PrestoKeys", "PrestoAssist", "Presto",
-                             "PrestoKeysWayland", "PrestoHotKey", "PrestoClip"}) {
+    for (const char* name :
+         {"Presto.daemon", "PrestoKeys", "PrestoAssist", "Presto", "PrestoKeysWayland",
+          "PrestoHotKey", "PrestoClip", "PrestoInstallHelper"}) {
         SCOPED_TRACE(name);
         const QString path = installed(QStringLiteral("/opt/Presto/")) + QLatin1String(name);
         struct stat st {};
@@ -109,6 +109,7 @@ TEST_F(RealInstallation, InstallsTheLayoutEnablesTheUnitsAndUninstallsAllOfItBut
         {"/etc/xdg/autostart/com.nimbo.Presto.desktop", modules::autostartEntryText()},
         {"/usr/share/applications/com.nimbo.Presto.config.desktop",
          modules::applicationEntryText()},
+        {"/usr/share/polkit-1/actions/com.nimbo.Presto.policy", modules::policyText()},
     };
     for (const auto& [path, text] : generated) {
         SCOPED_TRACE(path);
@@ -154,17 +155,16 @@ TEST_F(RealInstallation, InstallsTheLayoutEnablesTheUnitsAndUninstallsAllOfItBut
         EXPECT_TRUE(S_ISREG(st.st_mode));
         EXPECT_EQ(st.st_mode & 07777, 0644u);
     }
-    // The staging folder went away after the copies.
-    EXPECT_TRUE(QDir(temporary_).isEmpty());
 
     // Started now from the installed programs, the configuration application is content.
     EXPECT_TRUE(installer_.checkModules(QStringLiteral(PRESTO_TEST_VERSION)));
     EXPECT_TRUE(alerts_.requests().empty());
 
+    alerts_.answer(QStringLiteral("Uninstall"));
     alerts_.answer(QStringLiteral("OK"));
     installer_.unInstallPrst();
-    ASSERT_EQ(alerts_.requests().size(), 1u);
-    EXPECT_EQ(alerts_.requests()[0].title, QStringLiteral("UnInstallation was finished"));
+    ASSERT_EQ(alerts_.requests().size(), 2u);
+    EXPECT_EQ(alerts_.requests()[1].title, QStringLiteral("UnInstallation was finished"));
     EXPECT_FALSE(installer_.isPartialInstalled());
     for (const QString& path : test::treeOf(root_))
         EXPECT_TRUE(path.endsWith(QLatin1Char('/')) ||
@@ -174,6 +174,39 @@ TEST_F(RealInstallation, InstallsTheLayoutEnablesTheUnitsAndUninstallsAllOfItBut
     EXPECT_EQ(readAll(other), QByteArray("# not ours\n"));
     EXPECT_EQ(readAll(QString::fromStdString(dataFile)), QByteArray("0511Prst"));
     EXPECT_EQ(readAll(snapshot), QByteArray("text"));
+}
+
+// What the no-agent alert tells the user to run: the helper alone, at a terminal, installs what
+// the application installs, byte for byte, and removes it again.
+TEST_F(RealInstallation, TheHelperAloneInstallsAndRemovesWhatTheApplicationDoes) {
+    install();
+    const QString alone = QString::fromStdString(world_.path("alone"));
+    QDir().mkpath(alone);
+    const QString helper =
+        qEnvironmentVariable("PRESTO_BIN_DIR") + QStringLiteral("/PrestoInstallHelper");
+    QProcess run;
+    run.setProcessChannelMode(QProcess::MergedChannels);
+    run.start(helper, {QStringLiteral("install"), QStringLiteral("--root=") + alone});
+    ASSERT_TRUE(run.waitForFinished(120'000));
+    EXPECT_EQ(run.exitCode(), 0) << run.readAll().toStdString();
+    const QStringList tree = test::treeOf(root_);
+    EXPECT_EQ(test::treeOf(alone), tree);
+    for (const QString& path : tree) {
+        SCOPED_TRACE(path.toStdString());
+        const QFileInfo info(root_ + QLatin1Char('/') + path);
+        if (info.isSymLink()) {
+            EXPECT_EQ(QFileInfo(alone + QLatin1Char('/') + path).symLinkTarget(),
+                      info.symLinkTarget());
+        } else if (info.isFile()) {
+            EXPECT_EQ(readAll(alone + QLatin1Char('/') + path), readAll(info.filePath()));
+        }
+    }
+
+    run.start(helper, {QStringLiteral("uninstall"), QStringLiteral("--root=") + alone});
+    ASSERT_TRUE(run.waitForFinished(120'000));
+    EXPECT_EQ(run.exitCode(), 0) << run.readAll().toStdString();
+    for (const QString& path : test::treeOf(alone))
+        EXPECT_TRUE(path.endsWith(QLatin1Char('/'))) << "left behind: " << path.toStdString();
 }
 
 TEST_F(RealInstallation, SystemdAcceptsBothInstalledUnits) {

@@ -46,9 +46,10 @@ protected:
     test::FakeProcessTable processes_;
     test::RecordingPause pause_{log_};
     test::FakeRequirement requirement_;
-    ModuleInstaller installer_{{user_, admin_, alerts_, processes_, pause_, requirement_},
-                               {QString::fromStdString(world_.path("bundle")),
-                                QString::fromStdString(world_.path("vartmp")), root_}};
+    test::FakePackageOwnership packages_;
+    ModuleInstaller installer_{
+        {user_, admin_, alerts_, processes_, pause_, requirement_, packages_},
+        {QString::fromStdString(world_.path("bundle")), root_}};
 };
 
 TEST_F(InstallerMenus, DeleteDataEmptiesTheStoreAndRefreshesTheThreeTables) {
@@ -87,7 +88,8 @@ TEST_F(InstallerMenus, NewerInstalledModulesEndTheRunOnceItHasStarted) {
           "/etc/systemd/user/com.nimbo.Presto.keys.service",
           "/etc/xdg/autostart/com.nimbo.Presto.desktop",
           "/etc/systemd/user/com.nimbo.Presto.daemon.service", "/opt/Presto/PrestoKeysWayland",
-          "/opt/Presto/PrestoHotKey", "/opt/Presto/PrestoClip"})
+          "/opt/Presto/PrestoHotKey", "/opt/Presto/PrestoClip", "/opt/Presto/PrestoInstallHelper",
+          "/usr/share/polkit-1/actions/com.nimbo.Presto.policy"})
         writeFile(root_ + QLatin1String(path), "x");
     MainWindow window(center_, alerts_, chooser_, controller_);
     alerts_.answer(QStringLiteral("OK"));
