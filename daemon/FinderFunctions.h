@@ -58,8 +58,8 @@ public:
     OSErr ShowPermission();
 
 private:
-    // Runs a script whose text result replaces the clipboard; a failed script leaves it alone.
-    OSErr scriptToPasteboard(const char* script);
+    // The text replaces the clipboard.
+    OSErr textToPasteboard(std::string text);
     OSErr startWorker(std::function<void()> work);
 
     SessionPower& power_;

@@ -170,8 +170,8 @@ void PasteboardData::alert(const std::string& header, const std::string& message
 }
 
 bool PasteboardData::getDestPathBuf() {
-    ScriptRunner runner(finder_);
-    return runner.run(kDestinationScript, scriptText_) == kNoErr && !scriptText_.empty();
+    scriptText_ = FinderQueries(finder_).destination();
+    return !scriptText_.empty();
 }
 
 bool PasteboardData::getDestFSRef() {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "daemon/FinderScripts.h"
+#include "daemon/FinderQueries.h"
 #include "platform/DaemonDialogs.h"
 #include "platform/Pasteboard.h"
 

@@ -16,14 +16,12 @@ public:
 
     void dispPermission();
 
-    // The selection text cut at every ":" (the last piece is empty after a selection).
-    const std::vector<std::string>& pieces() const { return pieces_; }
+    // The selected items, one panel each; empty when nothing is selected.
+    const std::vector<std::string>& paths() const { return paths_; }
 
 private:
-    void getSelectionData(FinderState& finder);
-
     DaemonDialogs& dialogs_;
-    std::vector<std::string> pieces_;
+    std::vector<std::string> paths_;
 };
 
 } // namespace presto
