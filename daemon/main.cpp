@@ -7,6 +7,7 @@
 #include "daemon/Daemon.h"
 #include "daemon/FinderFunctions.h"
 #include "daemon/LaunchActions.h"
+#include "daemon/Log.h"
 #include "daemon/ServerSocket.h"
 #include "daemon/StopSignal.h"
 #include "platform/linux/ClipboardPasteboard.h"
@@ -39,6 +40,11 @@ std::string assistantPath() {
     return dir + "/" + presto::cPrestoAssist;
 }
 
+// A platform service's diagnostic as one of the daemon's log lines.
+void daemonLog(const std::string& text) {
+    presto::logLine(std::string(presto::getCharSysTime()) + " Presto.daemon " + text + "\n");
+}
+
 } // namespace
 
 int main() {
@@ -63,7 +69,7 @@ int main() {
     // The picture helper is built and installed beside the daemon, as the assistant is.
     const std::string pictureHelper =
         assistant.substr(0, assistant.find_last_of('/') + 1) + "PrestoClip";
-    ClipboardPasteboard pasteboard(std::chrono::seconds(3), pictureHelper);
+    ClipboardPasteboard pasteboard(std::chrono::seconds(3), pictureHelper, daemonLog);
     SystemClock clock;
     LaunchActions actions(launcher, processes, pasteboard,
                           FileReferences(locations.referencesDir()));
