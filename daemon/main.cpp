@@ -15,6 +15,7 @@
 #include "platform/linux/GioLauncher.h"
 #include "platform/linux/GioTrash.h"
 #include "platform/linux/ProcProcessTable.h"
+#include "platform/linux/SessionManagerPower.h"
 #include "platform/linux/SystemctlPower.h"
 #include "platform/linux/ZenityDialogs.h"
 
@@ -75,7 +76,8 @@ int main() {
                           FileReferences(locations.referencesDir()));
     AssistantWorker worker(actions, assistant);
 
-    SystemctlPower power;
+    SystemctlPower systemctl;
+    SessionManagerPower power(systemctl, SessionManagerPower::busesFromEnvironment(), daemonLog);
     GioTrash trash({locations.applicationSupportDir + "/Trash", {}, true});
     ZenityDialogs dialogs;
     FinderFunctions finderFunctions(power, trash, finder, pasteboard, dialogs);

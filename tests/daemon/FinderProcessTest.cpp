@@ -1,8 +1,9 @@
 // The built Presto.daemon carrying out file-manager functions in a temporary world, with fake
-// xclip, zenity and systemctl first on PATH: nothing reaches the real clipboard, screen or
-// session.
+// xclip, zenity and systemctl first on PATH and private buses: nothing reaches the real
+// clipboard, screen or session.
 #include "tests/daemon/DaemonProcess.h"
 #include "tests/daemon/DaemonTestUtil.h"
+#include "tests/support/PrivateBus.h"
 #include "tests/support/ScopedEnv.h"
 #include "tests/support/TempWorld.h"
 
@@ -115,6 +116,32 @@ TEST_F(FinderProcessTest, SleepAsksSystemctlToSuspend) {
     press(key);
     EXPECT_TRUE(
         test::eventually([&] { return test::readText(world.path("systemctl")) == "suspend\n"; }));
+}
+
+// On a desktop whose session manager runs, it is asked, so that applications may save first;
+// neither logind nor systemctl hears of it. The buses are private, the session manager a
+// stand-in.
+TEST_F(FinderProcessTest, RestartAsksTheDesktopsSessionManager) {
+    if (!test::PrivateBus::available())
+        GTEST_SKIP() << "dbus-daemon is missing; scripts/install-deps test installs it";
+    test::PrivateBus session(world.path("session")), system(world.path("system"));
+    const std::string calls = world.path("calls"), ready = world.path("ready");
+    test::StandIn gnome({test::fakeSessionManagers(), "--session", session.address(), "--system",
+                         system.address(), "--desktop", "gnome", "--log", calls, "--ready", ready},
+                        world.path("stand-ins.out"), ready);
+    ASSERT_TRUE(gnome.ready()) << test::readText(world.path("stand-ins.out"));
+    test::ScopedEnv sessionBus("DBUS_SESSION_BUS_ADDRESS", session.address());
+    test::ScopedEnv systemBus("DBUS_SYSTEM_BUS_ADDRESS", system.address());
+
+    HotKeyRec key = functionKey(8, 2);
+    auto daemon = start({key});
+    press(key);
+    EXPECT_TRUE(test::eventually([&] {
+        return daemon->output().find("restart: asked org.gnome.SessionManager\n") !=
+               std::string::npos;
+    })) << daemon->output();
+    EXPECT_EQ(test::readText(calls), "org.gnome.SessionManager.Reboot ()\n");
+    EXPECT_FALSE(fs::exists(world.path("systemctl")));
 }
 
 } // namespace
