@@ -3,8 +3,8 @@
 // clipboard, screen or session.
 #include "tests/daemon/DaemonProcess.h"
 #include "tests/daemon/DaemonTestUtil.h"
-#include "tests/support/PrivateBus.h"
 #include "tests/support/ScopedEnv.h"
+#include "tests/support/SessionStandIns.h"
 #include "tests/support/TempWorld.h"
 
 #include <filesystem>
@@ -118,21 +118,16 @@ TEST_F(FinderProcessTest, SleepAsksSystemctlToSuspend) {
         test::eventually([&] { return test::readText(world.path("systemctl")) == "suspend\n"; }));
 }
 
-// On a desktop whose session manager runs, it is asked, so that applications may save first;
-// neither logind nor systemctl hears of it. The buses are private, the session manager a
-// stand-in.
+// The desktop's session manager is asked, so that applications may save first; systemctl (and
+// logind behind it) hears nothing. Buses and session manager are stand-ins.
 TEST_F(FinderProcessTest, RestartAsksTheDesktopsSessionManager) {
-    if (!test::PrivateBus::available())
-        GTEST_SKIP() << "dbus-daemon is missing; scripts/install-deps test installs it";
-    test::PrivateBus session(world.path("session")), system(world.path("system"));
-    const std::string calls = world.path("calls"), ready = world.path("ready");
-    test::StandIn gnome({test::fakeSessionManagers(), "--session", session.address(), "--system",
-                         system.address(), "--desktop", "gnome", "--log", calls, "--ready", ready},
-                        world.path("stand-ins.out"), ready);
-    ASSERT_TRUE(gnome.ready()) << test::readText(world.path("stand-ins.out"));
-    test::ScopedEnv sessionBus("DBUS_SESSION_BUS_ADDRESS", session.address());
-    test::ScopedEnv systemBus("DBUS_SYSTEM_BUS_ADDRESS", system.address());
-
+    if (!test::SessionStandIns::available())
+        GTEST_SKIP()
+            << "dbus-daemon or python3-gi is missing; scripts/install-deps test installs them";
+    test::SessionStandIns gnome(world.path("buses"), {"--desktop", "gnome"});
+    ASSERT_TRUE(gnome.ready()) << gnome.output();
+    test::ScopedEnv sessionBus("DBUS_SESSION_BUS_ADDRESS", gnome.sessionBus);
+    test::ScopedEnv systemBus("DBUS_SYSTEM_BUS_ADDRESS", gnome.systemBus);
     HotKeyRec key = functionKey(8, 2);
     auto daemon = start({key});
     press(key);
@@ -140,7 +135,7 @@ TEST_F(FinderProcessTest, RestartAsksTheDesktopsSessionManager) {
         return daemon->output().find("restart: asked org.gnome.SessionManager\n") !=
                std::string::npos;
     })) << daemon->output();
-    EXPECT_EQ(test::readText(calls), "org.gnome.SessionManager.Reboot ()\n");
+    EXPECT_EQ(gnome.calls(), std::vector<std::string>{"org.gnome.SessionManager.Reboot ()"});
     EXPECT_FALSE(fs::exists(world.path("systemctl")));
 }
 
