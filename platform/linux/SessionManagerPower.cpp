@@ -2,6 +2,7 @@
 
 #include "platform/linux/LazyGio.h"
 
+#include <cerrno>
 #include <cstdlib>
 #include <gio/gio.h>
 #include <optional>
