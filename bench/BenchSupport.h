@@ -127,13 +127,14 @@ inline long request(const std::string& path, const void* bytes, std::size_t size
     return n < 0 ? -1 : total;
 }
 
-// The built daemon, copied into the world's bin folder so that no assistant lies beside it,
-// started with its standard output going to /dev/null.
+// The built daemon (or `program`), copied into the world's bin folder so that no assistant lies
+// beside it, started with its standard output going to /dev/null.
 class Daemon {
 public:
-    explicit Daemon(World& world) : socket_(world.loc.socketPath) {
+    explicit Daemon(World& world, const std::string& program = selfDir() + "/Presto.daemon")
+        : socket_(world.loc.socketPath) {
         std::string copy = world.root + "/bin/Presto.daemon";
-        fs::copy_file(selfDir() + "/Presto.daemon", copy, fs::copy_options::overwrite_existing);
+        fs::copy_file(program, copy, fs::copy_options::overwrite_existing);
         pid_ = fork();
         if (pid_ == 0) {
             int null = open("/dev/null", O_WRONLY);
@@ -183,13 +184,18 @@ inline long cpuTicks(pid_t pid) {
     return std::stol(fields[11]) + std::stol(fields[12]);
 }
 
-inline long residentKiB(pid_t pid) {
+// A "Vm..." field of /proc/<pid>/status in KiB: VmRSS now, VmHWM at its peak.
+inline long statusKiB(pid_t pid, const std::string& field) {
     std::ifstream in("/proc/" + std::to_string(pid) + "/status");
     std::string line;
     while (std::getline(in, line))
-        if (line.rfind("VmRSS:", 0) == 0)
-            return std::stol(line.substr(6));
+        if (line.rfind(field + ":", 0) == 0)
+            return std::stol(line.substr(field.size() + 1));
     return -1;
+}
+
+inline long residentKiB(pid_t pid) {
+    return statusKiB(pid, "VmRSS");
 }
 
 struct Stats {

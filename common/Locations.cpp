@@ -4,7 +4,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -14,12 +13,6 @@ namespace {
 std::string env(const char* name) {
     const char* value = std::getenv(name);
     return value ? std::string(value) : std::string();
-}
-
-std::string temporaryFolder() {
-    std::error_code ec;
-    auto dir = std::filesystem::temp_directory_path(ec);
-    return ec ? std::string("/tmp") : dir.string();
 }
 
 // An XDG variable counts only when it holds an absolute path; otherwise fall back under $HOME.
@@ -40,6 +33,17 @@ std::string octal(mode_t mode) {
 }
 
 } // namespace
+
+std::string temporaryFolder() {
+    std::string dir = env("TMPDIR");
+    while (dir.size() > 1 && dir.back() == '/')
+        dir.pop_back();
+    struct stat info {};
+    if (dir.empty() || dir.front() != '/' || ::stat(dir.c_str(), &info) != 0 ||
+        !S_ISDIR(info.st_mode))
+        return "/tmp";
+    return dir;
+}
 
 std::string Locations::dataFolder() const {
     return applicationSupportDir + "/" + kDataFolderName;
@@ -79,7 +83,8 @@ Locations Locations::fromEnvironment() {
         loc.runtimeDir = runtime + "/Presto";
         socketDir = runtime;
     } else {
-        loc.runtimeDir = temporaryFolder() + "/Presto-" + std::to_string(::getuid());
+        const std::string tmp = temporaryFolder();
+        loc.runtimeDir = (tmp == "/" ? "" : tmp) + "/Presto-" + std::to_string(::getuid());
         loc.runtimeIsFallback = true;
         socketDir = loc.runtimeDir;
     }

@@ -51,6 +51,11 @@ struct Locations {
     bool securePrivateFolders(unsigned uses, std::string_view program) const;
 };
 
+// The temporary folder: $TMPDIR when it is an absolute path that names a folder (a link to one
+// counts), without final slashes; else "/tmp". The file-manager extensions (presto_state.py)
+// follow the same rule, or the daemon would not find the state file they write.
+std::string temporaryFolder();
+
 // Why `dir` cannot serve as a private folder, or nullopt when it is a folder (not a link) that
 // this user owns with mode 0700. A missing folder is made with mode 0700 first when `create` is
 // set. A folder with the wrong owner or mode is refused, never changed.

@@ -1,6 +1,7 @@
 #include "daemon/FinderFunctions.h"
 
-#include "daemon/FinderScripts.h"
+#include "daemon/FinderQueries.h"
+#include "daemon/Log.h"
 #include "daemon/PasteboardData.h"
 #include "daemon/SelectionData.h"
 
@@ -92,22 +93,21 @@ OSErr FinderFunctions::DeleteItem() {
 }
 
 OSErr FinderFunctions::MakeNewFile() {
-    std::string ignored;
-    return ScriptRunner(finder_).run(kMakeNewFileScript, ignored);
+    return FinderQueries(finder_).makeNewFile();
 }
 
 OSErr FinderFunctions::GetPath() {
-    return scriptToPasteboard(kGetPathScript);
+    return textToPasteboard(FinderQueries(finder_).pathList());
 }
 
 OSErr FinderFunctions::GetFileList() {
-    return scriptToPasteboard(kGetFileListScript);
+    std::string list;
+    if (OSErr status = FinderQueries(finder_).fileList(list))
+        return status;
+    return textToPasteboard(std::move(list));
 }
 
-OSErr FinderFunctions::scriptToPasteboard(const char* script) {
-    std::string text;
-    if (OSErr status = ScriptRunner(finder_).run(script, text))
-        return status;
+OSErr FinderFunctions::textToPasteboard(std::string text) {
     // Only the bytes up to a NUL: the text went through a C string.
     text.resize(std::min(text.size(), text.find('\0')));
     if (!pasteboard_.replaceContents("public.utf8-plain-text",

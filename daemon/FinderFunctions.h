@@ -67,8 +67,8 @@ public:
     bool stopWorkers(std::chrono::steady_clock::time_point deadline);
 
 private:
-    // Runs a script whose text result replaces the clipboard; a failed script leaves it alone.
-    OSErr scriptToPasteboard(const char* script);
+    // The text replaces the clipboard.
+    OSErr textToPasteboard(std::string text);
     OSErr startWorker(Work work);
 
     SessionPower& power_;

@@ -171,8 +171,8 @@ void PasteboardData::alert(const std::string& header, const std::string& message
 }
 
 bool PasteboardData::getDestPathBuf() {
-    ScriptRunner runner(finder_);
-    return runner.run(kDestinationScript, scriptText_) == kNoErr && !scriptText_.empty();
+    scriptText_ = FinderQueries(finder_).destination();
+    return !scriptText_.empty();
 }
 
 bool PasteboardData::getDestFSRef() {
@@ -212,7 +212,7 @@ bool PasteboardData::getDestFSRef() {
 std::vector<std::string> PasteboardData::fileUrlPaths(const std::vector<std::uint8_t>& uriList) {
     std::string_view text(reinterpret_cast<const char*>(uriList.data()), uriList.size());
     std::vector<std::string> paths;
-    while (!text.empty()) {
+    while (!text.empty() && paths.size() <= kMaxItems) {
         std::size_t end = text.find('\n');
         std::string_view line = text.substr(0, end);
         text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
@@ -285,7 +285,14 @@ void PasteboardData::readSources(int mode) {
     std::optional<std::vector<std::uint8_t>> urls = pasteboard_.contents("public.file-url");
     if (!urls)
         return;
-    for (const std::string& source : fileUrlPaths(*urls)) {
+    const std::vector<std::string> sources = fileUrlPaths(*urls);
+    urls.reset();
+    if (sources.size() > kMaxItems) {
+        logLine(std::string(getCharSysTime()) + " Presto.daemon the clipboard names more than " +
+                std::to_string(kMaxItems) + " items: nothing is transferred\n");
+        return;
+    }
+    for (const std::string& source : sources) {
         struct stat st {};
         if (lstat(source.c_str(), &st) != 0)
             continue;

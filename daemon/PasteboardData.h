@@ -1,6 +1,6 @@
 #pragma once
 
-#include "daemon/FinderScripts.h"
+#include "daemon/FinderQueries.h"
 #include "platform/DaemonDialogs.h"
 #include "platform/Pasteboard.h"
 
@@ -40,8 +40,11 @@ public:
     // The destination folder, without a final "/"; empty when there is none.
     const std::string& destinationPath() const { return destPath_; }
 
+    // A clipboard naming more items than this is taken for a mistake: nothing is transferred.
+    static constexpr std::size_t kMaxItems = 100'000;
+
     // The local paths of a text/uri-list, in order. A URL that is not a local file:// URL, or
-    // whose path is not valid UTF-8, is left out.
+    // whose path is not valid UTF-8, is left out. Past kMaxItems + 1 paths the rest is not read.
     static std::vector<std::string> fileUrlPaths(const std::vector<std::uint8_t>& uriList);
 
 private:

@@ -18,14 +18,12 @@ public:
     // A stop request shows no further panel.
     void dispPermission(std::stop_token stop = {});
 
-    // The selection text cut at every ":" (the last piece is empty after a selection).
-    const std::vector<std::string>& pieces() const { return pieces_; }
+    // The selected items, one panel each; empty when nothing is selected.
+    const std::vector<std::string>& paths() const { return paths_; }
 
 private:
-    void getSelectionData(FinderState& finder);
-
     DaemonDialogs& dialogs_;
-    std::vector<std::string> pieces_;
+    std::vector<std::string> paths_;
 };
 
 } // namespace presto

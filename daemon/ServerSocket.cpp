@@ -2,8 +2,11 @@
 
 #include "daemon/Log.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstring>
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -23,10 +26,13 @@ bool isTransientAcceptError(int error) {
 
 } // namespace
 
-ServerSocket::ServerSocket(std::string path) : path_(std::move(path)), ownUid_(::geteuid()) {}
+ServerSocket::ServerSocket(std::string path, std::chrono::milliseconds idleLimit)
+    : path_(std::move(path)), idleLimit_(idleLimit), ownUid_(::geteuid()) {}
 
 ServerSocket::~ServerSocket() {
     releaseSocket();
+    for (const Waiting& w : waiting_)
+        ::close(w.fd);
     closeListener();
     deleteSocket();
 }
@@ -54,7 +60,8 @@ bool ServerSocket::makeSocket() {
         return false;
     std::memcpy(addr.sun_path, path_.data(), path_.size());
 
-    int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    // Non-blocking, so that every queued connection is taken at once and none is waited for.
+    int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     if (fd < 0)
         return false;
     listenFd_.store(fd);
@@ -80,42 +87,103 @@ void ServerSocket::closeListener() {
 }
 
 ServerSocket::Received ServerSocket::receiveMessage() {
+    std::vector<pollfd> fds;
     for (;;) {
         if (stopRequested())
             return {Received::Stopped};
         const int listener = listenFd_.load();
         if (listener < 0)
             return {Received::AcceptFailed};
-        int fd = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
-        if (fd < 0) {
-            if (stopRequested())
-                return {Received::Stopped};
-            if (isTransientAcceptError(errno))
+
+        fds.assign(1, pollfd{listener, POLLIN, 0});
+        int timeout = -1;
+        const Clock::time_point now = Clock::now();
+        for (const Waiting& w : waiting_) {
+            fds.push_back({w.fd, POLLIN, 0});
+            const auto left =
+                std::chrono::ceil<std::chrono::milliseconds>(w.givenUpAt - now).count();
+            const int wait = static_cast<int>(std::clamp<long long>(left, 0, INT_MAX));
+            timeout = timeout < 0 ? wait : std::min(timeout, wait);
+        }
+        if (::poll(fds.data(), fds.size(), timeout) < 0) {
+            if (errno == EINTR)
                 continue;
             closeListener();
             return {Received::AcceptFailed};
+        }
+
+        // The longest waiting of those that have sent goes first.
+        for (std::size_t i = 0; i < waiting_.size(); ++i) {
+            if (fds[i + 1].revents == 0)
+                continue;
+            const int fd = waiting_[i].fd;
+            waiting_.erase(waiting_.begin() + static_cast<std::ptrdiff_t>(i));
+            return receiveFrom(fd);
+        }
+        const Clock::time_point after = Clock::now();
+        const auto silent = std::find_if(waiting_.begin(), waiting_.end(),
+                                         [&](const Waiting& w) { return w.givenUpAt <= after; });
+        if (silent != waiting_.end()) {
+            ::close(silent->fd);
+            waiting_.erase(silent);
+            return {Received::ReceiveFailed};
+        }
+        if (fds[0].revents != 0 && !acceptQueued()) {
+            if (stopRequested())
+                return {Received::Stopped};
+            closeListener();
+            return {Received::AcceptFailed};
+        }
+    }
+}
+
+bool ServerSocket::acceptQueued() {
+    for (;;) {
+        int fd = ::accept4(listenFd_.load(), nullptr, nullptr, SOCK_CLOEXEC);
+        if (fd < 0) {
+            if (errno == EAGAIN || errno == EWOULDBLOCK)
+                return true;
+            if (isTransientAcceptError(errno))
+                continue;
+            // Out of descriptors: silent connections are the first to go.
+            if ((errno == EMFILE || errno == ENFILE) && !waiting_.empty()) {
+                giveUpOldest();
+                continue;
+            }
+            return false;
         }
         if (!peerIsAllowed(fd)) {
             ::close(fd);
             continue;
         }
-        timeval timeout{kReceiveTimeoutSeconds, 0};
-        ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
-        connectionFd_ = fd;
-
-        ssize_t length = ::recv(fd, buffer_.data(), buffer_.size(), 0);
-        // The buffer reads as cleared before the receive: zero beyond what came in. Only what the
-        // last request left there needs clearing.
-        const std::size_t got = length < 0 ? 0 : static_cast<std::size_t>(length);
-        if (got < dirtyLength_)
-            std::memset(buffer_.data() + got, 0, dirtyLength_ - got);
-        dirtyLength_ = got;
-        if (length < 0) {
-            releaseSocket();
-            return {Received::ReceiveFailed};
-        }
-        return {Received::Message, got};
+        if (waiting_.size() >= kMaxWaiting)
+            giveUpOldest();
+        waiting_.push_back({fd, Clock::now() + idleLimit_});
     }
+}
+
+void ServerSocket::giveUpOldest() {
+    ::close(waiting_.front().fd);
+    waiting_.erase(waiting_.begin());
+}
+
+ServerSocket::Received ServerSocket::receiveFrom(int fd) {
+    connectionFd_ = fd;
+    ssize_t length;
+    do
+        length = ::recv(fd, buffer_.data(), buffer_.size(), MSG_DONTWAIT);
+    while (length < 0 && errno == EINTR);
+    // The buffer reads as cleared before the receive: zero beyond what came in. Only what the
+    // last request left there needs clearing.
+    const std::size_t got = length < 0 ? 0 : static_cast<std::size_t>(length);
+    if (got < dirtyLength_)
+        std::memset(buffer_.data() + got, 0, dirtyLength_ - got);
+    dirtyLength_ = got;
+    if (length < 0) {
+        releaseSocket();
+        return {Received::ReceiveFailed};
+    }
+    return {Received::Message, got};
 }
 
 void ServerSocket::requestStop() noexcept {

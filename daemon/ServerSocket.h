@@ -4,27 +4,32 @@
 
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <sys/types.h>
+#include <vector>
 
 namespace presto {
 
 // The daemon's listening socket: one request per connection, read with a single receive of at
-// most 4800 bytes, at most one reply, then the connection is closed. One connection at a time;
-// the others wait in the listen queue.
+// most 4800 bytes, at most one reply, then the connection is closed. Requests are served one at a
+// time, in the order their first bytes arrive: connections are accepted as they come and wait,
+// all watched at once, until they send, so a client that sends nothing never holds up another.
 //
 // Only the daemon's own user (or root) is served: the socket file is made with mode 0600 from the
 // moment it exists, and any other peer's connection is closed unread. A connected peer that sends
-// nothing is given up after one second.
+// nothing is given up after the idle limit; beyond kMaxWaiting silent connections the oldest
+// is given up at once.
 class ServerSocket {
 public:
     static constexpr std::size_t kBufferSize = kMaxRequestSize;
     static constexpr int kBacklog = 128;
-    static constexpr int kReceiveTimeoutSeconds = 1;
+    static constexpr std::size_t kMaxWaiting = 64;
+    static constexpr std::chrono::milliseconds kIdleLimit{5000};
 
-    explicit ServerSocket(std::string path);
+    explicit ServerSocket(std::string path, std::chrono::milliseconds idleLimit = kIdleLimit);
     // Removes the socket file unless another daemon has taken the path over since.
     ~ServerSocket();
     ServerSocket(const ServerSocket&) = delete;
@@ -38,15 +43,15 @@ public:
     struct Received {
         enum Status {
             Message,       // length bytes are in buffer(); the connection stays open
-            ReceiveFailed, // time-out or error; the connection was closed
+            ReceiveFailed, // a connection failed or stayed silent too long and was closed
             AcceptFailed,  // the listening socket was closed: prepare it again or give up
             Stopped,       // requestStop() was called
         };
         Status status;
         std::size_t length = 0;
     };
-    // Waits, blocked in accept without a timer, for a connection from an allowed peer, then
-    // receives once.
+    // Waits, without a timer unless silent connections are open, until a connection from an
+    // allowed peer has sent something, then receives once from it.
     Received receiveMessage();
 
     // Makes the waiting receiveMessage, or the next one, return Stopped; the listening socket is
@@ -67,16 +72,28 @@ public:
     void deleteSocket();
 
 private:
+    using Clock = std::chrono::steady_clock;
+    struct Waiting {
+        int fd;
+        Clock::time_point givenUpAt;
+    };
+
     bool makeSocket();
     bool peerIsAllowed(int fd) const;
     void closeListener();
+    // Takes every queued connection into waiting_; false when the listener is lost.
+    bool acceptQueued();
+    void giveUpOldest();
+    Received receiveFrom(int fd);
 
     std::string path_;
+    std::chrono::milliseconds idleLimit_;
     uid_t ownUid_;
     // Atomic, as requestStop reads it from a signal handler.
     std::atomic<int> listenFd_{-1};
     std::atomic<bool> stop_{false};
     int connectionFd_ = -1;
+    std::vector<Waiting> waiting_; // in the order they were accepted
     dev_t boundDevice_ = 0;
     ino_t boundInode_ = 0;
     bool bound_ = false;

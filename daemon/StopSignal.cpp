@@ -25,8 +25,7 @@ void installStopSignals(ServerSocket& server) {
     struct sigaction action {};
     action.sa_handler = onStopSignal;
     sigemptyset(&action.sa_mask);
-    // No SA_RESTART: a receive under way on the main thread ends at once instead of running out
-    // its time-out.
+    // No SA_RESTART: a wait under way on the main thread ends at once.
     action.sa_flags = 0;
     sigaction(SIGTERM, &action, nullptr);
     sigaction(SIGINT, &action, nullptr);

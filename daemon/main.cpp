@@ -18,6 +18,7 @@
 #include "platform/linux/GioLauncher.h"
 #include "platform/linux/GioTrash.h"
 #include "platform/linux/ProcProcessTable.h"
+#include "platform/linux/SessionManagerPower.h"
 #include "platform/linux/SystemctlPower.h"
 #include "platform/linux/ZenityDialogs.h"
 
@@ -74,6 +75,11 @@ std::string homeFolder() {
     return user && user->pw_dir ? user->pw_dir : "";
 }
 
+// A platform service's diagnostic as one of the daemon's log lines.
+void daemonLog(const std::string& text) {
+    presto::logLine(std::string(presto::getCharSysTime()) + " Presto.daemon " + text + "\n");
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -100,13 +106,14 @@ int main(int argc, char** argv) {
     // The picture helper is built and installed beside the daemon, as the assistant is.
     const std::string pictureHelper =
         assistant.substr(0, assistant.find_last_of('/') + 1) + "PrestoClip";
-    ClipboardPasteboard pasteboard(std::chrono::seconds(3), pictureHelper);
+    ClipboardPasteboard pasteboard(std::chrono::seconds(3), pictureHelper, daemonLog);
     SystemClock clock;
     LaunchActions actions(launcher, finder, processes, pasteboard,
                           FileReferences(locations.referencesDir()));
     AssistantWorker worker(actions, assistant);
 
-    SystemctlPower power;
+    SystemctlPower systemctl;
+    SessionManagerPower power(systemctl, SessionManagerPower::busesFromEnvironment(), daemonLog);
     GioTrash trash({locations.applicationSupportDir + "/Trash", {}, true, {}});
     ZenityDialogs dialogs;
     FinderFunctions finderFunctions(power, trash, finder, pasteboard, dialogs);

@@ -1,8 +1,8 @@
 """The file-manager state file that Presto.daemon reads.
 
 Line 1 holds the folder of the front window (empty when no window is open), every further line
-one selected path. Paths are the file system's bytes; a path with a line feed cannot be told
-apart from two lines and is left out, as is anything that is not a local file.
+one selected path. Paths are the file system's bytes; a path with a line feed in it is written
+as a file: URI instead. Anything that is not a local file is left out.
 
 The file is replaced atomically (a temporary file in the same folder, then a rename), so a reader
 sees the old or the new content, never a part, and it is written only when the content changes.
@@ -11,6 +11,7 @@ sees the old or the new content, never a part, and it is written only when the c
 import os
 import stat
 import tempfile
+import urllib.parse
 
 try:
     from gi.repository import Gio
@@ -20,20 +21,25 @@ except ImportError:  # the format itself needs no GIO; only uri_to_path() does
 STATE_NAME = "finder"
 
 
+def temporary_folder(environ=os.environ):
+    """$TMPDIR when it is an absolute path that names a folder (a link to one counts), without
+    final slashes; else /tmp. The daemon follows the same rule (Locations.cpp), so both name the
+    same state file."""
+    folder = environ.get("TMPDIR", "")
+    if len(folder) > 1:
+        folder = folder.rstrip("/") or "/"
+    if folder.startswith("/") and os.path.isdir(folder):
+        return folder
+    return "/tmp"
+
+
 def runtime_folder(environ=os.environ):
     """$XDG_RUNTIME_DIR/Presto, or <temporary folder>/Presto-<uid> without an absolute
-    XDG_RUNTIME_DIR; the temporary folder is found as the daemon finds it (TMPDIR, TMP, TEMP,
-    TEMPDIR, else /tmp), so both always name the same file."""
+    XDG_RUNTIME_DIR."""
     runtime = environ.get("XDG_RUNTIME_DIR", "")
     if runtime.startswith("/"):
         return os.path.join(runtime, "Presto")
-    tmp = "/tmp"
-    for name in ("TMPDIR", "TMP", "TEMP", "TEMPDIR"):
-        value = environ.get(name, "")
-        if value and os.path.isdir(value):
-            tmp = value
-            break
-    return os.path.join(tmp, "Presto-%d" % os.getuid())
+    return os.path.join(temporary_folder(environ), "Presto-%d" % os.getuid())
 
 
 def uri_to_path(uri):
@@ -50,10 +56,13 @@ def _as_bytes(path):
 
 
 def _line(path):
-    """The path as one line's bytes, or None when it cannot stand on a line of its own."""
+    """The path as one line's bytes, or None when it cannot be a line. A path with a line feed
+    goes as a file: URI, which the daemon reads back; every other path as its own bytes."""
     path = _as_bytes(path)
-    if not path or not path.startswith(b"/") or b"\n" in path or b"\0" in path:
+    if not path or not path.startswith(b"/") or b"\0" in path:
         return None
+    if b"\n" in path:
+        return b"file://" + urllib.parse.quote_from_bytes(path, safe="/").encode("ascii")
     return path
 
 

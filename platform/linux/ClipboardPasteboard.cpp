@@ -136,7 +136,13 @@ ClipboardPasteboard::contents(const std::string& typeIdentifier) {
             }
             helperFound = true;
             auto deadline = subprocess::Clock::now() + helperTimeout_;
-            auto data = helper->readAll(deadline);
+            auto data = helper->readAll(deadline, kMaxReadBytes);
+            if (data && data->size() > kMaxReadBytes) {
+                if (log_)
+                    log_("the clipboard's " + mime + " is larger than " +
+                         std::to_string(kMaxReadBytes) + " bytes: not taken");
+                return std::nullopt;
+            }
             if (data && helper->succeeded(deadline))
                 return mime == kGnomeCopiedFiles ? uriListFromGnomeCopiedFiles(*data) : *data;
         }

@@ -3,6 +3,8 @@
 #include "platform/Pasteboard.h"
 
 #include <chrono>
+#include <cstddef>
+#include <functional>
 #include <string>
 
 namespace presto {
@@ -16,12 +18,17 @@ namespace presto {
 // A picture is written through our own helper, PrestoClip, when one is given: on X11 it serves
 // image/png beside image/tiff from one owner, on Wayland it hands wl-copy the PNG alone. Without
 // the helper, or when it fails, the picture goes out as image/tiff alone.
+// Data larger than kMaxReadBytes is not taken: reading stops there, and `log` says so.
 class ClipboardPasteboard final : public Pasteboard {
 public:
+    static constexpr std::size_t kMaxReadBytes = 16u << 20;
+    using Log = std::function<void(const std::string&)>;
+
     // How long a helper may take to accept or deliver the data before it is killed.
     explicit ClipboardPasteboard(std::chrono::milliseconds helperTimeout = std::chrono::seconds(3),
-                                 std::string pictureHelper = {})
-        : helperTimeout_(helperTimeout), pictureHelper_(std::move(pictureHelper)) {}
+                                 std::string pictureHelper = {}, Log log = {})
+        : helperTimeout_(helperTimeout), pictureHelper_(std::move(pictureHelper)),
+          log_(std::move(log)) {}
 
     bool replaceContents(const std::string& typeIdentifier,
                          const std::vector<std::uint8_t>& data) override;
@@ -32,6 +39,7 @@ private:
 
     std::chrono::milliseconds helperTimeout_;
     std::string pictureHelper_;
+    Log log_;
 };
 
 } // namespace presto

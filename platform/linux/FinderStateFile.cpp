@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <glib.h>
 #include <sstream>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -43,9 +44,22 @@ std::optional<std::string> readStateText(const std::string& file) {
     return text;
 }
 
-// Only absolute paths count, so no line can pass for an option of the program it is given to.
-bool isAbsolutePath(const std::string& line) {
-    return !line.empty() && line.front() == '/';
+// A line is an absolute path, or a local file: URI for a path with a line feed in it. Only
+// absolute paths count, so no line can pass for an option of the program it is given to.
+std::optional<std::string> pathOfLine(const std::string& line) {
+    if (line.starts_with('/'))
+        return line;
+    if (!line.starts_with("file://"))
+        return std::nullopt;
+    gchar* host = nullptr;
+    gchar* decoded = g_filename_from_uri(line.c_str(), &host, nullptr);
+    std::optional<std::string> path;
+    const bool local = !host || !*host || g_ascii_strcasecmp(host, "localhost") == 0;
+    if (decoded && local && decoded[0] == '/')
+        path = decoded;
+    g_free(decoded);
+    g_free(host);
+    return path;
 }
 
 StateLines readState(const std::string& file) {
@@ -55,12 +69,12 @@ StateLines readState(const std::string& file) {
         return state;
     state.present = true;
     std::istringstream in(*text);
-    std::getline(in, state.front);
-    if (!isAbsolutePath(state.front))
-        state.front.clear();
-    for (std::string line; std::getline(in, line);)
-        if (isAbsolutePath(line))
-            state.selected.push_back(line);
+    std::string line;
+    std::getline(in, line);
+    state.front = pathOfLine(line).value_or("");
+    while (std::getline(in, line))
+        if (std::optional<std::string> path = pathOfLine(line))
+            state.selected.push_back(std::move(*path));
     return state;
 }
 

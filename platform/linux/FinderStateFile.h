@@ -10,7 +10,8 @@ namespace presto {
 // The file manager's state as its integrations leave it in a small text file:
 //   line 1      the folder of the front window, or empty when no window is open
 //   more lines  the selected paths, one a line (empty lines are skipped)
-// Only absolute paths are taken. A file that is missing, unreadable, not a regular file, not the
+// A path with a line feed in it stands on its line as a local file: URI. Only absolute paths are
+// taken. A file that is missing, unreadable, not a regular file, not the
 // user's own or larger than 1 MiB means no window and nothing selected. The file is read on every
 // call, since the file manager rewrites it whenever the user acts.
 // The desktop is XDG_DESKTOP_DIR of <configHome>/user-dirs.dirs, else <home>/Desktop.

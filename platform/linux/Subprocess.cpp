@@ -351,12 +351,20 @@ bool Helper::writeOpen(std::span<const std::uint8_t> data, Clock::time_point dea
     return ok;
 }
 
-std::optional<std::vector<std::uint8_t>> Helper::readAll(Clock::time_point deadline) {
+std::optional<std::vector<std::uint8_t>> Helper::readAll(Clock::time_point deadline,
+                                                         std::size_t maxBytes) {
     std::vector<std::uint8_t> out;
     std::uint8_t buffer[65536];
-    for (;;) {
-        ssize_t n = read(fd_, buffer, sizeof buffer);
+    while (out.size() <= maxBytes) {
+        const std::size_t room = std::min(sizeof buffer, maxBytes + 1 - out.size());
+        ssize_t n = read(fd_, buffer, room);
         if (n > 0) {
+            // Grown by doubling, but never past the limit: the largest read costs its size.
+            const std::size_t need = out.size() + static_cast<std::size_t>(n);
+            if (need > out.capacity()) {
+                std::size_t grown = std::max(need, 2 * out.capacity());
+                out.reserve(grown >= maxBytes ? maxBytes + 1 : grown);
+            }
             out.insert(out.end(), buffer, buffer + n);
         } else if (n == 0) {
             break;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -56,8 +57,10 @@ public:
     bool writeAll(std::span<const std::uint8_t> data, Clock::time_point deadline);
     // Writes all of data to its stdin and keeps the pipe open for more.
     bool write(std::span<const std::uint8_t> data, Clock::time_point deadline);
-    // Everything it writes to stdout until it closes it; nullopt on time-out.
-    std::optional<std::vector<std::uint8_t>> readAll(Clock::time_point deadline);
+    // Everything it writes to stdout until it closes it; nullopt on time-out. Reading stops after
+    // maxBytes + 1 bytes, so more than maxBytes shows that it had more to say.
+    std::optional<std::vector<std::uint8_t>> readAll(Clock::time_point deadline,
+                                                     std::size_t maxBytes = SIZE_MAX - 1);
     // True when it exited with status 0 before the deadline.
     bool succeeded(Clock::time_point deadline);
 

@@ -65,8 +65,7 @@ TEST_F(DaemonLoopTest, ServesEachRequestAndEndsCleanlyWhenAskedTo) {
 }
 
 TEST_F(DaemonLoopTest, LostListenerIsPreparedAgainAfterAPause) {
-    // A silent client holds the loop in its receive while no descriptor is left for the next
-    // accept.
+    // A silent client is connected while no descriptor is left for the next accept.
     const int descriptors = test::openDescriptorCount();
     int silent = test::connectTo(loc.socketPath);
     ASSERT_TRUE(test::eventually([&] { return test::openDescriptorCount() == descriptors + 2; }));

@@ -1,6 +1,6 @@
 #include "daemon/FinderFunctions.h"
 
-#include "daemon/FinderScripts.h"
+#include "daemon/FinderQueries.h"
 #include "platform/linux/GioTrash.h"
 #include "tests/daemon/DaemonTestUtil.h"
 #include "tests/support/MemoryPasteboard.h"
@@ -281,16 +281,14 @@ TEST_F(FinderFunctionsTest, MoveToTrashAndEmptyTrashUseTheTrashOfTheTemporaryWor
     EXPECT_TRUE(fs::exists(kept));
 }
 
-TEST_F(FinderFunctionsTest, OnlyTheKnownScriptTextsCompile) {
-    ScriptRunner runner(finder);
-    std::string result;
-    EXPECT_EQ(runner.run("tell application \"Finder\" to empty trash", result), kScriptSyntaxErr);
-    std::string almost = kGetPathScript;
-    almost.pop_back(); // the final line feed belongs to the text
-    EXPECT_EQ(runner.run(almost.c_str(), result), kScriptSyntaxErr);
-    EXPECT_EQ(runner.run(nullptr, result), kScriptSyntaxErr);
-    EXPECT_EQ(runner.run(kDestinationScript, result), kNoErr);
-    EXPECT_EQ(result, "'" + desktop + "/'");
+TEST_F(FinderFunctionsTest, TheDestinationIsTheFirstSelectedItemElseTheFrontFolderOrDesktop) {
+    EXPECT_EQ(FinderQueries(finder).destination(), "'" + desktop + "/'");
+    std::string front = folder("it's front");
+    finder.setFrontWindowFolder(front);
+    EXPECT_EQ(FinderQueries(finder).destination(), "'" + world.root() + "/it'\\''s front/'");
+    std::string file = world.writeFile("a:b\nc", "");
+    finder.setSelection({file, front});
+    EXPECT_EQ(FinderQueries(finder).destination(), "'" + file + "'");
 }
 
 class ShowPermissionTest : public FinderFunctionsTest {
@@ -345,20 +343,23 @@ TEST_F(ShowPermissionTest, CancelFromTheSecondPanelOnEndsTheSeries) {
     EXPECT_EQ(shown[1].alert.header, pathText(b + "/") + "rwxr-x---");
 }
 
-TEST_F(ShowPermissionTest, EveryPanelShowsWhenAnsweredAndNothingWithoutASelection) {
+TEST_F(ShowPermissionTest, EachSelectedNameIsOnePanelWhateverItHoldsAndNothingWithout) {
     functions.ShowPermission();
     runWorkers();
     EXPECT_TRUE(panels().empty());
 
-    std::string odd = world.writeFile("odd:name", "");
-    finder.setSelection({odd});
+    std::string colon = world.writeFile("a:b.txt", ""), feed = world.writeFile("two\nlines:", "");
+    chmod(colon.c_str(), 0600);
+    chmod(feed.c_str(), 0640);
+    finder.setSelection({colon, feed});
     dialogs.answer(Response::Default);
     dialogs.answer(Response::Default);
     functions.ShowPermission();
     runWorkers();
     auto shown = panels();
-    ASSERT_EQ(shown.size(), 2u) << "a colon splits the path in two";
-    EXPECT_EQ(shown[0].alert.header, "Path=" + world.root() + "/odd\nuid=?\ngid=?\npermission=?");
+    ASSERT_EQ(shown.size(), 2u);
+    EXPECT_EQ(shown[0].alert.header, pathText(colon) + "rw-------");
+    EXPECT_EQ(shown[1].alert.header, pathText(feed) + "rw-r-----");
     EXPECT_EQ(shown[1].alert.alternateButton, "CANCEL");
 }
 

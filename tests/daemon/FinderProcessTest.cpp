@@ -1,9 +1,10 @@
 // The built Presto.daemon carrying out file-manager functions in a temporary world, with fake
-// xclip, zenity and systemctl first on PATH: nothing reaches the real clipboard, screen or
-// session.
+// xclip, zenity and systemctl first on PATH and private buses: nothing reaches the real
+// clipboard, screen or session.
 #include "tests/daemon/DaemonProcess.h"
 #include "tests/daemon/DaemonTestUtil.h"
 #include "tests/support/ScopedEnv.h"
+#include "tests/support/SessionStandIns.h"
 #include "tests/support/TempWorld.h"
 
 #include <csignal>
@@ -198,6 +199,27 @@ TEST_F(FinderProcessTest, SleepAsksSystemctlToSuspend) {
     press(key);
     EXPECT_TRUE(
         test::eventually([&] { return test::readText(world.path("systemctl")) == "suspend\n"; }));
+}
+
+// The desktop's session manager is asked, so that applications may save first; systemctl (and
+// logind behind it) hears nothing. Buses and session manager are stand-ins.
+TEST_F(FinderProcessTest, RestartAsksTheDesktopsSessionManager) {
+    if (!test::SessionStandIns::available())
+        GTEST_SKIP()
+            << "dbus-daemon or python3-gi is missing; scripts/install-deps test installs them";
+    test::SessionStandIns gnome(world.path("buses"), {"--desktop", "gnome"});
+    ASSERT_TRUE(gnome.ready()) << gnome.output();
+    test::ScopedEnv sessionBus("DBUS_SESSION_BUS_ADDRESS", gnome.sessionBus);
+    test::ScopedEnv systemBus("DBUS_SYSTEM_BUS_ADDRESS", gnome.systemBus);
+    HotKeyRec key = functionKey(8, 2);
+    auto daemon = start({key});
+    press(key);
+    EXPECT_TRUE(test::eventually([&] {
+        return daemon->output().find("restart: asked org.gnome.SessionManager\n") !=
+               std::string::npos;
+    })) << daemon->output();
+    EXPECT_EQ(gnome.calls(), std::vector<std::string>{"org.gnome.SessionManager.Reboot ()"});
+    EXPECT_FALSE(fs::exists(world.path("systemctl")));
 }
 
 } // namespace

@@ -358,6 +358,22 @@ TEST_F(TransferTest, ItemsWithoutALocalFileUrlAreSkipped) {
     EXPECT_TRUE(dialogs.requests().size() == 1u) << "only text: nothing more happens";
 }
 
+TEST_F(TransferTest, AListOfMoreItemsThanAnyoneCopiesIsNotTransferredAtAll) {
+    std::vector<std::string> urls(100'000, fileUrl(world.path("src/missing")));
+    urls.push_back(fileUrl(source));
+    copyToClipboard(urls);
+    finder.setSelection({dest});
+    copyTo();
+    EXPECT_TRUE(namesIn(dest).empty());
+    EXPECT_TRUE(dialogs.requests().empty());
+
+    urls.pop_back();
+    urls.back() = fileUrl(source);
+    copyToClipboard(urls);
+    copyTo();
+    EXPECT_EQ(namesIn(dest), std::vector<std::string>{"report.txt"});
+}
+
 TEST_F(TransferTest, FileUrlsAreDecodedAndCheckedAsUtf8) {
     auto paths = [](const std::string& list) {
         return PasteboardData::fileUrlPaths({list.begin(), list.end()});

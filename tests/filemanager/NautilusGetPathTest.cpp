@@ -89,7 +89,7 @@ TEST(NautilusGetPathTest, GetPathKeyPutsTheSelectedQuotedPathsOnAFakeClipboardHe
     test::TempWorld world;
     const Locations& loc = world.locations();
     std::vector<std::string> files;
-    for (const char* name : {"with space", "it's", "a:b"})
+    for (const char* name : {"with space", "it's", "a:b", "two\nlines"})
         files.push_back(world.writeFile(std::string("work/picked files/") + name, "x"));
 
     // xclip as the daemon starts it for the X11 clipboard: record what it was given.

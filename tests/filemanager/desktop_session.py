@@ -9,6 +9,7 @@ import sys
 import tempfile
 import time
 import unittest
+import urllib.parse
 
 import gi
 
@@ -218,7 +219,9 @@ class DesktopSession:
                 text = f.read()
         except FileNotFoundError:
             return None
-        lines = text.split(b"\n")
+        # A path with a line feed stands on its line as a file: URI.
+        lines = [urllib.parse.unquote_to_bytes(line[len(b"file://"):])
+                 if line.startswith(b"file://") else line for line in text.split(b"\n")]
         return lines[0], [line for line in lines[1:] if line]
 
     def wait_for_state(self, front, selection=None, ceiling=CEILING):

@@ -34,12 +34,12 @@ class StateFileTest(unittest.TestCase):
         self.assertEqual(lines[1:-1], [os.fsencode(p) for p in paths])
         self.assertEqual(lines[-1], b"")
 
-    def test_leaves_out_what_cannot_stand_on_a_line(self):
-        self.state.write("/w", ["/w/two\nlines", "/w/kept", "relative", "", b"/w/nul\0"])
-        self.assertEqual(self.content(), b"/w\n/w/kept\n")
+    def test_leaves_out_what_is_no_path_and_writes_a_line_feed_as_a_uri(self):
+        self.state.write("/w", ["/w/two\nlines:%", "/w/kept", "relative", "", b"/w/nul\0"])
+        self.assertEqual(self.content(), b"/w\nfile:///w/two%0Alines%3A%25\n/w/kept\n")
 
     def test_no_folder_means_no_window_and_no_selection(self):
-        for front in (None, "", "relative", "/with\nfeed"):
+        for front in (None, "", "relative", b"/w/nul\0"):
             self.state.write(front, ["/w/a"])
             self.assertEqual(self.content(), b"\n", repr(front))
 

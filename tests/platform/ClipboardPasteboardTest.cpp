@@ -165,5 +165,22 @@ TEST_F(ClipboardTest, FileUrlsAreReadFromGnomeCopiedFilesToo) {
     EXPECT_EQ(pasteboard_.contents("public.file-url"), bytes("file:///tmp/listed\r\n"));
 }
 
+TEST_F(ClipboardTest, DataBeyondTheReadLimitIsNotTakenAndTheLogSaysSo) {
+    std::vector<std::string> said;
+    ClipboardPasteboard capped(std::chrono::seconds(20), {},
+                               [&](const std::string& line) { said.push_back(line); });
+    const std::string list(ClipboardPasteboard::kMaxReadBytes, 'x');
+    offer("text/uri-list", list);
+    auto got = capped.contents("public.file-url");
+    ASSERT_TRUE(got);
+    EXPECT_EQ(got->size(), list.size());
+    EXPECT_TRUE(said.empty());
+
+    offer("text/uri-list", list + "y");
+    EXPECT_FALSE(capped.contents("public.file-url").has_value());
+    EXPECT_EQ(said, (Lines{"the clipboard's text/uri-list is larger than 16777216 bytes: not "
+                           "taken"}));
+}
+
 } // namespace
 } // namespace presto

@@ -62,6 +62,10 @@ public:
             unsetenv(var);
         setenv("PRESTO_SOCKET_PATH", (root_ + "/socket").c_str(), 1);
         guardSessionPower(root_);
+        // Nobody listens there: what a test starts reaches no real session or system service
+        // over D-Bus unless the test gives it a private bus of its own.
+        for (const char* bus : {"DBUS_SESSION_BUS_ADDRESS", "DBUS_SYSTEM_BUS_ADDRESS"})
+            setenv(bus, ("unix:path=" + root_ + "/no-bus").c_str(), 1);
     }
     void TearDown() override {
         std::error_code ignored;

@@ -1,9 +1,8 @@
-#include "daemon/FinderScripts.h"
+#include "daemon/FinderQueries.h"
 
 #include "platform/linux/Subprocess.h"
 
 #include <cerrno>
-#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -55,14 +54,14 @@ OSErr listFolder(const std::string& path, std::string& result) {
 
 } // namespace
 
-std::string ScriptRunner::posixPath(const std::string& path) {
+std::string FinderQueries::posixPath(const std::string& path) {
     struct stat st {};
     if (!path.ends_with('/') && lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
         return path + "/";
     return path;
 }
 
-std::string ScriptRunner::quotedForm(const std::string& text) {
+std::string FinderQueries::quotedForm(const std::string& text) {
     std::string quoted = "'";
     for (char c : text) {
         if (c == '\'')
@@ -73,47 +72,44 @@ std::string ScriptRunner::quotedForm(const std::string& text) {
     return quoted + "'";
 }
 
-std::string ScriptRunner::frontOrDesktop() {
+std::string FinderQueries::frontOrDesktop() {
     std::optional<std::string> front = finder_.frontWindowFolder();
     return posixPath(front ? *front : finder_.desktopFolder());
 }
 
-OSErr ScriptRunner::run(const char* script, std::string& result) {
+OSErr FinderQueries::makeNewFile() {
+    std::optional<std::string> front = finder_.frontWindowFolder();
+    return makeUntitledFile(front ? *front : finder_.desktopFolder());
+}
+
+std::string FinderQueries::pathList() {
+    std::vector<std::string> selection = finder_.selection();
+    if (selection.empty())
+        return quotedForm(frontOrDesktop());
+    std::string list;
+    for (const std::string& item : selection)
+        list += quotedForm(posixPath(item)) + "\r";
+    return list;
+}
+
+OSErr FinderQueries::fileList(std::string& result) {
     result.clear();
-    if (!script)
-        return kScriptSyntaxErr;
-    if (std::strcmp(script, kMakeNewFileScript) == 0) {
-        std::optional<std::string> front = finder_.frontWindowFolder();
-        return makeUntitledFile(front ? *front : finder_.desktopFolder());
-    }
-    if (std::strcmp(script, kGetPathScript) == 0) {
-        std::vector<std::string> selection = finder_.selection();
-        for (const std::string& item : selection)
-            result += quotedForm(posixPath(item)) + "\r";
-        if (selection.empty())
-            result = quotedForm(frontOrDesktop());
-        return kNoErr;
-    }
-    if (std::strcmp(script, kSelectionScript) == 0) {
-        std::vector<std::string> selection = finder_.selection();
-        for (const std::string& item : selection)
-            result += posixPath(item) + ":";
-        if (selection.empty())
-            result = quotedForm(frontOrDesktop());
-        return kNoErr;
-    }
-    if (std::strcmp(script, kDestinationScript) == 0) {
-        std::vector<std::string> selection = finder_.selection();
-        result = quotedForm(selection.empty() ? frontOrDesktop() : posixPath(selection.front()));
-        return kNoErr;
-    }
-    if (std::strcmp(script, kGetFileListScript) == 0) {
-        // A selection of several items does not make one path: the front folder is listed.
-        std::vector<std::string> selection = finder_.selection();
-        return listFolder(selection.size() == 1 ? posixPath(selection.front()) : frontOrDesktop(),
-                          result);
-    }
-    return kScriptSyntaxErr;
+    // A selection of several items does not make one path: the front folder is listed.
+    std::vector<std::string> selection = finder_.selection();
+    return listFolder(selection.size() == 1 ? posixPath(selection.front()) : frontOrDesktop(),
+                      result);
+}
+
+std::string FinderQueries::destination() {
+    std::vector<std::string> selection = finder_.selection();
+    return quotedForm(selection.empty() ? frontOrDesktop() : posixPath(selection.front()));
+}
+
+std::vector<std::string> FinderQueries::selectedItems() {
+    std::vector<std::string> items = finder_.selection();
+    for (std::string& item : items)
+        item = posixPath(item);
+    return items;
 }
 
 } // namespace presto
