@@ -75,8 +75,13 @@ QRect HotKeyCell::markRect(const QRect& frame) {
 }
 
 int HotKeyCell::columnWidth(const QFont& font) {
+    // A long combination that is still a common one: Ctrl+Alt+Shift+Page Down.
+    HotKeyRec sample;
+    sample.eventType = kKeyDownEventType;
+    sample.modFlags = kControlBit | kOptionBit | kShiftBit;
+    sample.keyCode = 0x79;
     const int text =
-        QFontMetrics(font).horizontalAdvance(QStringLiteral("Ctrl+Alt+Shift+Page Down"));
+        QFontMetrics(font).horizontalAdvance(QString::fromStdString(presto::linuxKeyName(sample)));
     return kLeftMargin + text + kLeftMargin + kMarkSize + kLeftMargin;
 }
 

@@ -30,6 +30,16 @@
 
 namespace presto {
 
+namespace {
+
+// The display fields with the part of the name each shows, in the order the panel shows them.
+constexpr std::pair<HotKeyController::Field, LinuxKeyPart> kFieldParts[] = {
+    {HotKeyController::Control, CtrlPart},      {HotKeyController::Option, AltPart},
+    {HotKeyController::Command, SuperPart},     {HotKeyController::Shift, ShiftPart},
+    {HotKeyController::CapsLock, CapsLockPart}, {HotKeyController::Key, KeyPart}};
+
+} // namespace
+
 // The panel's window. Every key press reaches it, whatever child has the focus, and becomes the
 // captured combination; the buttons are clicked with the mouse.
 class HotKeyPanel : public QWidget {
@@ -60,21 +70,19 @@ public:
         // One box per modifier in the order the desktops write them, each as wide as its
         // name, so a box never moves whatever is held; the key's box grows with its name.
         auto* fields = new QHBoxLayout;
-        using Field = HotKeyController::Field;
-        const std::pair<Field, const char*> order[] = {
-            {HotKeyController::Control, "Ctrl"},       {HotKeyController::Option, "Alt"},
-            {HotKeyController::Command, "Super"},      {HotKeyController::Shift, "Shift"},
-            {HotKeyController::CapsLock, "Caps Lock"}, {HotKeyController::Key, nullptr}};
+        HotKeyRec everyModifier;
+        everyModifier.eventType = kKeyDownEventType;
+        everyModifier.modFlags = kControlBit | kOptionBit | kCommandBit | kShiftBit | kCapsLockBit;
+        const QStringList names = hotKeyParts(HotKey(everyModifier));
         const QFontMetrics modifierMetrics(HotKeyController::modifierFont());
-        for (const auto& [field, widest] : order) {
+        for (const auto& [field, part] : kFieldParts) {
             auto* label = new QLabel(this);
             label->setFrameShape(QFrame::StyledPanel);
             label->setAlignment(Qt::AlignCenter);
             label->setTextFormat(Qt::PlainText);
-            if (widest) {
+            if (part != KeyPart) {
                 label->setFixedSize(
-                    std::max(44, modifierMetrics.horizontalAdvance(QLatin1String(widest)) + 16),
-                    44);
+                    std::max(44, modifierMetrics.horizontalAdvance(names.at(part)) + 16), 44);
             } else {
                 label->setMinimumSize(64, 44);
                 label->setMargin(6);
@@ -313,8 +321,9 @@ bool HotKeyController::wasKeyDown() const {
 void HotKeyController::dspHotKey(const HotKey& hotKey) {
     keyName_ = linuxKeyName(hotKey);
     const QStringList parts = hotKeyParts(hotKey);
-    dspHotKey(parts.at(SuperPart), parts.at(AltPart), parts.at(CtrlPart), parts.at(ShiftPart),
-              parts.at(CapsLockPart), parts.at(KeyPart));
+    for (const auto& [field, part] : kFieldParts)
+        display_[field] = parts.at(part);
+    refreshDisplay();
 }
 
 void HotKeyController::dspHotKey(const QString& cmd, const QString& opt, const QString& ctrl,
