@@ -19,8 +19,10 @@ std::vector<std::uint8_t> encodeDataFile(const std::vector<DataFileEntry>& entri
         if (entry.paths.size() != entry.rec.itemCount)
             continue;
         refs.clear();
-        for (const std::string& path : entry.paths) {
-            auto ref = references.pathMakeRef(path);
+        for (std::size_t i = 0; i < entry.paths.size(); ++i) {
+            auto ref = i < entry.refs.size() && entry.refs[i]
+                           ? entry.refs[i]
+                           : references.pathMakeRef(entry.paths[i]);
             if (!ref)
                 break;
             refs.push_back(*ref);

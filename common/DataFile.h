@@ -30,15 +30,18 @@ inline constexpr std::size_t kDataFileHeaderSize = 8;
 inline constexpr std::size_t kFileRefSize = 80;
 inline constexpr int kMaxHotKeys = 100;
 
-// One hot key as the writer takes it: the record and the paths of its references.
+// One hot key as the writer takes it: the record and the paths of its references. A path may come
+// with its reference made already (`refs`, by index; shorter than `paths` or empty where none
+// was): it is written as it is, whether or not anything exists at the path now.
 struct DataFileEntry {
     HotKeyRec rec;
     std::vector<std::string> paths;
+    std::vector<std::optional<FileRef>> refs = {};
 };
 
-// The whole file's bytes: header, then each entry whose every path becomes a reference and whose
-// itemCount equals its number of paths; any other entry is left out whole. Entries are written in
-// the order given and not counted: keeping to 100 is the caller's rule.
+// The whole file's bytes: header, then each entry whose every path has a reference, given or
+// made now, and whose itemCount equals its number of paths; any other entry is left out whole.
+// Entries are written in the order given and not counted: keeping to 100 is the caller's rule.
 std::vector<std::uint8_t> encodeDataFile(const std::vector<DataFileEntry>& entries,
                                          const FileReferences& references);
 

@@ -99,6 +99,13 @@ std::optional<FileRef> FileReferences::pathMakeRef(const std::string& path) cons
 }
 
 std::optional<std::string> FileReferences::refMakePath(const FileRef& ref) const {
+    auto path = refNamedPath(ref);
+    if (!path || !existsEntry(*path))
+        return std::nullopt;
+    return path;
+}
+
+std::optional<std::string> FileReferences::refNamedPath(const FileRef& ref) const {
     const std::uint8_t* begin = ref.data();
     const std::uint8_t* end = begin + ref.size();
     std::optional<std::string> path;
@@ -117,9 +124,6 @@ std::optional<std::string> FileReferences::refMakePath(const FileRef& ref) const
             return std::nullopt;
         path = readReferenceFile(referencesDir_ + "/" + std::string(hash), hash);
     }
-
-    if (!path || !existsEntry(*path))
-        return std::nullopt;
     return path;
 }
 

@@ -34,6 +34,9 @@ public:
     // it, an unknown marker), the reference file is missing, unreadable or holds a path that
     // does not hash to its name, or nothing exists at the path any more.
     std::optional<std::string> refMakePath(const FileRef& ref) const;
+    // The path the reference names, whether or not anything exists there now: what to tell the
+    // user of an item that has gone. Fails as refMakePath does otherwise.
+    std::optional<std::string> refNamedPath(const FileRef& ref) const;
 
 private:
     std::string referencesDir_;

@@ -5,7 +5,11 @@
 
 namespace presto {
 
-enum class AlertStyle { Informational, Critical };
+enum class AlertStyle {
+    Informational,
+    Critical,
+    Warning, // a risk the user may choose to take
+};
 
 // A modal alert: the first button is the default one, the second the alternate, the third the
 // other. Texts arrive translated; the presenter shows them as plain text, never as markup.

@@ -12,6 +12,8 @@
 #include <QString>
 #include <cstdint>
 #include <optional>
+#include <string>
+#include <unordered_map>
 
 namespace presto {
 
@@ -24,6 +26,11 @@ namespace presto {
 //
 // The data folder is the folder of savePath. Saving writes a temporary file there and renames it
 // over the data file, so the daemon, reading at any moment, sees the old file or the new one whole.
+//
+// A file a hot key opens may go away (moved to the trash, on a drive not mounted) and come back.
+// Its path stays in the hot key, for the user to see and remove, and is saved with the reference
+// bytes it was read or last saved with, so the daemon keeps the entry and opens the file again
+// once it is back. Only a path that was never saved is left out when nothing is there.
 class DataStore {
     Q_DECLARE_TR_FUNCTIONS(DataStore)
 
@@ -119,12 +126,17 @@ public:
 
 private:
     void loadItemData();
+    // The path a reference read from the file names, its bytes kept for later saves.
+    std::optional<std::string> keepReference(const FileRef& ref);
+    // A fresh reference for a path that exists, else the one it was read or saved with.
+    std::optional<FileRef> referenceFor(const std::string& path);
     bool makeDirectory(const QString& path);
     bool writeItemData();
 
     AlertPresenter& alerts_;
     PrefSocket prefSocket_;
     FileReferences references_;
+    std::unordered_map<std::string, FileRef> storedRefs_;
     HotKeyItemList hotKeyItems_;
     HotKeyFinderFunctionList hotKeyFinderFunctions_;
     HotKeyPbItemList hotKeyPbItems_;

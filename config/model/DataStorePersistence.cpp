@@ -51,7 +51,7 @@ void DataStore::loadItemData() {
                 auto ref = reader.nextReference();
                 if (!ref)
                     break;
-                if (auto path = references_.refMakePath(*ref))
+                if (auto path = keepReference(*ref))
                     item->addItemPath(qtPath(*path));
             }
             if (item->itemPaths().isEmpty())
@@ -68,7 +68,7 @@ void DataStore::loadItemData() {
                 catalogue.replaceHotKey(*rec);
         } else if (rec->kind == kKindPasteboard) {
             auto ref = reader.nextReference();
-            auto path = ref ? references_.refMakePath(*ref) : std::nullopt;
+            auto path = ref ? keepReference(*ref) : std::nullopt;
             if (!path)
                 continue;
             auto item = std::make_unique<HotKeyPbItem>(*rec);
@@ -78,6 +78,24 @@ void DataStore::loadItemData() {
         }
     }
     hotKeyFinderFunctions_ = catalogue.takeHotKeyFinderFunctions();
+}
+
+std::optional<std::string> DataStore::keepReference(const FileRef& ref) {
+    auto path = references_.refNamedPath(ref);
+    if (path)
+        storedRefs_[*path] = ref;
+    return path;
+}
+
+std::optional<FileRef> DataStore::referenceFor(const std::string& path) {
+    if (auto ref = references_.pathMakeRef(path)) {
+        storedRefs_[path] = *ref;
+        return ref;
+    }
+    const auto stored = storedRefs_.find(path);
+    if (stored == storedRefs_.end())
+        return std::nullopt;
+    return stored->second;
 }
 
 void DataStore::saveItemData() {
@@ -94,10 +112,20 @@ bool DataStore::writeItemData() {
     for (const auto& item : hotKeyItems_) {
         if (!item->selfVerify() || item->itemPaths().isEmpty())
             continue;
-        DataFileEntry& entry = entries.emplace_back();
-        entry.rec = item->hotKeyRec();
-        for (const QString& path : item->itemPaths())
+        DataFileEntry entry{item->hotKeyRec(), {}, {}};
+        for (const QString& path : item->itemPaths()) {
+            // Gone before it was ever saved: there is nothing to keep of it.
+            auto ref = referenceFor(nativePath(path));
+            if (!ref)
+                continue;
             entry.paths.push_back(nativePath(path));
+            entry.refs.push_back(ref);
+        }
+        if (entry.paths.empty())
+            continue;
+        entry.rec.itemCount = static_cast<std::uint8_t>(entry.paths.size());
+        entry.rec.kind = entry.paths.size() < 2 ? kKindLaunch : kKindGroup;
+        entries.push_back(std::move(entry));
     }
     for (const auto& function : hotKeyFinderFunctions_) {
         if (function->kind() != kKindFinder)
@@ -111,10 +139,11 @@ bool DataStore::writeItemData() {
         HotKeyRec rec = item->hotKeyRec();
         rec.kind = kKindPasteboard;
         rec.itemCount = 1;
-        entries.push_back({rec, {nativePath(item->pbDataPath())}});
+        const std::string path = nativePath(item->pbDataPath());
+        entries.push_back({rec, {path}, {referenceFor(path)}});
     }
 
-    // Entries whose paths no longer exist are left out whole by the encoder.
+    // An entry still without a reference for every path is left out whole by the encoder.
     const std::vector<std::uint8_t> bytes = encodeDataFile(entries, references_);
     if (writeFileAtomically(nativePath(savePath_), bytes))
         return true;

@@ -2,7 +2,6 @@
 
 #include "config/model/ItemPathName.h"
 
-#include <QFileInfo>
 #include <algorithm>
 
 namespace presto {
@@ -93,18 +92,6 @@ bool HotKeyItem::setEventItems(const KeyEvent& event, const QStringList& paths) 
 
 bool HotKeyItem::setEventItem(const KeyEvent& event, const QString& path) {
     return setEventItems(event, QStringList{path});
-}
-
-bool HotKeyItem::selfVerify() {
-    if (!HotKey::selfVerify())
-        return false;
-    QStringList existing;
-    for (const QString& path : itemPaths_) {
-        if (QFileInfo::exists(path))
-            existing.append(path);
-    }
-    setItemPaths(existing);
-    return true;
 }
 
 int HotKeyItem::checkItemCount(qsizetype count, const std::optional<QString>& retryButton,

@@ -13,7 +13,8 @@ namespace presto {
 
 // A hot key that launches one or more files, folders or applications. Every change of the path
 // list recounts the record: itemCount is the number of paths, kind 'L' below two paths and 'G'
-// from two on, itemPath the first path.
+// from two on, itemPath the first path. A path stays in the list when its file goes away: only
+// the user removes it (the data store keeps it saved, the tables mark it).
 //
 // The record counts its paths in one byte, so a list never holds more than kMaxItemPaths: an
 // operation that would pass it changes nothing and answers false.
@@ -48,10 +49,6 @@ public:
     bool setHotKeyRecItem(const HotKeyRec& rec, const QString& path);
     bool setEventItems(const KeyEvent& event, const QStringList& paths);
     bool setEventItem(const KeyEvent& event, const QString& path);
-
-    // The base check, then the paths of which nothing exists any more are dropped. True when the
-    // base check passes, even if no path is left.
-    bool selfVerify() override;
 
     // Adds the paths not yet listed, after telling the user about those already listed; a path
     // given more than once counts once. A row of 0 or more inserts there, a negative row appends.

@@ -1,6 +1,8 @@
 #include "config/ui/Cells.h"
 
+#include "common/KeyName.h"
 #include "config/model/HotKey.h"
+#include "config/ui/KeysStatus.h"
 
 #include <QApplication>
 #include <QFontMetrics>
@@ -35,146 +37,52 @@ QStyleOptionViewItem PlainCell::drawBackground(QPainter* painter,
 }
 
 QStringList hotKeyParts(const HotKey& hotKey) {
-    return {hotKey.cmdString(), hotKey.optString(), hotKey.ctrString(),
-            hotKey.sftString(), hotKey.capString(), hotKey.keyString()};
+    QStringList parts;
+    for (const std::string& part : linuxKeyParts(hotKey.hotKeyRec()))
+        parts.append(QString::fromStdString(part));
+    return parts;
 }
 
-QVariant hotKeyData(const HotKey& hotKey, int role) {
+QString linuxKeyName(const HotKey& hotKey) {
+    return QString::fromStdString(presto::linuxKeyName(hotKey.hotKeyRec()));
+}
+
+QVariant hotKeyData(const HotKey& hotKey, int role, const KeysStatus* status) {
     if (role == kHotKeyPartsRole)
         return hotKeyParts(hotKey);
     if (role == Qt::DisplayRole)
-        return hotKey.hotKey();
-    if (role == Qt::ToolTipRole) {
+        return linuxKeyName(hotKey);
+    if (role == kKeyProblemRole || role == Qt::ToolTipRole) {
         const QString name = linuxKeyName(hotKey);
-        return name.isEmpty() ? QVariant() : QVariant(name);
+        const auto problem =
+            status && !name.isEmpty() ? status->problemOf(hotKey.hotKeyRec()) : std::nullopt;
+        if (problem)
+            return KeysStatus::describe(*problem, name);
+        if (role == Qt::ToolTipRole && !name.isEmpty())
+            return name;
     }
     return {};
 }
 
-namespace {
-
-QString linuxKeyLabel(std::uint16_t macKeyCode, const QString& label) {
-    switch (macKeyCode) {
-    case 36:
-        return QStringLiteral("Return");
-    case 48:
-        return QStringLiteral("Tab");
-    case 49:
-        return QStringLiteral("Space");
-    case 51:
-        return QStringLiteral("Backspace");
-    case 53:
-        return QStringLiteral("Esc");
-    case 71:
-        return QStringLiteral("Num Lock");
-    case 76:
-        return QStringLiteral("Keypad Enter");
-    case 114:
-        return QStringLiteral("Insert");
-    case 115:
-        return QStringLiteral("Home");
-    case 116:
-        return QStringLiteral("Page Up");
-    case 117:
-        return QStringLiteral("Delete");
-    case 119:
-        return QStringLiteral("End");
-    case 121:
-        return QStringLiteral("Page Down");
-    case 123:
-        return QStringLiteral("Left");
-    case 124:
-        return QStringLiteral("Right");
-    case 125:
-        return QStringLiteral("Down");
-    case 126:
-        return QStringLiteral("Up");
-    default:
-        break;
-    }
-    // Keypad labels read "[5]".
-    if (label.size() == 3 && label.startsWith(u'[') && label.endsWith(u']'))
-        return QStringLiteral("Keypad ") + label.mid(1, 1);
-    return label;
+QIcon warningIcon() {
+    return QIcon::fromTheme(QStringLiteral("dialog-warning"),
+                            QApplication::style()->standardIcon(QStyle::SP_MessageBoxWarning));
 }
 
-} // namespace
-
-QString linuxKeyName(const HotKey& hotKey) {
-    const QString key =
-        linuxKeyLabel(static_cast<std::uint16_t>(hotKey.keyCode().value_or(0)), hotKey.keyString());
-    if (key.isEmpty())
-        return {};
-    QStringList parts;
-    if (!hotKey.ctrString().isEmpty())
-        parts << QStringLiteral("Ctrl");
-    if (!hotKey.optString().isEmpty())
-        parts << QStringLiteral("Alt");
-    if (!hotKey.cmdString().isEmpty())
-        parts << QStringLiteral("Super");
-    if (!hotKey.sftString().isEmpty())
-        parts << QStringLiteral("Shift");
-    if (!hotKey.capString().isEmpty())
-        parts << QStringLiteral("Caps Lock");
-    parts << key;
-    return parts.join(u'+');
+QRect HotKeyCell::markRect(const QRect& frame) {
+    return QRect(frame.right() + 1 - kLeftMargin - kMarkSize,
+                 frame.y() + (frame.height() - kMarkSize) / 2, kMarkSize, kMarkSize);
 }
 
-bool isDrawnGlyph(const QString& label) {
-    return label.size() == 1 && label.at(0).unicode() >= 0x2400 && label.at(0).unicode() <= 0x2426;
-}
-
-void drawKeyLabel(QPainter* painter, const QRect& rect, Qt::Alignment alignment,
-                  const QString& label) {
-    if (!isDrawnGlyph(label)) {
-        painter->drawText(rect, static_cast<int>(alignment), label);
-        return;
-    }
-    const QString letters = label.at(0).unicode() == 0x241B   ? QStringLiteral("ESC")
-                            : label.at(0).unicode() == 0x2420 ? QStringLiteral("SP")
-                                                              : QString();
-    if (letters.isEmpty())
-        return;
-    // A square as tall as the font's line, placed by the alignment like text would be.
-    const QFontMetrics metrics(painter->font());
-    const int side = std::min(rect.height(), std::max(metrics.height(), 12));
-    int left = rect.x();
-    if (alignment & Qt::AlignHCenter)
-        left = rect.x() + (rect.width() - side) / 2;
-    else if (alignment & Qt::AlignRight)
-        left = rect.right() + 1 - side;
-    const QRect box(left, rect.y() + (rect.height() - side) / 2, side, side);
-    QFont small = painter->font();
-    small.setBold(true);
-    painter->save();
-    if (side < 28) {
-        // Too small for a diagonal (a table cell): the letters in a row, as large as fit.
-        int pixels = std::max(6, side / 2);
-        small.setPixelSize(pixels);
-        while (pixels > 6 && QFontMetrics(small).horizontalAdvance(letters) > rect.width()) {
-            small.setPixelSize(--pixels);
-        }
-        painter->setFont(small);
-        painter->drawText(rect, static_cast<int>(alignment), letters);
-        painter->restore();
-        return;
-    }
-    small.setPixelSize(std::max(8, side * 2 / 5));
-    painter->setFont(small);
-    const int n = static_cast<int>(letters.size());
-    const int step = side / n;
-    for (int i = 0; i < n; ++i) {
-        const QRect cell(box.x() + i * (side - step) / std::max(1, n - 1), box.y() + i * step, step,
-                         step);
-        painter->drawText(cell.adjusted(-step / 2, 0, step / 2, 0), Qt::AlignCenter, letters.at(i));
-    }
-    painter->restore();
-}
-
-QRect HotKeyCell::slotRect(const QRect& frame, int slot) {
-    // In the middle of a row taller than a slot, in line with the other columns.
-    const int top = frame.y() + (frame.height() - kSlotSize) / 2;
-    return QRect(frame.x() + kLeftMargin + kSlotPitch * slot, top, kSlotSize, kSlotSize);
+int HotKeyCell::columnWidth(const QFont& font) {
+    // A long combination that is still a common one: Ctrl+Alt+Shift+Page Down.
+    HotKeyRec sample;
+    sample.eventType = kKeyDownEventType;
+    sample.modFlags = kControlBit | kOptionBit | kShiftBit;
+    sample.keyCode = 0x79;
+    const int text =
+        QFontMetrics(font).horizontalAdvance(QString::fromStdString(presto::linuxKeyName(sample)));
+    return kLeftMargin + text + kLeftMargin + kMarkSize + kLeftMargin;
 }
 
 void HotKeyCell::paint(QPainter* painter, const QStyleOptionViewItem& option,
@@ -182,22 +90,29 @@ void HotKeyCell::paint(QPainter* painter, const QStyleOptionViewItem& option,
     painter->save();
     const QStyleOptionViewItem opt = drawBackground(painter, option, index);
     setTextPen(painter, opt);
-    const QStringList parts = index.data(kHotKeyPartsRole).toStringList();
-    for (int slot = 0; slot < 6 && slot < parts.size(); ++slot) {
-        if (parts.at(slot).isEmpty())
-            continue;
-        const QRect rect = slotRect(option.rect, slot);
-        painter->save();
-        painter->setClipRect(rect);
-        drawKeyLabel(painter, rect, Qt::AlignLeft | Qt::AlignVCenter, parts.at(slot));
-        painter->restore();
+    QStringList parts = index.data(kHotKeyPartsRole).toStringList();
+    parts.removeAll(QString());
+    const QRect frame = option.rect;
+    const bool marked = !index.data(kKeyProblemRole).toString().isEmpty();
+    int right = frame.right() + 1 - kLeftMargin;
+    if (marked) {
+        const QRect mark = markRect(frame);
+        warningIcon().paint(painter, mark);
+        right = mark.left() - kLeftMargin;
+    }
+    const QRect textRect(frame.x() + kLeftMargin, frame.y(), right - frame.x() - kLeftMargin,
+                         frame.height());
+    if (!parts.isEmpty() && textRect.width() > 0) {
+        const QString text = QFontMetrics(painter->font())
+                                 .elidedText(parts.join(u'+'), Qt::ElideRight, textRect.width());
+        painter->drawText(textRect, Qt::AlignLeft | Qt::AlignVCenter, text);
     }
     painter->restore();
 }
 
 QSize HotKeyCell::sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const {
     const QSize base = QStyledItemDelegate::sizeHint(option, index);
-    return QSize(kLeftMargin + kSlotPitch * 6, std::max(base.height(), kSlotSize));
+    return QSize(columnWidth(option.font), std::max(base.height(), kMarkSize));
 }
 
 void ItemCell::paint(QPainter* painter, const QStyleOptionViewItem& option,

@@ -9,25 +9,25 @@ namespace presto {
 
 class HotKey;
 
+class KeysStatus;
+
 // Data roles the table models fill for the two cells.
 inline constexpr int kHotKeyPartsRole = Qt::UserRole + 1;    // QStringList: the six display parts
 inline constexpr int kOtherItemCountRole = Qt::UserRole + 2; // int: further paths of the row
+inline constexpr int kKeyProblemRole = Qt::UserRole + 3;     // QString: why the key does not work
 
-// The six display parts of a hot key, Command, Option, Control, Shift, Caps Lock and key, in the
-// order the cell draws them.
+// The six parts of a hot key as Linux desktops write them, in the order they are written: Ctrl,
+// Alt, Super, Shift, Caps Lock and the key; an empty string for a modifier not held.
 QStringList hotKeyParts(const HotKey& hotKey);
-// What a column of hot keys answers in the role: the parts for the cell, the combination as text,
-// and its Linux name as the tooltip.
-QVariant hotKeyData(const HotKey& hotKey, int role);
 // The combination as Linux desktops write it: "Ctrl+Alt+G", "Super+F5", "Shift+Esc".
 QString linuxKeyName(const HotKey& hotKey);
+// What a column of hot keys answers in the role: the parts for the cell, the name as text and,
+// when the key-capture agent could not make the key work, why, as the mark and the tooltip.
+// `status` may be null.
+QVariant hotKeyData(const HotKey& hotKey, int role, const KeysStatus* status = nullptr);
 
-// Draws a key label. The control pictures among the labels (U+241B for Esc, U+2420 for Space)
-// are in none of the fonts a stock desktop has, so they are drawn here as the symbol shows them:
-// the letters of the name, small, on a diagonal.
-void drawKeyLabel(QPainter* painter, const QRect& rect, Qt::Alignment alignment,
-                  const QString& label);
-bool isDrawnGlyph(const QString& label);
+// The desktop's warning icon, which marks rows that need the user's attention.
+QIcon warningIcon();
 
 // A cell that draws its own content over the style's row background and selection.
 class PlainCell : public QStyledItemDelegate {
@@ -39,22 +39,23 @@ protected:
                                         const QModelIndex& index) const;
 };
 
-// Draws a hot key as its six parts in fixed 20 x 20 slots, 24 apart from x + 4 and centred
-// vertically in the row, so the same modifier always stands in the same column whatever else is
-// held. A longer label such as "F10" is cut at its slot rather than pushing the others.
+// Draws a hot key's parts from x + 4, joined by "+" as the desktops write shortcuts and centred
+// vertically in the row, and a row whose key does not work gets the warning icon at the right
+// edge. A name too long for the column ends in an ellipsis before the mark.
 class HotKeyCell : public PlainCell {
 public:
     using PlainCell::PlainCell;
 
-    static constexpr int kSlotSize = 20;
-    static constexpr int kSlotPitch = 24;
     static constexpr int kLeftMargin = 4;
+    static constexpr int kMarkSize = 16;
 
     void paint(QPainter* painter, const QStyleOptionViewItem& option,
                const QModelIndex& index) const override;
     QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;
 
-    static QRect slotRect(const QRect& frame, int slot);
+    // Wide enough for a long combination and the mark, in the font.
+    static int columnWidth(const QFont& font);
+    static QRect markRect(const QRect& frame);
 };
 
 // Draws a 16 x 16 icon at x + 4, the name after it and, for a launch hot key with further paths,

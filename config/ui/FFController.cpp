@@ -4,6 +4,7 @@
 #include "config/ui/Cells.h"
 #include "config/ui/FileDisplay.h"
 #include "config/ui/Notifications.h"
+#include "config/ui/TableModels.h"
 
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -22,6 +23,11 @@ enum Column { NoColumn, FunctionNameColumn, HotKeyColumn, ColumnCount };
 
 void FinderFunctionModel::setDataStore(DataStore* store) {
     store_ = store;
+}
+
+void FinderFunctionModel::setKeysStatus(const KeysStatus* status) {
+    keysStatus_ = status;
+    followKeysStatus(*this, status, HotKeyColumn);
 }
 
 void FinderFunctionModel::reload() {
@@ -55,7 +61,7 @@ QVariant FinderFunctionModel::data(const QModelIndex& index, int role) const {
             return finderIcon();
         break;
     case HotKeyColumn:
-        return hotKeyData(*function, role);
+        return hotKeyData(*function, role, keysStatus_);
     default:
         break;
     }
@@ -104,7 +110,7 @@ FFController::FFController(NotificationCenter& center, QWidget* parent)
     header->setSectionResizeMode(FunctionNameColumn, QHeaderView::Stretch);
     header->setSectionResizeMode(HotKeyColumn, QHeaderView::Fixed);
     header->resizeSection(NoColumn, 40);
-    header->resizeSection(HotKeyColumn, HotKeyCell::kLeftMargin + HotKeyCell::kSlotPitch * 6 + 8);
+    header->resizeSection(HotKeyColumn, HotKeyCell::columnWidth(table_->font()));
     connect(table_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             [this] { selectionDidChange(); });
 

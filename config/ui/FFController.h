@@ -11,6 +11,7 @@ class QTableView;
 namespace presto {
 
 class DataStore;
+class KeysStatus;
 
 // The catalogue of a data store, one row per Finder function: "No", "functionName", "hotKey".
 class FinderFunctionModel : public QAbstractTableModel {
@@ -19,6 +20,7 @@ public:
 
     void setDataStore(DataStore* store);
     DataStore* dataStore() const { return store_; }
+    void setKeysStatus(const KeysStatus* status);
     void reload();
 
     int rowCount(const QModelIndex& parent = {}) const override;
@@ -29,6 +31,7 @@ public:
 
 private:
     DataStore* store_ = nullptr;
+    const KeysStatus* keysStatus_ = nullptr;
 };
 
 // The Finder Function tab: the thirteen functions in catalogue order with their hot keys. Rows

@@ -1,12 +1,15 @@
 #include "config/ui/HotKeyController.h"
 
 #include "common/KeyCodeTable.h"
+#include "common/KeyName.h"
 #include "config/model/DataStore.h"
 #include "config/model/HotKey.h"
 #include "config/ui/Cells.h"
 #include "config/ui/DropTableView.h"
 #include "config/ui/FileDisplay.h"
+#include "config/ui/HeldKeyProbe.h"
 #include "config/ui/KeyInput.h"
+#include "config/ui/KeysStatus.h"
 #include "config/ui/Notifications.h"
 #include "config/ui/TableModels.h"
 
@@ -19,7 +22,6 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMainWindow>
-#include <QPainter>
 #include <QPushButton>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -30,24 +32,11 @@ namespace presto {
 
 namespace {
 
-// The key field: a label that draws the glyphs no stock font has.
-class KeyLabel : public QLabel {
-public:
-    using QLabel::QLabel;
-
-protected:
-    void paintEvent(QPaintEvent* event) override {
-        if (!isDrawnGlyph(text())) {
-            QLabel::paintEvent(event);
-            return;
-        }
-        QPainter painter(this);
-        drawFrame(&painter);
-        painter.setFont(font());
-        painter.setPen(palette().color(QPalette::WindowText));
-        drawKeyLabel(&painter, contentsRect(), alignment(), text());
-    }
-};
+// The display fields with the part of the name each shows, in the order the panel shows them.
+constexpr std::pair<HotKeyController::Field, LinuxKeyPart> kFieldParts[] = {
+    {HotKeyController::Control, CtrlPart},      {HotKeyController::Option, AltPart},
+    {HotKeyController::Command, SuperPart},     {HotKeyController::Shift, ShiftPart},
+    {HotKeyController::CapsLock, CapsLockPart}, {HotKeyController::Key, KeyPart}};
 
 } // namespace
 
@@ -78,18 +67,38 @@ public:
         auto* prompt = new QLabel(HotKeyController::tr("Press the key combination."), this);
         layout->addWidget(prompt);
 
+        // One box per modifier in the order the desktops write them, each as wide as its
+        // name, so a box never moves whatever is held; the key's box grows with its name.
         auto* fields = new QHBoxLayout;
-        for (int i = 0; i < HotKeyController::FieldCount; ++i) {
-            auto* label = i == HotKeyController::Key ? new KeyLabel(this) : new QLabel(this);
+        HotKeyRec everyModifier;
+        everyModifier.eventType = kKeyDownEventType;
+        everyModifier.modFlags = kControlBit | kOptionBit | kCommandBit | kShiftBit | kCapsLockBit;
+        const QStringList names = hotKeyParts(HotKey(everyModifier));
+        const QFontMetrics modifierMetrics(HotKeyController::modifierFont());
+        for (const auto& [field, part] : kFieldParts) {
+            auto* label = new QLabel(this);
             label->setFrameShape(QFrame::StyledPanel);
             label->setAlignment(Qt::AlignCenter);
             label->setTextFormat(Qt::PlainText);
-            label->setFixedSize(i == HotKeyController::Key ? 64 : 44, 44);
-            displays[static_cast<std::size_t>(i)] = label;
+            if (part != KeyPart) {
+                label->setFixedSize(
+                    std::max(44, modifierMetrics.horizontalAdvance(names.at(part)) + 16), 44);
+            } else {
+                label->setMinimumSize(64, 44);
+                label->setMargin(6);
+            }
+            displays[static_cast<std::size_t>(field)] = label;
             fields->addWidget(label);
         }
         fields->addStretch();
         layout->addLayout(fields);
+        name = new QLabel(this);
+        name->setTextFormat(Qt::PlainText);
+        name->setAlignment(Qt::AlignCenter);
+        QFont nameFont = font();
+        nameFont.setBold(true);
+        name->setFont(nameFont);
+        layout->addWidget(name);
 
         auto* buttons = new QHBoxLayout;
         resetButton = new QPushButton(HotKeyController::tr("Reset"), this);
@@ -115,6 +124,7 @@ public:
 
     DropTableView* table = nullptr;
     std::array<QLabel*, HotKeyController::FieldCount> displays{};
+    QLabel* name = nullptr;
     QPushButton* resetButton = nullptr;
     QPushButton* cancelButton = nullptr;
     QPushButton* okButton = nullptr;
@@ -209,6 +219,9 @@ HotKeyController::HotKeyController(NotificationCenter& center, AlertPresenter& a
         return (tableKbn_ == note::kKbnNewLaunch || tableKbn_ == note::kKbnChangeLaunch)
                    ? displayName(item.itemPath())
                    : item.itemName();
+    };
+    model_->isFile = [this](const ItemPathName&) {
+        return tableKbn_ == note::kKbnNewLaunch || tableKbn_ == note::kKbnChangeLaunch;
     };
     model_->dropHandler = [this](const QMimeData& data, int row) { return dropOnItems(data, row); };
     model_->sortHandler = [this](int, Qt::SortOrder order) { model_->sortByName(order); };
@@ -307,8 +320,10 @@ bool HotKeyController::wasKeyDown() const {
 
 void HotKeyController::dspHotKey(const HotKey& hotKey) {
     keyName_ = linuxKeyName(hotKey);
-    dspHotKey(hotKey.cmdString(), hotKey.optString(), hotKey.ctrString(), hotKey.sftString(),
-              hotKey.capString(), hotKey.keyString());
+    const QStringList parts = hotKeyParts(hotKey);
+    for (const auto& [field, part] : kFieldParts)
+        display_[field] = parts.at(part);
+    refreshDisplay();
 }
 
 void HotKeyController::dspHotKey(const QString& cmd, const QString& opt, const QString& ctrl,
@@ -319,7 +334,7 @@ void HotKeyController::dspHotKey(const QString& cmd, const QString& opt, const Q
 
 QFont HotKeyController::modifierFont() {
     QFont font = QApplication::font();
-    font.setPointSize(28);
+    font.setPointSize(14);
     return font;
 }
 
@@ -340,8 +355,7 @@ void HotKeyController::refreshDisplay() {
         label->setFont(i == Key ? keyFont(text) : modifierFont());
         label->setText(text);
     }
-    // What the glyphs say, for the mouse and for screen readers.
-    panel_->displays[Key]->setToolTip(keyName_);
+    panel_->name->setText(keyName_);
     panel_->setAccessibleDescription(keyName_);
 }
 
@@ -365,6 +379,8 @@ void HotKeyController::okButton() {
     const int dup = dataStore_ ? dataStore_->isDupHotKeyRec(hotKeyRec_) : -1;
     if (dup < 0) {
         if (takesTypingKey(hotKeyRec_) && !confirmTypingKey())
+            return;
+        if (heldKeys_ && heldKeys_->isHeld(hotKeyRec_) && !confirmHeldKey())
             return;
         center_.post(note::kSetEventCode, QVariant::fromValue(this));
         closeWindow();
@@ -425,6 +441,17 @@ bool HotKeyController::confirmTypingKey() {
     return answer == 0;
 }
 
+bool HotKeyController::confirmHeldKey() {
+    HotKey captured;
+    captured.setHotKeyRec(hotKeyRec_);
+    const int answer =
+        alerts_.run({KeysStatus::describe(KeysStatus::Problem::Held, linuxKeyName(captured)),
+                     tr("Pressing it would run that program's action instead of this hot key."),
+                     {tr("Choose Another"), tr("Store Anyway")},
+                     AlertStyle::Warning});
+    return answer == 1;
+}
+
 void HotKeyController::alertRefusal(const QString& title, const QString& message) {
     alerts_.run({title, message, {tr("Cancel")}, AlertStyle::Critical});
 }
@@ -447,6 +474,11 @@ QTableView* HotKeyController::itemTable() {
 QLabel* HotKeyController::displayField(Field field) {
     window();
     return panel_->displays[static_cast<std::size_t>(field)];
+}
+
+QLabel* HotKeyController::nameField() {
+    window();
+    return panel_->name;
 }
 
 QPushButton* HotKeyController::okPushButton() {

@@ -22,6 +22,7 @@ class QWidget;
 namespace presto {
 
 class DataStore;
+class HeldKeyProbe;
 class HotKey;
 class HotKeyPanel;
 class PathListModel;
@@ -34,7 +35,8 @@ class HotKeyController : public QObject {
     Q_OBJECT
 
 public:
-    // Display fields in their order on the panel.
+    // Display fields, one per modifier and one for the key. The panel shows them in the order
+    // the desktops write shortcuts: Ctrl, Alt, Super, Shift, Caps Lock, key.
     enum Field { Command, Option, Control, Shift, CapsLock, Key, FieldCount };
 
     HotKeyController(NotificationCenter& center, AlertPresenter& alerts);
@@ -59,18 +61,23 @@ public:
     void setItemPathName(const QList<ItemPathName>& items);
     bool isOpen() const { return isOpen_; }
     void setIsOpen(bool open) { isOpen_ = open; }
+    // Asked before a combination is stored; none asks nothing. It must outlive the panel.
+    void setHeldKeyProbe(HeldKeyProbe* probe) { heldKeys_ = probe; }
 
     // Takes a key press as the combination; every press is taken.
     void keyDown(const KeyEvent& event);
     // Whether a combination shows, that is whether a key was pressed since the panel opened.
     bool wasKeyDown() const;
+    // Shows the combination by the names Linux desktops give its keys.
     void dspHotKey(const HotKey& hotKey);
     // Empty strings leave their field blank.
     void dspHotKey(const QString& cmd, const QString& opt, const QString& ctrl,
                    const QString& shift, const QString& caps, const QString& key);
     const QString& displayText(Field field) const { return display_[field]; }
-    // The fonts of the display: the user font at 28 points for the modifiers, Monaco at 24
-    // points for a key label of up to two characters and 18 beyond.
+    // The whole combination as the desktops write it, "Ctrl+Alt+T"; empty before a key press.
+    const QString& keyName() const { return keyName_; }
+    // The fonts of the display: the user font at 14 points for the modifiers' names, Monaco at
+    // 24 points for a key label of up to two characters and 18 beyond.
     static QFont modifierFont();
     static QFont keyFont(const QString& label);
 
@@ -87,6 +94,7 @@ public:
     QTableView* itemTable();
     PathListModel& itemModel() { return *model_; }
     QLabel* displayField(Field field);
+    QLabel* nameField();
     QPushButton* okPushButton();
     QPushButton* resetPushButton();
     QPushButton* cancelPushButton();
@@ -104,6 +112,7 @@ private:
     void refreshDisplay();
     void alertRefusal(const QString& title, const QString& message);
     bool confirmTypingKey();
+    bool confirmHeldKey();
     bool dropOnItems(const QMimeData& data, int row);
 
     NotificationCenter& center_;
@@ -112,6 +121,7 @@ private:
     HotKeyRec hotKeyRec_;
     HotKeyRec oldHotKeyRec_;
     DataStore* dataStore_ = nullptr;
+    HeldKeyProbe* heldKeys_ = nullptr;
     std::unique_ptr<PathListModel> model_;
     char tableKbn_ = '0';
     int selectedRow_ = -1;

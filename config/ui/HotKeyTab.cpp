@@ -29,7 +29,7 @@ void HotKeyTab::setUpTable(DragTableModel* model, int nameColumn, int hotKeyColu
     header->setSectionResizeMode(nameColumn, QHeaderView::Stretch);
     header->setSectionResizeMode(hotKeyColumn, QHeaderView::Fixed);
     header->resizeSection(0, 40);
-    header->resizeSection(hotKeyColumn, HotKeyCell::kLeftMargin + HotKeyCell::kSlotPitch * 6 + 8);
+    header->resizeSection(hotKeyColumn, HotKeyCell::columnWidth(table_->font()));
     header->setSectionsClickable(true);
     header->setSortIndicatorShown(true);
     header->setSortIndicator(-1, Qt::AscendingOrder);

@@ -6,6 +6,7 @@
 #include "config/ui/FFController.h"
 #include "config/ui/LIController.h"
 #include "config/ui/PbFController.h"
+#include "config/ui/TableModels.h"
 
 #include <QCloseEvent>
 #include <QHBoxLayout>
@@ -72,6 +73,12 @@ MainWindow::MainWindow(NotificationCenter& center, AlertPresenter& alerts, FileC
 MainWindow::~MainWindow() {
     // Removing the pages one by one as the children go is no tab change for the controller.
     tabView_->blockSignals(true);
+}
+
+void MainWindow::setKeysStatus(const KeysStatus* status) {
+    launchItemTab_->model().setKeysStatus(status);
+    finderFunctionTab_->model().setKeysStatus(status);
+    pasteboardItemTab_->model().setKeysStatus(status);
 }
 
 QWidget* MainWindow::tabPage(int identifier) const {

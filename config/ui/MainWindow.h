@@ -15,6 +15,7 @@ class AppController;
 class DaemonStatus;
 class DrawerController;
 class FFController;
+class KeysStatus;
 class LIController;
 class PbFController;
 
@@ -38,6 +39,8 @@ public:
     DrawerController& drawer() const { return *drawer_; }
     // The line under the table that tells when the daemon is not running.
     DaemonStatus& daemonStatus() const { return *daemonStatus_; }
+    // What the key-capture agent says of the hot keys, marked on the tabs' rows; may be null.
+    void setKeysStatus(const KeysStatus* status);
     // The page of a tab by identifier, so the tabs still to come can fill their own.
     QWidget* tabPage(int identifier) const;
 

@@ -77,7 +77,23 @@ const QStringList& PbFController::pbUTIs() {
 PbItemModel::PbItemModel(QObject* parent)
     : DragTableModel({QStringLiteral("No"), QStringLiteral("hotKey"), QStringLiteral("pbTitle")},
                      QLatin1String(kRowType),
-                     {QStringLiteral("text/uri-list"), QStringLiteral("text/plain")}, parent) {}
+                     {QStringLiteral("text/uri-list"), QStringLiteral("text/plain")}, parent) {
+    connect(this, &QAbstractItemModel::modelReset, this, [this] {
+        QStringList paths;
+        for (qsizetype row = 0; store_ && row < store_->countHotKeyPbItem(); ++row)
+            paths.append(store_->hotKeyPbItem(row)->pbDataPath());
+        presence_.watch(paths);
+    });
+    connect(&presence_, &PathPresence::changed, this, [this] {
+        if (rowCount() > 0)
+            emit dataChanged(index(0, 2), index(rowCount() - 1, 2));
+    });
+}
+
+void PbItemModel::setKeysStatus(const KeysStatus* status) {
+    keysStatus_ = status;
+    followKeysStatus(*this, status, 1);
+}
 
 int PbItemModel::rowCount(const QModelIndex& parent) const {
     return (parent.isValid() || !store_) ? 0 : static_cast<int>(store_->countHotKeyPbItem());
@@ -93,15 +109,17 @@ QVariant PbItemModel::data(const QModelIndex& index, int role) const {
             return QString::asprintf("%d", index.row() + 1);
         break;
     case 1:
-        return hotKeyData(*item, role);
-    case 2:
+        return hotKeyData(*item, role, keysStatus_);
+    case 2: {
+        const bool missing = presence_.isMissing(item->pbDataPath());
         if (role == Qt::DisplayRole)
             return lastPathComponent(item->pbDataPath());
         if (role == Qt::DecorationRole)
-            return pasteboardIcon();
+            return missing ? warningIcon() : pasteboardIcon();
         if (role == Qt::ToolTipRole)
-            return item->pbDataPath();
+            return missing ? missingPathText(item->pbDataPath()) : item->pbDataPath();
         break;
+    }
     default:
         break;
     }

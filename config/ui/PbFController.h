@@ -18,7 +18,8 @@ class DataStore;
 class PasteboardPreview;
 class PBTitleController;
 
-// The pasteboard hot keys of a data store: "No", "hotKey", "pbTitle".
+// The pasteboard hot keys of a data store: "No", "hotKey", "pbTitle". A snapshot whose file has
+// gone is marked until it comes back or the user removes the hot key.
 class PbItemModel : public DragTableModel {
 public:
     static constexpr char kRowType[] = "application/x-presto-pasteboard-rows";
@@ -27,12 +28,15 @@ public:
 
     void setDataStore(DataStore* store) { store_ = store; }
     DataStore* dataStore() const { return store_; }
+    void setKeysStatus(const KeysStatus* status);
 
     int rowCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role) const override;
 
 private:
     DataStore* store_ = nullptr;
+    const KeysStatus* keysStatus_ = nullptr;
+    PathPresence presence_;
 };
 
 // The Pasteboard Item tab: the saved clipboard snapshots with their hot keys and titles, and a

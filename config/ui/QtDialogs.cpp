@@ -67,8 +67,9 @@ int QtAlertPresenter::run(const AlertRequest& request) {
         box.setWindowFlag(Qt::WindowStaysOnTopHint, true);
     box.setWindowTitle(QStringLiteral("Presto"));
     box.setTextFormat(Qt::PlainText);
-    box.setIcon(request.style == AlertStyle::Critical ? QMessageBox::Critical
-                                                      : QMessageBox::Information);
+    box.setIcon(request.style == AlertStyle::Critical  ? QMessageBox::Critical
+                : request.style == AlertStyle::Warning ? QMessageBox::Warning
+                                                       : QMessageBox::Information);
     box.setText(request.title);
     box.setInformativeText(request.message);
     // The message often is a file name: a "<b>" in it must show as typed.

@@ -3,7 +3,9 @@
 #include "config/model/DataStore.h"
 #include "config/ui/Cells.h"
 #include "config/ui/FileDisplay.h"
+#include "config/ui/KeysStatus.h"
 
+#include <QCoreApplication>
 #include <QMimeData>
 #include <QSet>
 #include <QUrl>
@@ -125,12 +127,46 @@ QStringList droppedFiles(const QMimeData& data) {
     return files;
 }
 
+namespace {
+
+void redrawColumn(QAbstractItemModel& model, int column) {
+    const int rows = model.rowCount();
+    if (rows > 0)
+        emit model.dataChanged(model.index(0, column), model.index(rows - 1, column));
+}
+
+} // namespace
+
+void followKeysStatus(QAbstractItemModel& model, const KeysStatus* status, int column) {
+    if (status)
+        QObject::connect(status, &KeysStatus::changed, &model,
+                         [&model, column] { redrawColumn(model, column); });
+}
+
+QString missingPathText(const QString& path) {
+    return QCoreApplication::translate("LaunchItemModel", "Not found: %1").arg(path);
+}
+
 LaunchItemModel::LaunchItemModel(QObject* parent)
     : DragTableModel({QStringLiteral("No"), QStringLiteral("itemPath"), QStringLiteral("hotKey")},
-                     QLatin1String(kRowType), {QStringLiteral("text/uri-list")}, parent) {}
+                     QLatin1String(kRowType), {QStringLiteral("text/uri-list")}, parent) {
+    // Every change of the store reloads the table, which is when its set of paths may change.
+    connect(this, &QAbstractItemModel::modelReset, this, [this] {
+        QStringList paths;
+        for (qsizetype row = 0; store_ && row < store_->countHotKeyItem(); ++row)
+            paths += store_->hotKeyItem(row)->itemPaths();
+        presence_.watch(paths);
+    });
+    connect(&presence_, &PathPresence::changed, this, [this] { redrawColumn(*this, 1); });
+}
 
 void LaunchItemModel::setDataStore(DataStore* store) {
     store_ = store;
+}
+
+void LaunchItemModel::setKeysStatus(const KeysStatus* status) {
+    keysStatus_ = status;
+    followKeysStatus(*this, status, 2);
 }
 
 int LaunchItemModel::rowCount(const QModelIndex& parent) const {
@@ -147,18 +183,27 @@ QVariant LaunchItemModel::data(const QModelIndex& index, int role) const {
         if (role == Qt::DisplayRole)
             return QString::asprintf("%d", index.row() + 1);
         break;
-    case 1:
+    case 1: {
+        const auto missing = [this](const QString& p) { return presence_.isMissing(p); };
         if (role == Qt::DisplayRole)
             return displayName(path);
-        if (role == Qt::DecorationRole)
-            return fileIcon(path);
+        if (role == Qt::DecorationRole) {
+            const QStringList& paths = item->itemPaths();
+            return std::any_of(paths.begin(), paths.end(), missing) ? warningIcon()
+                                                                    : fileIcon(path);
+        }
         if (role == kOtherItemCountRole)
             return item->itemCount().value_or(0) - 1;
-        if (role == Qt::ToolTipRole)
-            return item->itemPaths().join(u'\n');
+        if (role == Qt::ToolTipRole) {
+            QStringList lines;
+            for (const QString& each : item->itemPaths())
+                lines.append(missing(each) ? missingPathText(each) : each);
+            return lines.join(u'\n');
+        }
         break;
+    }
     case 2:
-        return hotKeyData(*item, role);
+        return hotKeyData(*item, role, keysStatus_);
     default:
         break;
     }
@@ -169,7 +214,21 @@ PathListModel::PathListModel(QStringList columnIds, QString rowType, QStringList
                              QObject* parent)
     : DragTableModel(std::move(columnIds), std::move(rowType), std::move(acceptedTypes), parent),
       iconOf([](const ItemPathName& item) { return fileIcon(item.itemPath()); }),
-      textOf([](const ItemPathName& item) { return displayName(item.itemPath()); }) {}
+      textOf([](const ItemPathName& item) { return displayName(item.itemPath()); }),
+      isFile([](const ItemPathName&) { return true; }) {
+    connect(this, &QAbstractItemModel::modelReset, this, [this] {
+        QStringList files;
+        for (const ItemPathName& item : items_) {
+            if (isFile(item))
+                files.append(item.itemPath());
+        }
+        presence_.watch(files);
+    });
+    connect(&presence_, &PathPresence::changed, this, [this] {
+        for (int column = 0; column < columnCount(); ++column)
+            redrawColumn(*this, column);
+    });
+}
 
 void PathListModel::setItems(QList<ItemPathName> items) {
     beginResetModel();
@@ -222,12 +281,13 @@ QVariant PathListModel::data(const QModelIndex& index, int role) const {
         if (role == Qt::DisplayRole)
             return QString::asprintf("%d", index.row() + 1);
     } else {
+        const bool missing = isFile(item) && presence_.isMissing(item.itemPath());
         if (role == Qt::DisplayRole)
             return textOf(item);
         if (role == Qt::DecorationRole)
-            return iconOf(item);
+            return missing ? warningIcon() : iconOf(item);
         if (role == Qt::ToolTipRole)
-            return item.itemPath();
+            return missing ? missingPathText(item.itemPath()) : item.itemPath();
     }
     return {};
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "config/model/ItemPathName.h"
+#include "config/ui/PathPresence.h"
 
 #include <QAbstractTableModel>
 #include <QIcon>
@@ -14,6 +15,7 @@ class QMimeData;
 namespace presto {
 
 class DataStore;
+class KeysStatus;
 
 // A table whose rows can be dragged within it and onto which files can be dropped. It leaves
 // every decision to its controller: what a drop does and how a column sorts.
@@ -63,7 +65,14 @@ void putDraggedRows(QMimeData& data, const QString& rowType, const QList<int>& r
 // The local files of a drop from a file manager (text/uri-list); empty without any.
 QStringList droppedFiles(const QMimeData& data);
 
-// The launch hot keys of a data store: "No", "itemPath", "hotKey".
+// Has the column of a model redrawn whenever the key-capture agent says something new of the hot
+// keys. `status` may be null.
+void followKeysStatus(QAbstractItemModel& model, const KeysStatus* status, int column);
+// What a row of a path that has gone shows: the warning icon, and its last known path.
+QString missingPathText(const QString& path);
+
+// The launch hot keys of a data store: "No", "itemPath", "hotKey". A hot key with a path of which
+// nothing exists any more is marked until the path comes back or the user removes it.
 class LaunchItemModel : public DragTableModel {
 public:
     static constexpr char kRowType[] = "application/x-presto-main-rows";
@@ -72,15 +81,19 @@ public:
 
     void setDataStore(DataStore* store);
     DataStore* dataStore() const { return store_; }
+    void setKeysStatus(const KeysStatus* status);
 
     int rowCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role) const override;
 
 private:
     DataStore* store_ = nullptr;
+    const KeysStatus* keysStatus_ = nullptr;
+    PathPresence presence_;
 };
 
-// A list of paths with their names, as the capture panel and the drawer show them.
+// A list of paths with their names, as the capture panel and the drawer show them; a path of
+// which nothing exists any more is marked.
 class PathListModel : public DragTableModel {
 public:
     PathListModel(QStringList columnIds, QString rowType, QStringList acceptedTypes,
@@ -89,6 +102,9 @@ public:
     // What a row shows; by default the file's icon and its display name.
     std::function<QIcon(const ItemPathName&)> iconOf;
     std::function<QString(const ItemPathName&)> textOf;
+    // Whether the row stands for a file the user chose, which is marked when it has gone; by
+    // default every row does.
+    std::function<bool(const ItemPathName&)> isFile;
 
     QList<ItemPathName>& items() { return items_; }
     const QList<ItemPathName>& items() const { return items_; }
@@ -106,6 +122,7 @@ public:
 
 private:
     QList<ItemPathName> items_;
+    PathPresence presence_;
 };
 
 // Moves one entry to a drop row counted before the move: moving onto its own row, or just below

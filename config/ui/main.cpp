@@ -6,7 +6,10 @@
 #include "config/model/DataStore.h"
 #include "config/ui/AppController.h"
 #include "config/ui/DaemonStatus.h"
+#include "config/ui/HeldKeyProbe.h"
+#include "config/ui/HotKeyController.h"
 #include "config/ui/KeySourceNotice.h"
+#include "config/ui/KeysStatus.h"
 #include "config/ui/MainWindow.h"
 #include "config/ui/NotificationCenter.h"
 #include "config/ui/PreferenceController.h"
@@ -176,6 +179,15 @@ int main(int argc, char** argv) {
     window.daemonStatus().watch(
         [socketPath] { return presto::DaemonStatus::daemonAnswers(socketPath); },
         [] { return presto::DaemonStatus::startDaemon(QCoreApplication::applicationDirPath()); });
+    const QString keysStatusPath = QString::fromStdString(locations.runtimeDir + "/keys-status");
+    presto::KeysStatus keysStatus(keysStatusPath);
+    window.setKeysStatus(&keysStatus);
+    // On Wayland an X11 grab would see only XWayland's clients, never the desktop's shortcuts.
+    std::unique_ptr<presto::HeldKeyProbe> heldKeys =
+        presto::isWaylandSession() ? nullptr : presto::makeXGrabProbe();
+    if (!heldKeys)
+        heldKeys = presto::makeKeysStatusProbe(keysStatus);
+    controller.hotKeyController().setHeldKeyProbe(heldKeys.get());
     controller.awakeFromNib(window);
     StartupTiming timing(sinceMain);
     if (qEnvironmentVariableIsSet("PRESTO_STARTUP_TIMING"))
@@ -185,9 +197,7 @@ int main(int argc, char** argv) {
     if (line.has("preferences"))
         controller.showPreferencePanel();
     QTimer::singleShot(0, &window, [&] {
-        presto::showKeySourceNotice(alerts,
-                                    QString::fromStdString(locations.runtimeDir + "/keys-status"),
-                                    presto::isWaylandSession());
+        presto::showKeySourceNotice(alerts, keysStatusPath, presto::isWaylandSession());
     });
     return QApplication::exec();
 }

@@ -376,31 +376,65 @@ TEST_F(DataStorePersistence, EntriesGoInThreeRunsAndLoadBackTheSame) {
     EXPECT_EQ(loaded->hotKeyItem(1)->hotKey(), store->hotKeyItem(1)->hotKey());
 }
 
-TEST_F(DataStorePersistence, VanishedFilesAreLeftOutOfTheNextSave) {
+TEST_F(DataStorePersistence, GoneFilesKeepTheirHotKeysAndStoredBytesUntilTheyComeBack) {
     fs::create_directories(loc.pasteboardDir());
-    const std::string a = file("apps/a"), b = file("apps/b"), c = file("apps/c");
+    const std::string a = file("apps/a"), b = file("apps/b");
     const std::string gone = file("apps/gone");
+    // Longer than an inline reference: its path lives in a reference file.
+    const std::string deep = file("apps/" + std::string(100, 'd') + "/tool");
     const std::string note = file("data/Presto/PasteboardData/Note");
-    const std::string memo = file("data/Presto/PasteboardData/Memo");
+    HotKeyRec pbRec = keyRec(kControlBit, 6, kKindPasteboard);
+    pbRec.itemCount = 1;
+    writeDataFile({{launchRec(1), {gone}},
+                   {launchRec(2, 3), {a, gone, b}},
+                   {launchRec(3), {deep}},
+                   {pbRec, {note}}});
+    const Bytes stored = readBytes(loc.dataFilePath());
+    for (const std::string& path : {gone, deep, note})
+        fs::rename(path, path + ".away");
+
     auto store = openStore();
-    store->addHotKeyItem(launch(1, {gone}));
-    store->addHotKeyItem(launch(2, {a, gone, b}));
-    store->addHotKeyItem(launch(3, {gone, c}));
-    store->addHotKeyPbItem(pasteboard(4, note));
-    store->addHotKeyPbItem(pasteboard(5, memo));
-    fs::remove(gone);
-    fs::remove(note);
+    ASSERT_EQ(store->countHotKeyItem(), 3);
+    EXPECT_EQ(store->hotKeyItem(0)->itemPaths(), QStringList({q(gone)}));
+    EXPECT_EQ(store->hotKeyItem(1)->itemPaths(), QStringList({q(a), q(gone), q(b)}));
+    EXPECT_EQ(store->hotKeyItem(2)->itemPaths(), QStringList({q(deep)}));
+    ASSERT_EQ(store->countHotKeyPbItem(), 1);
+    EXPECT_EQ(store->hotKeyPbItem(0)->pbTitle(), "Note");
+
+    // Saved twice, as every edit does: the gone files' entries stay as they were read.
+    store->saveItemData();
+    openStore()->saveItemData();
+    EXPECT_EQ(readBytes(loc.dataFilePath()), stored);
+
+    // Back where they were, they are found again, with no save in between.
+    for (const std::string& path : {gone, deep, note})
+        fs::rename(path + ".away", path);
+    const auto entries = savedEntries();
+    ASSERT_EQ(entries.size(), 4u);
+    EXPECT_EQ(pathsOf(entries[1]), (std::vector<std::string>{a, gone, b}));
+    EXPECT_EQ(pathsOf(entries[2]), std::vector<std::string>{deep});
+    EXPECT_EQ(pathsOf(entries[3]), std::vector<std::string>{note});
+}
+
+TEST_F(DataStorePersistence, APathGoneBeforeItWasEverSavedIsLeftOut) {
+    fs::create_directories(loc.dataFolder());
+    const std::string a = file("apps/a"), c = file("apps/c");
+    const std::string never = file("apps/never-saved");
+    auto store = openStore();
+    store->addHotKeyItem(launch(1, {never}));
+    store->addHotKeyItem(launch(2, {a, never}));
+    store->addHotKeyItem(launch(3, {never, c}));
+    fs::remove(never);
     store->saveItemData();
 
-    auto entries = savedEntries();
-    ASSERT_EQ(entries.size(), 3u);
-    EXPECT_EQ(entries[0].rec.kind, kKindGroup);
-    EXPECT_EQ(entries[0].rec.itemCount, 2);
-    EXPECT_EQ(pathsOf(entries[0]), (std::vector<std::string>{a, b}));
-    EXPECT_EQ(entries[1].rec.kind, kKindLaunch);
-    EXPECT_EQ(entries[1].rec.itemCount, 1);
+    const auto entries = savedEntries();
+    ASSERT_EQ(entries.size(), 2u);
+    EXPECT_EQ(entries[0].rec.kind, kKindLaunch);
+    EXPECT_EQ(entries[0].rec.itemCount, 1);
+    EXPECT_EQ(pathsOf(entries[0]), std::vector<std::string>{a});
     EXPECT_EQ(pathsOf(entries[1]), std::vector<std::string>{c});
-    EXPECT_EQ(entries[2].rec.keyCode, 5u);
+    // The list still shows it, for the user to see and remove.
+    EXPECT_EQ(store->hotKeyItem(1)->itemPaths(), QStringList({q(a), q(never)}));
     EXPECT_EQ(daemon.take(), updated);
 }
 
@@ -493,20 +527,22 @@ TEST_F(DataStorePersistence, LoadingKeepsWhatItCanAndSkipsWhatItCannot) {
 
     auto store = openStore();
     EXPECT_TRUE(alerts.requests().empty());
-    ASSERT_EQ(store->countHotKeyItem(), 2);
-    EXPECT_EQ(store->hotKeyItem(0)->itemPaths(), QStringList({q(a), q(b)}));
-    EXPECT_EQ(store->hotKeyItem(0)->kind(), kKindGroup);
-    EXPECT_EQ(store->hotKeyItem(1)->itemPaths(), QStringList({q(c)}));
-    EXPECT_EQ(store->hotKeyItem(1)->kind(), kKindLaunch);
-    EXPECT_EQ(store->hotKeyItem(1)->itemCount(), 1);
+    // Files that are gone stay with their hot keys.
+    ASSERT_EQ(store->countHotKeyItem(), 3);
+    EXPECT_EQ(store->hotKeyItem(0)->itemPaths(), QStringList({q(gone)}));
+    EXPECT_EQ(store->hotKeyItem(1)->itemPaths(), QStringList({q(a), q(gone), q(b)}));
+    EXPECT_EQ(store->hotKeyItem(1)->kind(), kKindGroup);
+    EXPECT_EQ(store->hotKeyItem(2)->itemPaths(), QStringList({q(gone), q(c), q(gone)}));
+    EXPECT_EQ(store->hotKeyItem(2)->itemCount(), 3);
 
-    EXPECT_EQ(store->countHotKey(), 4);
+    EXPECT_EQ(store->countHotKey(), 6);
     EXPECT_EQ(store->hotKeyFinderFunction(7)->finderItemNo(), 24);
     EXPECT_EQ(store->hotKeyFinderFunction(7)->keyCode(), 6u);
 
-    ASSERT_EQ(store->countHotKeyPbItem(), 1);
-    EXPECT_EQ(store->hotKeyPbItem(0)->pbDataPath(), q(note));
-    EXPECT_EQ(store->hotKeyPbItem(0)->pbTitle(), "Note");
+    ASSERT_EQ(store->countHotKeyPbItem(), 2);
+    EXPECT_EQ(store->hotKeyPbItem(0)->pbTitle(), "Lost");
+    EXPECT_EQ(store->hotKeyPbItem(1)->pbDataPath(), q(note));
+    EXPECT_EQ(store->hotKeyPbItem(1)->pbTitle(), "Note");
 }
 
 TEST_F(DataStorePersistence, ACutFileKeepsTheWholePiecesBeforeTheCut) {

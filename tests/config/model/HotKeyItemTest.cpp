@@ -145,7 +145,7 @@ TEST(HotKeyItemCapacity, MultiEntryRefusesTheTwoHundredFiftySixthPathWithAnAlert
     EXPECT_EQ(alerts.requests().size(), 3u);
 }
 
-TEST(HotKeyItemSelfVerify, DropsVanishedPathsAndKeepsTheRest) {
+TEST(HotKeyItemSelfVerify, KeepsVanishedPathsForTheUserToRemove) {
     test::TempWorld world;
     const QString a = QString::fromStdString(world.writeFile("items/A.txt", "a"));
     const QString b = QString::fromStdString(world.writeFile("items/B", ""));
@@ -156,14 +156,13 @@ TEST(HotKeyItemSelfVerify, DropsVanishedPathsAndKeepsTheRest) {
     item.setItemPaths({a, b, c});
     std::filesystem::remove(b.toStdString());
     EXPECT_TRUE(item.selfVerify());
-    EXPECT_EQ(item.itemPaths(), QStringList({a, c}));
-    expectCounted(item, 2);
+    EXPECT_EQ(item.itemPaths(), QStringList({a, b, c}));
+    expectCounted(item, 3);
 
     std::filesystem::remove(a.toStdString());
     std::filesystem::remove(c.toStdString());
     EXPECT_TRUE(item.selfVerify());
-    expectCounted(item, 0);
-    EXPECT_FALSE(item.selfVerify()); // no item left to launch
+    expectCounted(item, 3);
 }
 
 TEST(HotKeyItemSelfVerify, FailingBaseCheckLeavesThePathsAlone) {

@@ -247,9 +247,10 @@ TEST_F(Application, ClosingTheMainWindowSavesAndQuits) {
     addLaunchHotKey({file("kept")}, test::kMacA);
     window().show();
     QTimer::singleShot(0, &window(), [this] { window().close(); });
-    // A hang here would mean the close did not quit; the watchdog ends the loop instead.
+    // A hang here would mean the close did not quit; the watchdog ends the loop instead. It goes
+    // with the window: left pending, it would write to this test's stack during a later one.
     bool watchdogFired = false;
-    QTimer::singleShot(5000, [&] {
+    QTimer::singleShot(5000, &window(), [&] {
         watchdogFired = true;
         QCoreApplication::exit(1);
     });

@@ -1,3 +1,4 @@
+#include "config/ui/HeldKeyProbe.h"
 #include "config/ui/HotKeyController.h"
 #include "config/ui/Notifications.h"
 #include "tests/capture/XHarness.h"
@@ -17,7 +18,10 @@ namespace {
 using namespace std::chrono_literals;
 
 constexpr std::uint32_t kXkG = 0x67;
+constexpr std::uint32_t kXkH = 0x68;
 constexpr std::uint32_t kXkControlL = 0xffe3;
+constexpr std::uint32_t kXkAltL = 0xffe9;
+constexpr std::uint32_t kXkNumLock = 0xff7f;
 
 // The server and the application are made once: Qt allows one application per process.
 class CaptureGrab : public ::testing::Test {
@@ -119,6 +123,49 @@ TEST_F(CaptureGrab, TheOpenPanelTakesALiveHotKeyAndLetsTheKeyboardGoWhenClosed) 
     // The agent's grab is untouched: nobody else may take Ctrl+G.
     test::XClient other(display);
     EXPECT_FALSE(other.canGrab(g, test::XClient::kControlMask));
+}
+
+TEST_F(CaptureGrab, OkWarnsOfACombinationAnotherClientGrabsAndTheTestGrabLetsGo) {
+    const std::string display = server_->display();
+    test::XClient desktop(display);
+    const std::uint8_t g = desktop.keycodeFor(kXkG);
+    const std::uint8_t h = desktop.keycodeFor(kXkH);
+    const std::uint8_t control = desktop.keycodeFor(kXkControlL);
+    const std::uint8_t alt = desktop.keycodeFor(kXkAltL);
+    const std::uint16_t controlAlt = test::XClient::kControlMask | desktop.modifierMaskOf(alt);
+    const std::uint16_t numLock = desktop.modifierMaskOf(desktop.keycodeFor(kXkNumLock));
+    ASSERT_NE(alt, 0);
+    // The desktop's own shortcut, Ctrl+Alt+G, held only while Num Lock is on.
+    ASSERT_TRUE(desktop.grab(g, controlAlt | numLock));
+
+    std::unique_ptr<HeldKeyProbe> probe = makeXGrabProbe();
+    ASSERT_TRUE(probe);
+    test::TempWorld world;
+    NotificationCenter center;
+    test::ScriptedAlerts alerts;
+    HotKeyController panel(center, alerts);
+    panel.setHeldKeyProbe(probe.get());
+    center.post(note::kShowHKFromLI,
+                QVariantMap{{note::kKbn, int('I')},
+                            {note::kAddFiles,
+                             QStringList{QString::fromStdString(world.writeFile("a.txt", "a"))}},
+                            {note::kSelectedRow, -1}});
+    ASSERT_TRUE(waitFor([&] { return keyboardHeldElsewhere(display); }));
+    desktop.tap(g, {control, alt});
+    ASSERT_TRUE(waitFor([&] { return !panel.displayText(HotKeyController::Key).isEmpty(); }));
+
+    alerts.answer("Choose Another");
+    panel.okButton();
+    ASSERT_EQ(alerts.requests().size(), 1u);
+    EXPECT_EQ(alerts.requests()[0].title, QStringLiteral("Ctrl+Alt+G is taken by another program"));
+    EXPECT_TRUE(panel.isOpen());
+    panel.cancelButton();
+
+    // A free combination is free again after the test: another client may still take it.
+    EXPECT_FALSE(probe->isHeld(HotKeyRec{kKeyDownEventType, kControlBit | kOptionBit, 0x04}));
+    test::XClient other(display);
+    EXPECT_TRUE(other.canGrab(h, controlAlt));
+    EXPECT_TRUE(other.canGrab(h, controlAlt | numLock));
 }
 
 } // namespace

@@ -1,6 +1,4 @@
 #include "UiTestSupport.h"
-#include "config/model/HotKey.h"
-#include "config/ui/Cells.h"
 #include "config/ui/DaemonStatus.h"
 #include "config/ui/FFController.h"
 #include "config/ui/Notifications.h"
@@ -11,9 +9,7 @@
 #include <QAction>
 #include <QDir>
 #include <QFileDialog>
-#include <QImage>
 #include <QLabel>
-#include <QPainter>
 #include <QTest>
 #include <QTimer>
 #include <algorithm>
@@ -170,53 +166,6 @@ TEST(DaemonProbe, AnswersOnlyWhileSomethingListensOnTheSocket) {
     test::DaemonListener listener(path);
     EXPECT_TRUE(DaemonStatus::daemonAnswers(QString::fromStdString(path)));
     EXPECT_EQ(listener.takeMessages(), std::vector<std::string>{"GETVERS"});
-}
-
-TEST(KeyNames, HotKeysReadInLinuxNamesInTheirTooltips) {
-    test::application();
-    const auto name = [](std::uint32_t flags, std::uint16_t code, char16_t character = 0) {
-        HotKeyRec rec = test::keyRec(flags, code);
-        rec.charCodeIgMod = character;
-        HotKey hotKey(rec);
-        return hotKeyData(hotKey, Qt::ToolTipRole).toString();
-    };
-    EXPECT_EQ(name(kControlBit | kOptionBit, test::kMacG, u'g'), QStringLiteral("Ctrl+Alt+G"));
-    EXPECT_EQ(name(kCommandBit, 0x60), QStringLiteral("Super+F5"));
-    EXPECT_EQ(name(kShiftBit, 0x35, 0x1B), QStringLiteral("Shift+Esc"));
-    EXPECT_EQ(name(kCommandBit | kShiftBit, 0x31, u' '), QStringLiteral("Super+Shift+Space"));
-    EXPECT_EQ(name(kControlBit, 0x53), QStringLiteral("Ctrl+Keypad 1"));
-    EXPECT_EQ(name(0, 0x7B), QStringLiteral("Left"));
-}
-
-TEST(KeyGlyphs, TheEscGlyphIsDrawnWhereNoFontHasIt) {
-    test::application();
-    // U+241B is missing from DejaVu and most stock fonts; ours must never come out blank or
-    // as the font's missing-glyph box, which is one closed rectangle.
-    const QString esc = QString::fromUtf8("\xE2\x90\x9B");
-    ASSERT_TRUE(isDrawnGlyph(esc));
-    EXPECT_FALSE(isDrawnGlyph(QStringLiteral("A")));
-    QImage image(40, 40, QImage::Format_RGB32);
-    image.fill(Qt::white);
-    {
-        QPainter painter(&image);
-        QFont font = painter.font();
-        font.setPixelSize(28);
-        painter.setFont(font);
-        painter.setPen(Qt::black);
-        drawKeyLabel(&painter, image.rect(), Qt::AlignCenter, esc);
-    }
-    // Three letters on a diagonal: ink in the top-left, the middle and the bottom-right thirds.
-    const auto inkIn = [&](int cx, int cy) {
-        for (int y = cy * 40 / 3; y < (cy + 1) * 40 / 3; ++y)
-            for (int x = cx * 40 / 3; x < (cx + 1) * 40 / 3; ++x)
-                if (qGray(image.pixel(x, y)) < 128)
-                    return true;
-        return false;
-    };
-    EXPECT_TRUE(inkIn(0, 0));
-    EXPECT_TRUE(inkIn(1, 1));
-    EXPECT_TRUE(inkIn(2, 2));
-    EXPECT_FALSE(inkIn(2, 0));
 }
 
 TEST(FileChooserFolder, QtsOwnDialogOpensAtHomeAndTakesFilesAndFoldersTogether) {

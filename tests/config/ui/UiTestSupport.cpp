@@ -3,7 +3,9 @@
 #include "config/ui/Notifications.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QThread>
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
@@ -95,6 +97,18 @@ HotKeyRec keyRec(std::uint32_t modFlags, std::uint16_t macKeyCode, char kind) {
     rec.keyCode = macKeyCode;
     rec.kind = kind;
     return rec;
+}
+
+bool waitWithEvents(const std::function<bool()>& condition) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!condition()) {
+        if (timer.hasExpired(10000))
+            return false;
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(5);
+    }
+    return true;
 }
 
 UiWorld::UiWorld() {

@@ -19,6 +19,7 @@
 #include <QPushButton>
 #include <QString>
 #include <deque>
+#include <functional>
 #include <gtest/gtest.h>
 #include <memory>
 #include <optional>
@@ -98,6 +99,10 @@ private:
     Observations observations_;
     std::vector<Notification> entries_;
 };
+
+// Handles the application's events until the condition holds, for at most ten seconds; true when
+// it held.
+bool waitWithEvents(const std::function<bool()>& condition);
 
 // A key-down record as the capture panel makes it.
 HotKeyRec keyRec(std::uint32_t modFlags, std::uint16_t macKeyCode, char kind = kKindLaunch);
