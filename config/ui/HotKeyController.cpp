@@ -416,13 +416,14 @@ bool HotKeyController::confirmTypingKey() {
     HotKey captured;
     captured.setHotKeyRec(hotKeyRec_);
     const QString name = linuxKeyName(captured);
-    const int answer =
-        alerts_.run({tr("\"%1\" will no longer type in any program.").arg(name),
-                     tr("A hot key without Control, Alt or Super takes its key away from every "
-                        "program for as long as it is set. Store it anyway?"),
-                     {tr("OK"), tr("Cancel")},
-                     AlertStyle::Critical});
-    return answer == 0;
+    AlertRequest question{tr("\"%1\" will no longer type in any program.").arg(name),
+                          tr("A hot key without Control, Alt or Super takes its key away from "
+                             "every program for as long as it is set. Store it anyway?"),
+                          {tr("OK"), tr("Cancel")},
+                          AlertStyle::Critical};
+    // Return, pressed by reflex, must not take a letter away from typing everywhere.
+    question.defaultButton = 1;
+    return alerts_.run(question) == 0;
 }
 
 void HotKeyController::alertRefusal(const QString& title, const QString& message) {

@@ -1,8 +1,12 @@
 #include "config/ui/QtDialogs.h"
 
 #include "UiTestSupport.h"
+#include "config/ui/Notifications.h"
 
+#include <QCheckBox>
 #include <QMessageBox>
+#include <QPushButton>
+#include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
 
@@ -83,6 +87,81 @@ TEST_F(AlertPlacement, AnAlertRaisedByAnotherAlertStandsOverThatOne) {
     EXPECT_EQ(presenter.run({QStringLiteral("outer"), {}, {QStringLiteral("OK")}}), 0);
     EXPECT_EQ(inner, 0);
     window().hide();
+}
+
+TEST(RealAlerts, ShowTheRequestsIconDefaultButtonAndCheckBox) {
+    test::application();
+    struct Case {
+        AlertStyle style;
+        QMessageBox::Icon icon;
+        int defaultButton;
+        QString checkBox;
+    };
+    const Case cases[] = {
+        {AlertStyle::Critical, QMessageBox::Critical, 0, {}},
+        {AlertStyle::Informational, QMessageBox::Information, 0, {}},
+        {AlertStyle::Question, QMessageBox::Question, 1, QStringLiteral("Do not ask again")},
+    };
+    QtAlertPresenter presenter;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(static_cast<int>(c.style));
+        AlertRequest request{QStringLiteral("title"),
+                             QStringLiteral("message"),
+                             {QStringLiteral("OK"), QStringLiteral("Cancel")},
+                             c.style};
+        request.defaultButton = c.defaultButton;
+        request.checkBox = c.checkBox;
+        QTimer::singleShot(0, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (!box) {
+                ADD_FAILURE() << "no alert shown";
+                return;
+            }
+            EXPECT_EQ(box->icon(), c.icon);
+            EXPECT_NE(box->checkBox() != nullptr, c.checkBox.isEmpty());
+            if (box->checkBox()) {
+                EXPECT_EQ(box->checkBox()->text(), c.checkBox);
+                box->checkBox()->setChecked(true);
+            }
+            QTest::keyClick(box, Qt::Key_Return);
+        });
+        const AlertAnswer answer = presenter.ask(request);
+        EXPECT_EQ(answer.button, c.defaultButton) << "Return chose another button";
+        EXPECT_EQ(answer.checked, !c.checkBox.isEmpty());
+    }
+}
+
+TEST(RealAlerts, ReturnOnTheTypingKeyQuestionStoresNothing) {
+    test::application();
+    test::TempWorld world;
+    NotificationCenter center;
+    QtAlertPresenter presenter;
+    HotKeyController panel(center, presenter);
+    test::NotificationLog stored(center, {note::kSetEventCode});
+    center.post(note::kShowHKFromLI,
+                QVariantMap{{note::kKbn, int(note::kKbnNewLaunch)},
+                            {note::kAddFiles,
+                             QStringList{QString::fromStdString(world.writeFile("a.txt", "a"))}},
+                            {note::kSelectedRow, -1}});
+    QKeyEvent a(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier, test::kEvdevA + 8, 0, 0,
+                QStringLiteral("a"));
+    QApplication::sendEvent(panel.window(), &a);
+
+    QString asked;
+    QTimer::singleShot(0, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box) {
+            ADD_FAILURE() << "no question asked";
+            return;
+        }
+        asked = box->text();
+        QTest::keyClick(box, Qt::Key_Return);
+    });
+    panel.okButton();
+    EXPECT_TRUE(asked.contains(QStringLiteral("no longer type"))) << asked.toStdString();
+    EXPECT_TRUE(stored.entries().empty()) << "Return stored a plain letter as a hot key";
+    EXPECT_TRUE(panel.isOpen());
+    panel.cancelButton();
 }
 
 } // namespace
