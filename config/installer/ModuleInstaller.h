@@ -53,8 +53,11 @@ public:
     void stopAssist();
 
     // At start: offers installation when modules are missing or older, and answers false when
-    // newer modules are installed and the application must end.
-    bool checkModules(const QString& ownVersion);
+    // newer modules are installed and the application must end. The question for a system
+    // without any module offers "Do not ask again": `askWhenNoneInstalled` false leaves it out,
+    // and `neverAskAgain` hears when the user ticks it.
+    bool checkModules(const QString& ownVersion, bool askWhenNoneInstalled = true,
+                      const std::function<void()>& neverAskAgain = {});
 
     // The version in an installed agent, or empty when it carries none.
     static QString moduleVersion(const QString& programPath);

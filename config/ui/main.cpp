@@ -1,4 +1,5 @@
 #include "common/Locations.h"
+#include "common/PreferenceDomain.h"
 #include "common/ProgramVersion.h"
 #include "config/installer/LinuxInstallerServices.h"
 #include "config/installer/ModuleInstaller.h"
@@ -108,6 +109,7 @@ int main(int argc, char** argv) {
         return 0;
     }
 
+    presto::PreferenceDomain userDefaults(locations.preferenceFile(presto::kPrestoDomain));
     presto::AppController controller(center, alerts,
                                      std::make_unique<presto::DataStore>(locations, alerts));
     if (!controller.versionAccepted())
@@ -131,7 +133,7 @@ int main(int argc, char** argv) {
     installPaths.bundle = QCoreApplication::applicationDirPath();
     presto::ModuleInstaller installer(
         {userCommands, administrator, alerts, processes, pause, requirement}, installPaths);
-    controller.setModuleInstaller(&installer);
+    controller.setModuleInstaller(&installer, &userDefaults);
 
     presto::MainWindow window(center, alerts, chooser, controller);
     instance.setRaiseHandler([&window] {

@@ -559,7 +559,10 @@ TEST_F(InstallerTest, ModuleCheckOutcomes) {
         ASSERT_EQ(alerts_.requests().size(), 1u);
         const AlertRequest& shown = alerts_.requests()[0];
         EXPECT_EQ(shown.title, QLatin1String(c.title));
-        EXPECT_EQ(shown.style, AlertStyle::Critical);
+        // Only a system without any module is a plain question, which may be declined for good.
+        const bool nothingInstalled = !c.installedVersion;
+        EXPECT_EQ(shown.style, nothingInstalled ? AlertStyle::Question : AlertStyle::Critical);
+        EXPECT_EQ(shown.checkBox.isEmpty(), !nothingInstalled);
         if (c.keepsRunning) {
             EXPECT_EQ(shown.message, QStringLiteral("Do you want to install?"));
             EXPECT_EQ(shown.buttons, (QStringList{QStringLiteral("OK"), QStringLiteral("Cancel")}));

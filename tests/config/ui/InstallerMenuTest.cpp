@@ -1,4 +1,5 @@
 #include "UiTestSupport.h"
+#include "common/PreferenceDomain.h"
 #include "config/installer/ModuleInstaller.h"
 #include "config/ui/Notifications.h"
 #include "tests/support/FakeProcessTable.h"
@@ -78,6 +79,44 @@ TEST_F(InstallerMenus, TheUninstallCommandReachesTheInstaller) {
     ASSERT_EQ(alerts_.requests().size(), 1u);
     EXPECT_EQ(alerts_.requests()[0].title, QStringLiteral("Presto is not installed!"));
     EXPECT_FALSE(controller_.installMenu()->text().isEmpty());
+}
+
+TEST_F(InstallerMenus, TheModuleQuestionIsAQuestionThatCanBeDeclinedForGood) {
+    const std::string domainFile = world_.locations().preferenceFile(kPrestoDomain);
+    PreferenceDomain userDefaults(domainFile);
+    controller_.setModuleInstaller(&installer_, &userDefaults);
+    MainWindow window(center_, alerts_, chooser_, controller_);
+    alerts_.answer(QStringLiteral("Cancel"), true);
+    controller_.awakeFromNib(window);
+    ASSERT_EQ(alerts_.requests().size(), 1u);
+    const AlertRequest& question = alerts_.requests()[0];
+    EXPECT_EQ(question.title, QStringLiteral("Presto's modules are not installed!"));
+    EXPECT_EQ(question.message, QStringLiteral("Do you want to install?"));
+    EXPECT_EQ(question.buttons, (QStringList{QStringLiteral("OK"), QStringLiteral("Cancel")}));
+    EXPECT_EQ(question.style, AlertStyle::Question);
+    EXPECT_EQ(question.checkBox, QStringLiteral("Do not ask again"));
+    EXPECT_EQ(PreferenceDomain(domainFile).getBool(kFlagAskToInstall), false);
+    EXPECT_TRUE(log_.entries().empty());
+
+    // The next start asks nothing; the menu still installs, whatever it then reports.
+    struct Accepting : AlertPresenter {
+        AlertAnswer ask(const AlertRequest& request) override {
+            titles << request.title;
+            return {0, false};
+        }
+        QStringList titles;
+    } accepting;
+    ModuleInstaller installer{{user_, admin_, accepting, processes_, pause_, requirement_},
+                              {QString::fromStdString(world_.path("bundle")),
+                               QString::fromStdString(world_.path("vartmp")), root_}};
+    AppController next(center_, alerts_, std::make_unique<DataStore>(world_.locations(), alerts_));
+    PreferenceDomain nextDefaults(domainFile);
+    next.setModuleInstaller(&installer, &nextDefaults);
+    MainWindow nextWindow(center_, alerts_, chooser_, next);
+    next.awakeFromNib(nextWindow);
+    EXPECT_TRUE(accepting.titles.isEmpty()) << accepting.titles.join(u'|').toStdString();
+    next.installMenu()->trigger();
+    EXPECT_FALSE(log_.entries().empty()) << "the Install command did nothing";
 }
 
 TEST_F(InstallerMenus, NewerInstalledModulesEndTheRunOnceItHasStarted) {
