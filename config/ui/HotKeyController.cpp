@@ -146,6 +146,8 @@ protected:
 
     void showEvent(QShowEvent* event) override {
         QWidget::showEvent(event);
+        // A window the desktop minimized lost its grab with it; taking it again is harmless.
+        keyboardGrabbed_ = false;
         grabAttempts_ = 0;
         grabKeyboardWhileShown();
     }
@@ -485,6 +487,9 @@ void HotKeyController::showWindow() {
     }
     if (firstTime && requester)
         panel->move(requester->geometry().center() - panel->rect().center());
+    // Minimized by the desktop, the panel would come back minimized with every later show and
+    // no request could be seen again.
+    panel->setWindowState(panel->windowState() & ~Qt::WindowMinimized);
     panel->show();
     panel->raise();
     panel->activateWindow();
