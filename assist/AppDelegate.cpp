@@ -10,6 +10,7 @@
 #include <QPixmap>
 #include <QSvgRenderer>
 #include <QSystemTrayIcon>
+#include <QTimer>
 #include <filesystem>
 #include <ostream>
 
@@ -30,9 +31,14 @@ const char* iconResource(StatusImage image) {
         return ":/assist/icons/searching.svg";
     case StatusImage::NotFound:
         return ":/assist/icons/not-found.svg";
+    case StatusImage::DaemonDown:
+        return ":/assist/icons/daemon-down.svg";
     }
     return "";
 }
+
+// As often as the configuration application's status line looks.
+constexpr int kDaemonPollMs = 2000;
 
 // Something is at the path (the file reference could be made).
 bool existsAt(const std::string& path) {
@@ -62,6 +68,10 @@ AppDelegate::AppDelegate(AssistDefaults& defaults, DaemonNotifier& daemon,
     thePreferencesMenu_ =
         theMenu_->addAction(tr("Presto Preferences…"), this, [this] { launchPreferences(); });
     theQuitMenu_ = theMenu_->addAction(tr("Quit PrestoAssist"), qApp, &QCoreApplication::quit);
+    // The menu is where the user looks when something is wrong: it must not show a stale state.
+    connect(theMenu_.get(), &QMenu::aboutToShow, this, &AppDelegate::checkDaemon);
+    daemonPoll_ = new QTimer(this);
+    connect(daemonPoll_, &QTimer::timeout, this, &AppDelegate::checkDaemon);
 }
 
 AppDelegate::~AppDelegate() = default;
@@ -99,8 +109,10 @@ void AppDelegate::showStatusItemWhenTrayIsThere() {
         return;
     disconnect(&tray_, &TrayProbe::mayHaveChanged, this,
                &AppDelegate::showStatusItemWhenTrayIsThere);
+    checkDaemon();
+    daemonPoll_->start(kDaemonPollMs);
     theStatusItem_ = std::make_unique<QSystemTrayIcon>();
-    theStatusItem_->setIcon(icon(image_));
+    theStatusItem_->setIcon(icon(statusImage()));
     theStatusItem_->setToolTip(toolTip());
     theStatusItem_->setContextMenu(theMenu_.get());
     connect(theStatusItem_.get(), &QSystemTrayIcon::activated, this,
@@ -195,16 +207,28 @@ void AppDelegate::sendUpdtPrefMess() {
     daemon_.sendMessage(kUpdatePrefMessage, 8);
 }
 
+void AppDelegate::checkDaemon() {
+    const bool down = !daemon_.daemonAnswers();
+    if (down == daemonDown_)
+        return;
+    daemonDown_ = down;
+    showStatusImage();
+}
+
 void AppDelegate::setStatusImage(StatusImage image) {
     image_ = image;
+    showStatusImage();
+}
+
+void AppDelegate::showStatusImage() {
     if (theStatusItem_) {
-        theStatusItem_->setIcon(icon(image));
+        theStatusItem_->setIcon(icon(statusImage()));
         theStatusItem_->setToolTip(toolTip());
     }
 }
 
 QString AppDelegate::toolTip() const {
-    return toolTip(image_);
+    return toolTip(statusImage());
 }
 
 QString AppDelegate::toolTip(StatusImage image) {
@@ -221,6 +245,8 @@ QString AppDelegate::toolTip(StatusImage image) {
         return tr("Presto: looking for the Presto application…");
     case StatusImage::NotFound:
         return tr("Presto: the Presto application was not found");
+    case StatusImage::DaemonDown:
+        return tr("Presto.daemon is not running: hot keys do nothing until it runs.");
     }
     return {};
 }

@@ -13,6 +13,7 @@
 class QAction;
 class QMenu;
 class QSystemTrayIcon;
+class QTimer;
 
 namespace presto {
 
@@ -26,12 +27,14 @@ enum class StatusImage {
     StopRequested,  // the user chose to switch it off
     Searching,      // looking for the configuration application
     NotFound,       // the configuration application is nowhere to be found
+    DaemonDown,     // no daemon answers, so no hot key works whatever the switch says
 };
 
 // The tray assistant: its icon and menu switch the hot key service on and off through the
 // assistant's domain and the daemon, and open the configuration application, looking for a
 // copy of the same version when it is not where the domain says. The daemon ends and restarts
-// the assistant after every table request, so each start shows the state afresh.
+// the assistant after every table request, so each start shows the state afresh. While the icon
+// is in a tray, it also watches that a daemon is there at all.
 class AppDelegate : public QObject {
     Q_OBJECT
 
@@ -62,8 +65,11 @@ public:
     void searchPrstApp();
     void queryDone(const std::vector<std::string>& paths);
     void sendUpdtPrefMess();
+    // Asks whether the daemon answers and shows its absence over every other state.
+    void checkDaemon();
 
-    StatusImage statusImage() const { return image_; }
+    // What the icon shows now.
+    StatusImage statusImage() const { return daemonDown_ ? StatusImage::DaemonDown : image_; }
     QString toolTip() const;
     QMenu* menu() const { return theMenu_.get(); }
     QAction* startMenu() const { return theStartMenu_; }
@@ -82,6 +88,7 @@ public:
 
 private:
     void setStatusImage(StatusImage image);
+    void showStatusImage();
     void showStatusItemWhenTrayIsThere();
     std::string appPath();
 
@@ -102,6 +109,8 @@ private:
     QAction* theQuitMenu_ = nullptr;
     std::unique_ptr<QSystemTrayIcon> theStatusItem_;
     StatusImage image_ = StatusImage::NotServiced;
+    bool daemonDown_ = false;
+    QTimer* daemonPoll_ = nullptr;
     bool saidNoTray_ = false;
     bool waitingForTray_ = false;
 };

@@ -30,6 +30,8 @@ class DaemonNotifier {
 public:
     virtual ~DaemonNotifier() = default;
     virtual long sendMessage(const void* bytes, long size) = 0;
+    // Whether a daemon is there to hear them.
+    virtual bool daemonAnswers() = 0;
 };
 
 // Starts the configuration application.

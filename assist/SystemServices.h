@@ -1,6 +1,7 @@
 #pragma once
 
 #include "assist/AssistServices.h"
+#include "common/DaemonClient.h"
 #include "common/PrefSocket.h"
 #include "platform/Launcher.h"
 
@@ -16,13 +17,16 @@ namespace presto {
 // The daemon's socket client.
 class SocketNotifier final : public DaemonNotifier {
 public:
-    explicit SocketNotifier(const std::string& socketPath) : socket_(socketPath) {}
+    explicit SocketNotifier(const std::string& socketPath)
+        : socket_(socketPath), client_(socketPath) {}
     long sendMessage(const void* bytes, long size) override {
         return socket_.sendMessage(bytes, size);
     }
+    bool daemonAnswers() override { return client_.daemonAnswers(); }
 
 private:
     PrefSocket socket_;
+    DaemonClient client_;
 };
 
 // Opens through the platform launcher; the preferences by starting the program with

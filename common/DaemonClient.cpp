@@ -1,5 +1,7 @@
 #include "common/DaemonClient.h"
 
+#include "common/DaemonProtocol.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -128,6 +130,11 @@ std::optional<std::vector<std::uint8_t>> DaemonClient::request(const void* bytes
     }
     reply.resize(total);
     return reply;
+}
+
+bool DaemonClient::daemonAnswers() const {
+    const auto reply = request(kGetVersMessage, sizeof kGetVersMessage, kSyncReplySize + 1);
+    return reply && reply->size() == kSyncReplySize;
 }
 
 UniqueFd DaemonClient::sendKeepingConnection(const void* bytes, std::size_t size) const {

@@ -34,6 +34,10 @@ public:
     std::optional<std::vector<std::uint8_t>> request(const void* bytes, std::size_t size,
                                                      std::size_t maxReply) const;
 
+    // Whether a daemon of this user is there and working: its sync record comes back for
+    // "GETVERS" within the deadline. Read whole, so the daemon's reply always finds us listening.
+    bool daemonAnswers() const;
+
     // Sends and hands back the connection for a reply the caller waits for in its own loop; an
     // empty descriptor when nothing could be sent.
     UniqueFd sendKeepingConnection(const void* bytes, std::size_t size) const;

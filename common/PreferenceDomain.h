@@ -10,13 +10,15 @@ namespace presto {
 inline constexpr char kPrestoDomain[] = "com.nimbo.Presto";
 inline constexpr char kPrestoAssistDomain[] = "com.nimbo.PrestoAssist";
 
-inline constexpr char kFlagServiceStatus[] = "FlagServiceStatus"; // PrestoAssist, bool
-inline constexpr char kPrstAppPath[] = "PrstAppPath";             // PrestoAssist, string
-inline constexpr char kFlagShowIcon[] = "FlagShowIcon";           // Presto, bool
-inline constexpr char kFlagRecomended[] = "FlagRecomended";       // Presto, bool
+inline constexpr char kFlagServiceStatus[] = "FlagServiceStatus";     // PrestoAssist, bool
+inline constexpr char kPrstAppPath[] = "PrstAppPath";                 // PrestoAssist, string
+inline constexpr char kFlagShowIcon[] = "FlagShowIcon";               // Presto, bool
+inline constexpr char kFlagRecomended[] = "FlagRecomended";           // Presto, bool
 inline constexpr char kKindIntervalHotKey[] = "KindIntervalHotKey";   // Presto, integer
 inline constexpr char kValueIntervalHotKey[] = "ValueIntervalHotKey"; // Presto, real
 inline constexpr char kValueIntervalKEXT[] = "ValueIntervalKEXT";     // Presto, integer
+// Presto, bool: false once the user declined installing the modules for good.
+inline constexpr char kFlagAskToInstall[] = "FlagAskToInstall";
 
 // One preference domain: an XML property list read and written with libplist. Values of the wrong
 // type read as missing; writes go to a temporary file renamed over the old one, so readers in other

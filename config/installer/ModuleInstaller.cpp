@@ -317,10 +317,12 @@ void ModuleInstaller::unInstallPrst() {
               tr("Cancel"));
         return;
     }
-    if (ask(tr("Uninstall Presto?"),
+    if (services_.alerts.run(AlertRequest{
+            tr("Uninstall Presto?"),
             tr("Presto's programs, its systemd user units and its autostart entry are removed "
                "for every user of this computer. Your hot keys are kept."),
-            {tr("Cancel"), tr("Uninstall")}) != 1)
+            {tr("Cancel"), tr("Uninstall")},
+            AlertStyle::Question}) != 1)
         return;
 
     // The installed helper, whose polkit action names what it does; else the bundle's.
@@ -380,7 +382,8 @@ void ModuleInstaller::deleteData(DataStore& store, const std::function<void()>& 
         alert(AlertStyle::Critical, tr("Delete failed"), tr("Needs to Cancel"), tr("Cancel"));
 }
 
-bool ModuleInstaller::checkModules(const QString& ownVersion) {
+bool ModuleInstaller::checkModules(const QString& ownVersion, bool askWhenNoneInstalled,
+                                   const std::function<void()>& neverAskAgain) {
     QString title;
     const bool packaged = !packageOwner().isEmpty();
     if (packaged || isFullInstalled()) {
@@ -401,7 +404,20 @@ bool ModuleInstaller::checkModules(const QString& ownVersion) {
     } else if (isPartialInstalled()) {
         title = tr("No part of the module is installed!");
     } else {
-        title = tr("Presto's modules are not installed!");
+        // Running without the modules is a choice (a build tried from its folder), not an error.
+        if (!askWhenNoneInstalled)
+            return true;
+        AlertRequest question{tr("Presto's modules are not installed!"),
+                              tr("Do you want to install?"),
+                              {tr("OK"), tr("Cancel")},
+                              AlertStyle::Question};
+        question.checkBox = tr("Do not ask again");
+        const AlertAnswer answer = services_.alerts.ask(question);
+        if (answer.checked && neverAskAgain)
+            neverAskAgain();
+        if (answer.button == 0)
+            installPrst();
+        return true;
     }
     if (ask(title, tr("Do you want to install?"), {tr("OK"), tr("Cancel")}) == 0)
         installPrst();

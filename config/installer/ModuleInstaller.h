@@ -54,8 +54,11 @@ public:
 
     // At start: offers installation when modules are missing or older, and answers false when
     // newer modules are installed and the application must end. A package install counts as
-    // installed; its updates are the package manager's.
-    bool checkModules(const QString& ownVersion);
+    // installed; its updates are the package manager's. The question for a system without any
+    // module offers "Do not ask again": `askWhenNoneInstalled` false leaves it out, and
+    // `neverAskAgain` hears when the user ticks it.
+    bool checkModules(const QString& ownVersion, bool askWhenNoneInstalled = true,
+                      const std::function<void()>& neverAskAgain = {});
 
     // The version in an installed agent, or empty when it carries none.
     static QString moduleVersion(const QString& programPath);

@@ -171,8 +171,8 @@ bool DataStore::exsistSavePath() {
             return false;
         }
         ::close(fd);
-        alerts_.run(notice(AlertStyle::Critical, tr("This directory and file has been created"),
-                           savePath_, {tr("OK")}));
+        alerts_.run(notice(AlertStyle::Informational,
+                           tr("This directory and file has been created"), savePath_, {tr("OK")}));
     }
 
     if (hadPbDataDir || hotKeyPbItems_.empty())
@@ -182,8 +182,8 @@ bool DataStore::exsistSavePath() {
         return false;
     if (!makeDirectory(savePbDataDir_))
         return false;
-    alerts_.run(notice(AlertStyle::Critical, tr("This directory has been created"), savePbDataDir_,
-                       {tr("OK")}));
+    alerts_.run(notice(AlertStyle::Informational, tr("This directory has been created"),
+                       savePbDataDir_, {tr("OK")}));
     return true;
 }
 

@@ -1,6 +1,7 @@
 #include "config/ui/AppController.h"
 
 #include "common/DataFile.h"
+#include "common/PreferenceDomain.h"
 #include "common/SnapshotFile.h"
 #include "config/installer/ModuleInstaller.h"
 #include "config/model/DataStore.h"
@@ -415,7 +416,17 @@ void AppController::deleteData() {
 }
 
 bool AppController::checkModules() {
-    return !installer_ || installer_->checkModules(QStringLiteral(PRESTO_BUNDLE_VERSION));
+    if (!installer_)
+        return true;
+    if (userDefaults_)
+        userDefaults_->synchronize();
+    const bool ask = !userDefaults_ || userDefaults_->getBool(kFlagAskToInstall).value_or(true);
+    return installer_->checkModules(QStringLiteral(PRESTO_BUNDLE_VERSION), ask, [this] {
+        if (!userDefaults_)
+            return;
+        userDefaults_->setBool(kFlagAskToInstall, false);
+        userDefaults_->synchronize();
+    });
 }
 
 void AppController::handleGetDelPbTitle(const Notification& notification) {

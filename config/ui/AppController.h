@@ -19,6 +19,7 @@ class HotKeyController;
 class ModuleInstaller;
 class MainWindow;
 class PreferenceController;
+class PreferenceDomain;
 
 // The hub of the configuration application: owns the data store and the capture panel for the
 // whole run, turns menu commands into notifications for the tabs, is the one place where a
@@ -90,8 +91,12 @@ public:
     QAction* preferencesMenu() const { return preferencesMenu_; }
 
     // The module installer behind the Install, Uninstall and Delete-data commands and the module
-    // check at start; without one they do nothing. It must outlive the controller.
-    void setModuleInstaller(ModuleInstaller* installer) { installer_ = installer; }
+    // check at start; without one they do nothing. `userDefaults`, the application's domain,
+    // keeps whether the user declined installing for good. Both must outlive the controller.
+    void setModuleInstaller(ModuleInstaller* installer, PreferenceDomain* userDefaults = nullptr) {
+        installer_ = installer;
+        userDefaults_ = userDefaults;
+    }
     void installPrst();
     void unInstallPrst();
     void deleteData();
@@ -140,6 +145,7 @@ private:
     QAction* preferencesMenu_ = nullptr;
 
     ModuleInstaller* installer_ = nullptr;
+    PreferenceDomain* userDefaults_ = nullptr;
     QAction* installMenu_ = nullptr;
     QAction* uninstallMenu_ = nullptr;
     QAction* deleteDataMenu_ = nullptr;

@@ -1,9 +1,11 @@
 #include "config/ui/DaemonStatus.h"
 
+#include "common/DaemonClient.h"
+
+#include <QFile>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QLocalSocket>
 #include <QProcess>
 #include <QPushButton>
 #include <QStyle>
@@ -86,15 +88,7 @@ void DaemonStatus::showState(bool running) {
 }
 
 bool DaemonStatus::daemonAnswers(const QString& socketPath) {
-    QLocalSocket socket;
-    socket.connectToServer(socketPath);
-    if (!socket.waitForConnected(200))
-        return false;
-    // One harmless request, so the daemon does not read an empty one.
-    socket.write("GETVERS");
-    socket.waitForBytesWritten(200);
-    socket.disconnectFromServer();
-    return true;
+    return DaemonClient(QFile::encodeName(socketPath).toStdString()).daemonAnswers();
 }
 
 bool DaemonStatus::startDaemon(const QString& programFolder) {

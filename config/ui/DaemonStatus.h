@@ -28,7 +28,7 @@ public:
     QLabel* message() const { return message_; }
     QPushButton* startButton() const { return startButton_; }
 
-    // The daemon's socket accepts a connection.
+    // A daemon of this user answers on its socket.
     static bool daemonAnswers(const QString& socketPath);
     // The installed unit when the installer put it there, else the program beside this one.
     static bool startDaemon(const QString& programFolder);

@@ -156,6 +156,8 @@ protected:
 
     void showEvent(QShowEvent* event) override {
         QWidget::showEvent(event);
+        // A window the desktop minimized lost its grab with it; taking it again is harmless.
+        keyboardGrabbed_ = false;
         grabAttempts_ = 0;
         grabKeyboardWhileShown();
     }
@@ -432,13 +434,14 @@ bool HotKeyController::confirmTypingKey() {
     HotKey captured;
     captured.setHotKeyRec(hotKeyRec_);
     const QString name = linuxKeyName(captured);
-    const int answer =
-        alerts_.run({tr("\"%1\" will no longer type in any program.").arg(name),
-                     tr("A hot key without Control, Alt or Super takes its key away from every "
-                        "program for as long as it is set. Store it anyway?"),
-                     {tr("OK"), tr("Cancel")},
-                     AlertStyle::Critical});
-    return answer == 0;
+    AlertRequest question{tr("\"%1\" will no longer type in any program.").arg(name),
+                          tr("A hot key without Control, Alt or Super takes its key away from "
+                             "every program for as long as it is set. Store it anyway?"),
+                          {tr("OK"), tr("Cancel")},
+                          AlertStyle::Critical};
+    // Return, pressed by reflex, must not take a letter away from typing everywhere.
+    question.defaultButton = 1;
+    return alerts_.run(question) == 0;
 }
 
 bool HotKeyController::confirmHeldKey() {
@@ -516,6 +519,9 @@ void HotKeyController::showWindow() {
     }
     if (firstTime && requester)
         panel->move(requester->geometry().center() - panel->rect().center());
+    // Minimized by the desktop, the panel would come back minimized with every later show and
+    // no request could be seen again.
+    panel->setWindowState(panel->windowState() & ~Qt::WindowMinimized);
     panel->show();
     panel->raise();
     panel->activateWindow();

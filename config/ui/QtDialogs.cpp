@@ -2,6 +2,7 @@
 
 #include <QAbstractItemView>
 #include <QApplication>
+#include <QCheckBox>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -59,7 +60,25 @@ QWidget* frontWindow() {
     return nullptr;
 }
 
-int QtAlertPresenter::run(const AlertRequest& request) {
+namespace {
+
+QMessageBox::Icon iconOf(AlertStyle style) {
+    switch (style) {
+    case AlertStyle::Critical:
+        return QMessageBox::Critical;
+    case AlertStyle::Question:
+        return QMessageBox::Question;
+    case AlertStyle::Warning:
+        return QMessageBox::Warning;
+    case AlertStyle::Informational:
+        break;
+    }
+    return QMessageBox::Information;
+}
+
+} // namespace
+
+AlertAnswer QtAlertPresenter::ask(const AlertRequest& request) {
     QWidget* parent = frontWindow();
     QMessageBox box(parent);
     box.setWindowModality(Qt::ApplicationModal);
@@ -67,9 +86,7 @@ int QtAlertPresenter::run(const AlertRequest& request) {
         box.setWindowFlag(Qt::WindowStaysOnTopHint, true);
     box.setWindowTitle(QStringLiteral("Presto"));
     box.setTextFormat(Qt::PlainText);
-    box.setIcon(request.style == AlertStyle::Critical  ? QMessageBox::Critical
-                : request.style == AlertStyle::Warning ? QMessageBox::Warning
-                                                       : QMessageBox::Information);
+    box.setIcon(iconOf(request.style));
     box.setText(request.title);
     box.setInformativeText(request.message);
     // The message often is a file name: a "<b>" in it must show as typed.
@@ -79,15 +96,20 @@ int QtAlertPresenter::run(const AlertRequest& request) {
     for (const QString& title : request.buttons)
         buttons.push_back(box.addButton(title, QMessageBox::ActionRole));
     if (!buttons.empty()) {
-        box.setDefaultButton(buttons.front());
+        const auto chosen = static_cast<std::size_t>(request.defaultButton);
+        box.setDefaultButton(chosen < buttons.size() ? buttons[chosen] : buttons.front());
         box.setEscapeButton(buttons.size() > 1 ? buttons[1] : buttons.front());
     }
+    if (!request.checkBox.isEmpty())
+        box.setCheckBox(new QCheckBox(request.checkBox, &box));
     box.exec();
+    AlertAnswer answer;
+    answer.checked = box.checkBox() && box.checkBox()->isChecked();
     for (std::size_t i = 0; i < buttons.size(); ++i) {
         if (box.clickedButton() == buttons[i])
-            return static_cast<int>(i);
+            answer.button = static_cast<int>(i);
     }
-    return -1;
+    return answer;
 }
 
 std::optional<QStringList> QtFileChooser::choosePaths(const FileChooserRequest& request) {

@@ -12,12 +12,12 @@ namespace presto {
 // main window. Alerts and file choosers open over it.
 QWidget* frontWindow();
 
-// Modal message boxes, buttons left to right in the order given, the first one the default.
-// Each is modal for the whole application and stands over the front window, so a panel kept on
-// top never hides the alert it raised.
+// Modal message boxes, buttons left to right in the order given. Each is modal for the whole
+// application and stands over the front window, so a panel kept on top never hides the alert it
+// raised.
 class QtAlertPresenter : public AlertPresenter {
 public:
-    int run(const AlertRequest& request) override;
+    AlertAnswer ask(const AlertRequest& request) override;
 };
 
 // A file dialog in which several files (and, in Qt's own dialog, folders) can be chosen. It

@@ -1,5 +1,6 @@
 #include "common/CommandLine.h"
 #include "common/Locations.h"
+#include "common/PreferenceDomain.h"
 #include "common/ProgramVersion.h"
 #include "config/installer/LinuxInstallerServices.h"
 #include "config/installer/ModuleInstaller.h"
@@ -137,6 +138,7 @@ int main(int argc, char** argv) {
         return 0;
     }
 
+    presto::PreferenceDomain userDefaults(locations.preferenceFile(presto::kPrestoDomain));
     presto::AppController controller(center, alerts,
                                      std::make_unique<presto::DataStore>(locations, alerts));
     if (!controller.versionAccepted())
@@ -162,7 +164,7 @@ int main(int argc, char** argv) {
     presto::ModuleInstaller installer(
         {userCommands, administrator, alerts, processes, pause, requirement, packages},
         installPaths);
-    controller.setModuleInstaller(&installer);
+    controller.setModuleInstaller(&installer, &userDefaults);
 
     presto::MainWindow window(center, alerts, chooser, controller);
     instance.setRaiseHandler([&window] {

@@ -30,7 +30,9 @@ public:
         statusAtSend.push_back(PreferenceDomain(domainFile_).getBool(kFlagServiceStatus));
         return socket_.sendMessage(bytes, size);
     }
+    bool daemonAnswers() override { return daemonRuns; }
     std::vector<std::optional<bool>> statusAtSend;
+    bool daemonRuns = true;
 
 private:
     SocketNotifier socket_;
@@ -311,11 +313,39 @@ TEST_F(AppDelegateTest, LeftClickOpensTheMenuOrTheApplicationAsTheDesktopDoes) {
     EXPECT_EQ(opener.opened, std::vector<std::string>{installedApp});
 }
 
-TEST(AssistIconsTest, SixDistinctIconsWithTheirOwnWordsAtPanelSizes) {
+TEST_F(AppDelegateTest, TheDaemonsAbsenceShowsOverEveryStateUntilItAnswersAgain) {
+    test::fakeConfigurationApp(installedApp, "5.1.1", marker);
+    AppDelegate& app = assistant();
+    app.awakeFromNib();
+    ASSERT_EQ(app.statusImage(), StatusImage::Serviced);
+
+    // Noticed without the user doing anything.
+    notifier.daemonRuns = false;
+    ASSERT_TRUE(test::processEventsUntil([&] {
+        return app.statusImage() == StatusImage::DaemonDown;
+    })) << "the tray still says hot keys are on";
+    EXPECT_EQ(app.statusItem()->toolTip(),
+              QStringLiteral("Presto.daemon is not running: hot keys do nothing until it runs."));
+    // A switch chosen meanwhile is stored and shown once the daemon is back.
+    app.serviceStop();
+    EXPECT_EQ(readDomain().getBool(kFlagServiceStatus), false);
+    EXPECT_EQ(app.statusImage(), StatusImage::DaemonDown);
+
+    notifier.daemonRuns = true;
+    ASSERT_TRUE(
+        test::processEventsUntil([&] { return app.statusImage() == StatusImage::StopRequested; }));
+    EXPECT_EQ(app.statusItem()->toolTip(), AppDelegate::toolTip(StatusImage::StopRequested));
+
+    // The real client against a socket nobody serves.
+    EXPECT_FALSE(SocketNotifier(loc.socketPath).daemonAnswers());
+}
+
+TEST(AssistIconsTest, EveryStateHasItsOwnIconAndWordsAtPanelSizes) {
     test::application();
     const StatusImage all[] = {StatusImage::Serviced,       StatusImage::NotServiced,
                                StatusImage::StartRequested, StatusImage::StopRequested,
-                               StatusImage::Searching,      StatusImage::NotFound};
+                               StatusImage::Searching,      StatusImage::NotFound,
+                               StatusImage::DaemonDown};
     std::vector<QImage> pictures;
     QStringList words;
     for (StatusImage image : all) {

@@ -159,14 +159,14 @@ bool Xvfb::installed() {
     return !findXvfb().empty();
 }
 
-Xvfb::Xvfb() {
+Xvfb::Xvfb(const std::string& screen) {
     int fds[2];
     if (pipe2(fds, O_CLOEXEC) != 0)
         throw std::runtime_error("pipe");
     // -displayfd: the server picks a free display and writes its number once it accepts clients.
     try {
         server_.emplace(std::vector<std::string>{findXvfb(), "-displayfd", "3", "-nolisten", "tcp",
-                                                 "-noreset", "-screen", "0", "320x200x24"},
+                                                 "-noreset", "-screen", "0", screen},
                         std::vector<std::string>{}, std::string{}, fds[1]);
     } catch (...) {
         close(fds[0]);

@@ -52,8 +52,8 @@ private:
 class Xvfb {
 public:
     static bool installed();
-    // Throws std::runtime_error when the server does not come up.
-    Xvfb();
+    // Throws std::runtime_error when the server does not come up. `screen`: width x height x depth.
+    explicit Xvfb(const std::string& screen = "320x200x24");
     const std::string& display() const { return display_; }
     void stop();
 

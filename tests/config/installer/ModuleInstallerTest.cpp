@@ -480,6 +480,7 @@ TEST_F(InstallerTest, UninstallStopsDisablesAndRemovesEverythingButTheUsersData)
     EXPECT_EQ(alerts_.requests()[0].title, QStringLiteral("Uninstall Presto?"));
     EXPECT_EQ(alerts_.requests()[0].buttons,
               (QStringList{QStringLiteral("Cancel"), QStringLiteral("Uninstall")}));
+    EXPECT_EQ(alerts_.requests()[0].style, AlertStyle::Question);
     EXPECT_EQ(alerts_.requests()[1].title, QStringLiteral("UnInstallation was finished"));
     EXPECT_EQ(alerts_.requests()[1].message, QString());
     EXPECT_FALSE(installer_.isPartialInstalled());
@@ -687,7 +688,10 @@ TEST_F(InstallerTest, ModuleCheckOutcomes) {
         ASSERT_EQ(alerts_.requests().size(), 1u);
         const AlertRequest& shown = alerts_.requests()[0];
         EXPECT_EQ(shown.title, QLatin1String(c.title));
-        EXPECT_EQ(shown.style, AlertStyle::Critical);
+        // Only a system without any module is a plain question, which may be declined for good.
+        const bool nothingInstalled = !c.installedVersion;
+        EXPECT_EQ(shown.style, nothingInstalled ? AlertStyle::Question : AlertStyle::Critical);
+        EXPECT_EQ(shown.checkBox.isEmpty(), !nothingInstalled);
         if (c.keepsRunning) {
             EXPECT_EQ(shown.message, QStringLiteral("Do you want to install?"));
             EXPECT_EQ(shown.buttons, (QStringList{QStringLiteral("OK"), QStringLiteral("Cancel")}));

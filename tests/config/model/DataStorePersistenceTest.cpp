@@ -142,13 +142,13 @@ protected:
     }
 
     void expectAlert(std::size_t index, const QString& title, const QString& message,
-                     const QStringList& buttons) {
+                     const QStringList& buttons, AlertStyle style = AlertStyle::Critical) {
         ASSERT_LT(index, alerts.requests().size());
         const AlertRequest& shown = alerts.requests()[index];
         EXPECT_EQ(shown.title, title);
         EXPECT_EQ(shown.message, message);
         EXPECT_EQ(shown.buttons, buttons);
-        EXPECT_EQ(shown.style, AlertStyle::Critical);
+        EXPECT_EQ(shown.style, style);
     }
 
     test::TempWorld world;
@@ -171,7 +171,9 @@ TEST_F(DataStorePersistence, FirstSaveWithOnlyFinderKeysAsksOnceThenWritesAndNot
     ASSERT_EQ(alerts.requests().size(), 2u);
     expectAlert(0, "This directory does not exist", q(loc.dataFolder()),
                 {kMakeDirectory, "Cancel"});
-    expectAlert(1, "This directory and file has been created", q(loc.dataFilePath()), {"OK"});
+    // Notices, not errors: nothing went wrong.
+    expectAlert(1, "This directory and file has been created", q(loc.dataFilePath()), {"OK"},
+                AlertStyle::Informational);
     EXPECT_EQ(modeOf(loc.dataFolder()), 0700u);
     EXPECT_FALSE(fs::exists(loc.pasteboardDir()));
 
@@ -252,7 +254,8 @@ TEST_F(DataStorePersistence, SnapshotFolderIsAskedForOnlyWhilePasteboardKeysExis
     alerts.answer(kMakeDirectory);
     alerts.answer("OK");
     store->saveItemData();
-    expectAlert(2, "This directory has been created", q(loc.pasteboardDir()), {"OK"});
+    expectAlert(2, "This directory has been created", q(loc.pasteboardDir()), {"OK"},
+                AlertStyle::Informational);
     EXPECT_EQ(modeOf(loc.pasteboardDir()), 0700u);
     EXPECT_EQ(daemon.take(), updated);
     EXPECT_EQ(alerts.requests().size(), 3u);

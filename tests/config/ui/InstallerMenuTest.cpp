@@ -1,4 +1,5 @@
 #include "UiTestSupport.h"
+#include "common/PreferenceDomain.h"
 #include "config/installer/ModuleInstaller.h"
 #include "config/ui/Notifications.h"
 #include "tests/support/FakeProcessTable.h"
@@ -79,6 +80,40 @@ TEST_F(InstallerMenus, TheUninstallCommandReachesTheInstaller) {
     ASSERT_EQ(alerts_.requests().size(), 1u);
     EXPECT_EQ(alerts_.requests()[0].title, QStringLiteral("Presto is not installed!"));
     EXPECT_FALSE(controller_.installMenu()->text().isEmpty());
+}
+
+TEST_F(InstallerMenus, TheModuleQuestionCanBeDeclinedForGood) {
+    const std::string domainFile = world_.locations().preferenceFile(kPrestoDomain);
+    PreferenceDomain userDefaults(domainFile);
+    controller_.setModuleInstaller(&installer_, &userDefaults);
+    MainWindow window(center_, alerts_, chooser_, controller_);
+    alerts_.answer(QStringLiteral("Cancel"), true);
+    controller_.awakeFromNib(window);
+    ASSERT_EQ(alerts_.requests().size(), 1u);
+    EXPECT_EQ(alerts_.requests()[0].checkBox, QStringLiteral("Do not ask again"));
+    EXPECT_EQ(PreferenceDomain(domainFile).getBool(kFlagAskToInstall), false);
+    EXPECT_TRUE(log_.entries().empty());
+
+    // The next start asks nothing; the menu still installs, whatever it then reports.
+    struct Accepting : AlertPresenter {
+        AlertAnswer ask(const AlertRequest& request) override {
+            titles << request.title;
+            return {0, false};
+        }
+        QStringList titles;
+    } accepting;
+    ModuleInstaller installer{
+        {user_, admin_, accepting, processes_, pause_, requirement_, packages_},
+        {QString::fromStdString(world_.path("bundle")), root_}};
+    AppController next(center_, alerts_, std::make_unique<DataStore>(world_.locations(), alerts_));
+    PreferenceDomain nextDefaults(domainFile);
+    next.setModuleInstaller(&installer, &nextDefaults);
+    MainWindow nextWindow(center_, alerts_, chooser_, next);
+    next.awakeFromNib(nextWindow);
+    EXPECT_TRUE(accepting.titles.isEmpty()) << accepting.titles.join(u'|').toStdString();
+    next.installMenu()->trigger();
+    // Every outcome of Install is told in an alert.
+    EXPECT_FALSE(accepting.titles.isEmpty()) << "the Install command did nothing";
 }
 
 TEST_F(InstallerMenus, NewerInstalledModulesEndTheRunOnceItHasStarted) {

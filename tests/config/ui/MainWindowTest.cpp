@@ -4,6 +4,7 @@
 #include "config/ui/Notifications.h"
 #include "config/ui/PbFController.h"
 #include "config/ui/QtDialogs.h"
+#include "tests/support/OtherUser.h"
 
 #include <QAbstractItemView>
 #include <QAction>
@@ -158,14 +159,24 @@ TEST_F(MainWindowUse, TheDaemonLineComesWhenTheDaemonIsGoneAndSaysWhenItIsBack) 
     window().hide();
 }
 
-TEST(DaemonProbe, AnswersOnlyWhileSomethingListensOnTheSocket) {
+TEST(DaemonProbe, OnlyADaemonOfThisUserThatAnswersCounts) {
     test::application();
     test::TempWorld world;
-    const std::string path = world.path("probe_socket");
-    EXPECT_FALSE(DaemonStatus::daemonAnswers(QString::fromStdString(path)));
-    test::DaemonListener listener(path);
-    EXPECT_TRUE(DaemonStatus::daemonAnswers(QString::fromStdString(path)));
-    EXPECT_EQ(listener.takeMessages(), std::vector<std::string>{"GETVERS"});
+    const QString path = QString::fromStdString(world.path("probe_socket"));
+    EXPECT_FALSE(DaemonStatus::daemonAnswers(path)) << "nothing listens";
+    {
+        // Takes the request and never answers, as a hung daemon would.
+        test::DaemonListener listener(path.toStdString());
+        EXPECT_FALSE(DaemonStatus::daemonAnswers(path));
+        EXPECT_EQ(listener.takeMessages(), std::vector<std::string>{std::string("GETVERS", 8)});
+    }
+    const auto other = test::OtherUser::find();
+    if (!other)
+        GTEST_SKIP() << test::kNeedsRoot;
+    test::ForeignServer foreign(*other);
+    ASSERT_TRUE(foreign.started());
+    EXPECT_FALSE(DaemonStatus::daemonAnswers(QString::fromStdString(foreign.path())));
+    EXPECT_EQ(foreign.connections(1), std::vector<std::uint32_t>{0}) << "another user heard us";
 }
 
 TEST(FileChooserFolder, QtsOwnDialogOpensAtHomeAndTakesFilesAndFoldersTogether) {

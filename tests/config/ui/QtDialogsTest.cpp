@@ -1,9 +1,14 @@
 #include "config/ui/QtDialogs.h"
 
 #include "UiTestSupport.h"
+#include "config/ui/Notifications.h"
 
+#include <QCheckBox>
 #include <QMessageBox>
+#include <QPushButton>
+#include <QTest>
 #include <QTimer>
+#include <functional>
 #include <gtest/gtest.h>
 
 namespace presto {
@@ -83,6 +88,74 @@ TEST_F(AlertPlacement, AnAlertRaisedByAnotherAlertStandsOverThatOne) {
     EXPECT_EQ(presenter.run({QStringLiteral("outer"), {}, {QStringLiteral("OK")}}), 0);
     EXPECT_EQ(inner, 0);
     window().hide();
+}
+
+// Once the next alert is up: looks at it, then presses Return on it.
+void pressReturnOnNextAlert(const std::function<void(QMessageBox&)>& look) {
+    QTimer::singleShot(0, [look] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box) {
+            ADD_FAILURE() << "no alert shown";
+            return;
+        }
+        look(*box);
+        QTest::keyClick(box, Qt::Key_Return);
+    });
+}
+
+TEST(RealAlerts, ShowTheRequestsIconDefaultButtonAndCheckBox) {
+    test::application();
+    const struct {
+        AlertStyle style;
+        QMessageBox::Icon icon;
+        int defaultButton;
+        QString checkBox;
+    } cases[] = {
+        {AlertStyle::Critical, QMessageBox::Critical, 0, {}},
+        {AlertStyle::Informational, QMessageBox::Information, 0, {}},
+        {AlertStyle::Question, QMessageBox::Question, 1, QStringLiteral("Do not ask again")},
+    };
+    QtAlertPresenter presenter;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(static_cast<int>(c.style));
+        AlertRequest request{QStringLiteral("title"),
+                             QStringLiteral("message"),
+                             {QStringLiteral("OK"), QStringLiteral("Cancel")},
+                             c.style};
+        request.defaultButton = c.defaultButton;
+        request.checkBox = c.checkBox;
+        pressReturnOnNextAlert([&](QMessageBox& box) {
+            EXPECT_EQ(box.icon(), c.icon);
+            EXPECT_EQ(box.checkBox() ? box.checkBox()->text() : QString(), c.checkBox);
+            if (box.checkBox())
+                box.checkBox()->setChecked(true);
+        });
+        const AlertAnswer answer = presenter.ask(request);
+        EXPECT_EQ(answer.button, c.defaultButton) << "Return chose another button";
+        EXPECT_EQ(answer.checked, !c.checkBox.isEmpty());
+    }
+}
+
+TEST(RealAlerts, ReturnOnTheTypingKeyQuestionStoresNothing) {
+    test::application();
+    test::TempWorld world;
+    NotificationCenter center;
+    QtAlertPresenter presenter;
+    HotKeyController panel(center, presenter);
+    test::NotificationLog stored(center, {note::kSetEventCode});
+    const QString file = QString::fromStdString(world.writeFile("a.txt", "a"));
+    center.post(note::kShowHKFromLI, QVariantMap{{note::kKbn, int(note::kKbnNewLaunch)},
+                                                 {note::kAddFiles, QStringList{file}}});
+    QKeyEvent a(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier, test::kEvdevA + 8, 0, 0,
+                QStringLiteral("a"));
+    QApplication::sendEvent(panel.window(), &a);
+
+    QString asked;
+    pressReturnOnNextAlert([&](QMessageBox& box) { asked = box.text(); });
+    panel.okButton();
+    EXPECT_TRUE(asked.contains(QStringLiteral("no longer type"))) << asked.toStdString();
+    EXPECT_TRUE(stored.entries().empty()) << "Return stored a plain letter as a hot key";
+    panel.cancelButton();
 }
 
 } // namespace

@@ -14,9 +14,9 @@ namespace {
 
 class NoAlerts : public presto::AlertPresenter {
 public:
-    int run(const presto::AlertRequest& request) override {
+    presto::AlertAnswer ask(const presto::AlertRequest& request) override {
         std::fprintf(stderr, "ui_sample_data: %s\n", qPrintable(request.title));
-        return -1;
+        return {};
     }
 };
 

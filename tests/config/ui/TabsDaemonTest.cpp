@@ -2,6 +2,7 @@
 // Pasteboard Item tab is what the daemon puts on the clipboard, and the preferences panel's close
 // is what makes the daemon take the new values.
 #include "UiTestSupport.h"
+#include "config/ui/DaemonStatus.h"
 #include "config/ui/Notifications.h"
 #include "config/ui/PBTitleController.h"
 #include "config/ui/PbFController.h"
@@ -180,6 +181,17 @@ TEST_F(WithDaemon, ClosingThePreferencesMakesTheDaemonTakeTheNewValues) {
     EXPECT_TRUE(test::eventually([&] { return test::readText(started) == "started\n"; }))
         << daemon->output();
     EXPECT_TRUE(alerts.requests().empty());
+}
+
+TEST_F(WithDaemon, TheStatusLineAsksTheDaemonAndTakesItsWholeAnswer) {
+    auto daemon = startDaemon();
+    const QString socket = QString::fromStdString(world.locations().socketPath);
+    for (int i = 0; i < 20; ++i)
+        ASSERT_TRUE(DaemonStatus::daemonAnswers(socket)) << "probe " << i;
+    daemon->stop();
+    EXPECT_FALSE(DaemonStatus::daemonAnswers(socket));
+    // A client that hangs up before the reply leaves "sndMsg=GETVERS iolen=-1" in the log.
+    EXPECT_EQ(daemon->output().find("iolen=-1"), std::string::npos) << daemon->output();
 }
 
 } // namespace
