@@ -293,9 +293,11 @@ void GlobalShortcutsPortal::applyTable() {
     asked_ = std::move(shortcuts);
     tableBound_ = false;
     closeSession();
+    // KDE keeps the shortcuts of a closed session, and one registered again forgets the
+    // combination it wanted: dropped first, each is registered afresh and tells who holds it.
+    // With no key wanted, none stays held by the desktop either.
+    kde::dropAbsentShortcuts(bus_, kSessionToken);
     if (asked_.empty() && started_) {
-        // No key is wanted: none stays held by the desktop either.
-        kde::dropAbsentShortcuts(bus_, kSessionToken);
         tableBound_ = true;
         report(Renewed{0, total_});
         return;
@@ -459,8 +461,11 @@ void GlobalShortcutsPortal::onSessionCreated(unsigned code, GVariant* results) {
     }
     started_ = true;
     session_ = session;
-    if (asked_.empty()) {
-        finishTable({}, GrabProblem::Refused);
+    // Plasma 5.27 answers with what it bound; asked again, it would keep the shortcuts alive
+    // past the session's end.
+    const Triggers triggers = triggersOf(results);
+    if (asked_.empty() || !triggers.empty()) {
+        finishTable(triggers, GrabProblem::Refused);
         return;
     }
     const std::string token = "presto" + std::to_string(++counter_);
@@ -547,8 +552,7 @@ void GlobalShortcutsPortal::onShortcutsListed(unsigned code, GVariant* results) 
 }
 
 void GlobalShortcutsPortal::finishTable(const Triggers& triggers, GrabProblem missing) {
-    // KDE's registry knows better than its portal; it also frees keys of earlier tables.
-    kde::dropAbsentShortcuts(bus_, kSessionToken);
+    // KDE's registry knows better than its portal.
     const auto registry = kde::shortcutStates(bus_, kSessionToken);
     int bound = 0;
     for (const Shortcut& shortcut : asked_) {

@@ -65,7 +65,7 @@ protected:
                                       "--ready",
                                       readyPath};
         args.insert(args.end(), options.begin(), options.end());
-        portal_.emplace(args, std::vector<std::string>{}, world.path("portal.out"));
+        portal_.emplace(args, std::vector<std::string>{}, world.path("portal.out"), -1, true);
         ASSERT_TRUE(test::waitUntil([&] { return std::filesystem::exists(readyPath); }, 20s))
             << readFile(world.path("portal.out"));
         address_ = readFile(readyPath);
@@ -230,6 +230,7 @@ TEST_F(GlobalShortcutsPortalTest, BindsTheTableSendsActivationsAndRebindsAChange
 struct BindingWay {
     const char* name;
     std::vector<std::string> portalOptions;
+    bool bindsAtCreate; // then BindShortcuts is not asked at all
 };
 
 class PortalBindingTest : public GlobalShortcutsPortalTest,
@@ -254,13 +255,14 @@ TEST_P(PortalBindingTest, EveryKeyOfEachTableIsBoundAndFiresAcrossATableChange) 
         EXPECT_EQ(daemon.presses()[i].keyCode, presses[i].second.keyCode);
         EXPECT_EQ(daemon.presses()[i].modFlags, presses[i].second.modFlags);
     }
+    EXPECT_EQ(linesStartingWith(log(), "BindShortcuts").empty(), GetParam().bindsAtCreate) << log();
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Portals, PortalBindingTest,
-    ::testing::Values(BindingWay{"BindShortcutsFirstVersion", {}},
-                      BindingWay{"BindShortcutsLaterVersion", {"--version", "2"}},
-                      BindingWay{"CreateSessionAsPlasma527", {"--bind-at-create"}}),
+    ::testing::Values(BindingWay{"BindShortcutsFirstVersion", {}, false},
+                      BindingWay{"BindShortcutsLaterVersion", {"--version", "2"}, false},
+                      BindingWay{"CreateSessionAsPlasma527", {"--bind-at-create"}, true}),
     [](const ::testing::TestParamInfo<BindingWay>& info) { return info.param.name; });
 
 TEST_F(GlobalShortcutsPortalTest, APortalThatBindsNoneOfTheShortcutsItIsGivenSaysSoForEachKey) {

@@ -60,7 +60,7 @@ std::vector<char*> pointers(std::vector<std::string>& strings) {
 }
 
 pid_t spawn(std::vector<std::string> args, const std::vector<std::string>& extraEnv,
-            const std::string& outputPath, int fd3) {
+            const std::string& outputPath, int fd3, bool ownGroup) {
     std::vector<std::string> env = mergedEnvironment(extraEnv);
     auto argv = pointers(args);
     auto envp = pointers(env);
@@ -72,9 +72,16 @@ pid_t spawn(std::vector<std::string> args, const std::vector<std::string>& extra
     posix_spawn_file_actions_adddup2(&actions, 1, 2);
     if (fd3 >= 0)
         posix_spawn_file_actions_adddup2(&actions, fd3, 3);
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    if (ownGroup) {
+        posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
+        posix_spawnattr_setpgroup(&attributes, 0);
+    }
     pid_t pid = -1;
-    int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
+    int rc = posix_spawn(&pid, argv[0], &actions, &attributes, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attributes);
     if (rc != 0)
         throw std::runtime_error("cannot start " + args[0] + ": " + std::strerror(rc));
     return pid;
@@ -97,8 +104,8 @@ std::string findXvfb() {
 
 ChildProcess::ChildProcess(const std::vector<std::string>& args,
                            const std::vector<std::string>& extraEnv, const std::string& outputPath,
-                           int fd3)
-    : pid_(spawn(args, extraEnv, outputPath, fd3)) {}
+                           int fd3, bool ownGroup)
+    : pid_(spawn(args, extraEnv, outputPath, fd3, ownGroup)), ownGroup_(ownGroup) {}
 
 ChildProcess::~ChildProcess() {
     if (status_)
@@ -121,7 +128,7 @@ bool ChildProcess::running() {
 
 void ChildProcess::signal(int sig) {
     if (!status_)
-        ::kill(pid_, sig);
+        ::kill(ownGroup_ ? -pid_ : pid_, sig);
 }
 
 std::optional<int> ChildProcess::waitForExit(std::chrono::milliseconds timeout) {

@@ -25,10 +25,13 @@ class ChildProcess {
 public:
     // args[0] is the program's path. extraEnv holds "NAME=value" entries that replace or add to
     // this process's environment. Output goes to outputPath, or nowhere when it is empty.
-    // fd3, when given, becomes the program's descriptor 3.
+    // fd3, when given, becomes the program's descriptor 3. With ownGroup, the program and what
+    // it starts form a process group of their own, which every signal reaches: a bus that
+    // dbus-run-session started ends with it.
     explicit ChildProcess(const std::vector<std::string>& args,
                           const std::vector<std::string>& extraEnv = {},
-                          const std::string& outputPath = {}, int fd3 = -1);
+                          const std::string& outputPath = {}, int fd3 = -1,
+                          bool ownGroup = false);
     ~ChildProcess();
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;
@@ -45,6 +48,7 @@ public:
 
 private:
     pid_t pid_ = -1;
+    bool ownGroup_ = false;
     std::optional<int> status_;
 };
 

@@ -1,0 +1,61 @@
+#!/bin/bash
+# Starts one real desktop without a screen inside the private session bus it runs in
+# (dbus-run-session), then writes what its programs need to READY and stays until it is ended:
+#   headless-desktop.sh kde|gnome FOLDER READY
+# FOLDER holds the private system bus's configuration. HOME, the XDG folders,
+# DBUS_SYSTEM_BUS_ADDRESS and XDG_DESKTOP_PORTAL_DIR come from the caller, so that the bus and
+# every service it starts stay inside the test's world.
+set -u
+kind=$1
+folder=$2
+ready=$3
+
+# Waits up to two minutes for a name on the session bus; the machine may be busy.
+wait_for_name() {
+    gdbus wait --session --timeout 120 "$1" || { echo "headless-desktop: no $1" >&2; exit 1; }
+}
+wait_for_socket() {
+    for _ in $(seq 1200); do
+        [ -S "$1" ] && return 0
+        sleep 0.1
+    done
+    echo "headless-desktop: no $1" >&2
+    exit 1
+}
+
+# An empty system bus: nothing the desktop asks there (logind among others) reaches the machine.
+dbus-daemon --config-file="$folder/system.conf" --nofork --nopidfile &
+wait_for_socket "${DBUS_SYSTEM_BUS_ADDRESS#unix:path=}"
+
+case "$kind" in
+kde)
+    # A copy without the binary's file capability, which containers may refuse.
+    cp /usr/bin/kwin_wayland "$folder/kwin_wayland"
+    KWIN_WAYLAND_NO_PERMISSION_CHECKS=1 "$folder/kwin_wayland" --virtual --no-lockscreen \
+        --socket presto-kde &
+    wait_for_socket "$XDG_RUNTIME_DIR/presto-kde"
+    export WAYLAND_DISPLAY=presto-kde QT_QPA_PLATFORM=wayland
+    wait_for_name org.kde.kglobalaccel
+    ;;
+gnome)
+    gnome-shell --headless --wayland --no-x11 --virtual-monitor 1280x800 --sm-disable &
+    wait_for_socket "$XDG_RUNTIME_DIR/wayland-0"
+    export WAYLAND_DISPLAY=wayland-0 QT_QPA_PLATFORM=wayland
+    wait_for_name org.gnome.Mutter.RemoteDesktop
+    /usr/libexec/gsd-media-keys &
+    wait_for_name org.gnome.SettingsDaemon.MediaKeys
+    ;;
+*)
+    echo "headless-desktop: unknown desktop $kind" >&2
+    exit 2
+    ;;
+esac
+# Backends the portal starts on demand run in this session too.
+dbus-update-activation-environment WAYLAND_DISPLAY QT_QPA_PLATFORM
+/usr/libexec/xdg-desktop-portal &
+wait_for_name org.freedesktop.portal.Desktop
+
+printf 'DBUS_SESSION_BUS_ADDRESS=%s\nWAYLAND_DISPLAY=%s\n' "$DBUS_SESSION_BUS_ADDRESS" \
+    "$WAYLAND_DISPLAY" > "$ready.new"
+mv "$ready.new" "$ready"
+wait
