@@ -24,6 +24,7 @@ struct Desktop {
     const char* source;   // the key source the agent ends up with
     const char* fallback; // the line that says why the portal was given up, if it was
     bool tellsHeldKeys;   // the desktop says which of its own keys it holds
+    const char* forced;   // the source the agent is told to use, if any
 };
 
 struct Key {
@@ -123,7 +124,19 @@ TEST_P(RealDesktopTest, EveryHotKeyIsBoundAndFiresAcrossATableChangeAndWithCapsL
     save(withHeldKey({kControlAltJ, kControlAltK}));
     session_->startDaemon();
     std::vector<std::string> env = desktop_->environment();
-    env.push_back("PRESTO_KEY_SOURCE=");
+    env.push_back(std::string("PRESTO_KEY_SOURCE=") + GetParam().forced);
+    std::optional<XClient> x11;
+    if (GetParam().kind == DesktopKind::KdeWithXWayland) {
+        // Keys reach X11 programs only while one of their windows has the focus.
+        const std::string display =
+            env[std::find_if(env.begin(), env.end(),
+                             [](const std::string& e) { return e.rfind("DISPLAY=", 0) == 0; }) -
+                env.begin()]
+                .substr(8);
+        x11.emplace(display);
+        const std::uint32_t window = x11->showWindow();
+        ASSERT_TRUE(waitUntil([&] { return x11->hasFocus(window); }, 60s)) << desktop_->log();
+    }
     session_->startAgent(env);
     ASSERT_TRUE(waitForOutput(grabbed(2))) << session_->agentOutput() << desktop_->log();
     EXPECT_NE(session_->agentOutput().find(std::string("key source: ") + GetParam().source),
@@ -162,12 +175,13 @@ TEST_P(RealDesktopTest, EveryHotKeyIsBoundAndFiresAcrossATableChangeAndWithCapsL
 INSTANTIATE_TEST_SUITE_P(
     Desktops, RealDesktopTest,
     ::testing::Values(
-        Desktop{"KdePlasma", DesktopKind::Kde, "GlobalShortcuts portal", nullptr, true},
-        Desktop{"Gnome", DesktopKind::Gnome, "GNOME custom keybindings", nullptr, false},
+        Desktop{"KdePlasma", DesktopKind::Kde, "GlobalShortcuts portal", nullptr, true, ""},
+        Desktop{"KdeXWayland", DesktopKind::KdeWithXWayland, "X11 through XWayland", nullptr, false,
+                "xwayland"},
+        Desktop{"Gnome", DesktopKind::Gnome, "GNOME custom keybindings", nullptr, false, ""},
         Desktop{"GnomeWithKdePortal", DesktopKind::GnomeWithKdePortal, "GNOME custom keybindings",
-                "GlobalShortcuts portal does not work here (the portal's backend "
-                "failed)",
-                false}),
+                "GlobalShortcuts portal does not work here (the portal's backend failed)", false,
+                ""}),
     [](const ::testing::TestParamInfo<Desktop>& info) { return info.param.name; });
 
 } // namespace

@@ -282,6 +282,23 @@ bool XClient::repeatsWhenHeld(std::uint8_t keycode, std::chrono::milliseconds ho
     return presses > 1;
 }
 
+std::uint32_t XClient::showWindow() {
+    xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(connection_)).data;
+    const xcb_window_t window = xcb_generate_id(connection_);
+    xcb_create_window(connection_, XCB_COPY_FROM_PARENT, window, root_, 0, 0, 200, 200, 0,
+                      XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual, 0, nullptr);
+    xcb_map_window(connection_, window);
+    sync();
+    return window;
+}
+
+bool XClient::hasFocus(std::uint32_t window) {
+    auto* reply = xcb_get_input_focus_reply(connection_, xcb_get_input_focus(connection_), nullptr);
+    const bool focused = reply && reply->focus == window;
+    std::free(reply);
+    return focused;
+}
+
 std::uint16_t XClient::modifierState() {
     auto* reply =
         xcb_query_pointer_reply(connection_, xcb_query_pointer(connection_, root_), nullptr);

@@ -30,8 +30,7 @@ public:
     // dbus-run-session started ends with it.
     explicit ChildProcess(const std::vector<std::string>& args,
                           const std::vector<std::string>& extraEnv = {},
-                          const std::string& outputPath = {}, int fd3 = -1,
-                          bool ownGroup = false);
+                          const std::string& outputPath = {}, int fd3 = -1, bool ownGroup = false);
     ~ChildProcess();
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;
@@ -91,6 +90,9 @@ public:
     // Holds the key down for the time on a focused window of this client: true when the server
     // repeated it.
     bool repeatsWhenHeld(std::uint8_t keycode, std::chrono::milliseconds hold);
+    // Maps a window of this client for a window manager to show and give the focus.
+    std::uint32_t showWindow();
+    bool hasFocus(std::uint32_t window);
     // The keyboard's current modifier and lock state.
     std::uint16_t modifierState();
     // Waits for a round trip, so everything sent so far has been handled by the server.

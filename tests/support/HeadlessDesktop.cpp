@@ -43,7 +43,20 @@ bool executable(const std::string& path) {
 }
 
 bool isKde(DesktopKind kind) {
-    return kind == DesktopKind::Kde;
+    return kind == DesktopKind::Kde || kind == DesktopKind::KdeWithXWayland;
+}
+
+const char* scriptKind(DesktopKind kind) {
+    switch (kind) {
+    case DesktopKind::Kde:
+        return "kde";
+    case DesktopKind::KdeWithXWayland:
+        return "kde-xwayland";
+    case DesktopKind::Gnome:
+    case DesktopKind::GnomeWithKdePortal:
+        break;
+    }
+    return "gnome";
 }
 
 // Services the session bus may start: the portals, their permission store, GNOME's settings
@@ -62,6 +75,7 @@ constexpr const char* kServices[] = {
 std::vector<std::string> portalsOf(DesktopKind kind) {
     switch (kind) {
     case DesktopKind::Kde:
+    case DesktopKind::KdeWithXWayland:
         return {"kde.portal"};
     case DesktopKind::Gnome:
         return {"gnome.portal", "gtk.portal"};
@@ -259,6 +273,8 @@ std::string HeadlessDesktop::missing(DesktopKind kind) {
         programs.insert(
             programs.end(),
             {"/usr/bin/kwin_wayland", "/usr/lib/x86_64-linux-gnu/libexec/xdg-desktop-portal-kde"});
+        if (kind == DesktopKind::KdeWithXWayland)
+            programs.push_back("/usr/bin/Xwayland");
     } else {
         programs.insert(programs.end(), {"/usr/bin/gnome-shell", "/usr/libexec/gsd-media-keys",
                                          "/usr/libexec/xdg-desktop-portal-gnome"});
@@ -320,7 +336,7 @@ HeadlessDesktop::HeadlessDesktop(DesktopKind kind, const TempWorld& world)
                                      "--",
                                      "/bin/bash",
                                      HEADLESS_DESKTOP_SCRIPT,
-                                     isKde(kind) ? "kde" : "gnome",
+                                     scriptKind(kind),
                                      folder_,
                                      ready};
     std::vector<char*> argv, envp;
@@ -363,17 +379,20 @@ HeadlessDesktop::HeadlessDesktop(DesktopKind kind, const TempWorld& world)
         std::this_thread::sleep_for(50ms);
     }
     std::istringstream lines(readFile(ready));
-    std::string address, display;
+    std::string address, display, x11Display;
     for (std::string line; std::getline(lines, line);) {
+        const std::string value = line.substr(line.find('=') + 1);
         if (line.rfind("DBUS_SESSION_BUS_ADDRESS=", 0) == 0)
-            address = line.substr(line.find('=') + 1);
+            address = value;
         if (line.rfind("WAYLAND_DISPLAY=", 0) == 0)
-            display = line.substr(line.find('=') + 1);
+            display = value;
+        if (line.rfind("DISPLAY=", 0) == 0)
+            x11Display = value;
     }
     environment_ = {
         "DBUS_SESSION_BUS_ADDRESS=" + address, "DBUS_SYSTEM_BUS_ADDRESS=unix:path=" + systemBus,
         "WAYLAND_DISPLAY=" + display,          "XDG_SESSION_TYPE=wayland",
-        "XDG_CURRENT_DESKTOP=" + desktopName,  "DISPLAY="};
+        "XDG_CURRENT_DESKTOP=" + desktopName,  "DISPLAY=" + x11Display};
     try {
 #if PRESTO_KWIN_FAKE_INPUT
         if (isKde(kind))

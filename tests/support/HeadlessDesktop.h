@@ -14,6 +14,7 @@ namespace presto::test {
 
 enum class DesktopKind {
     Kde,                // KWin with KDE's portal
+    KdeWithXWayland,    // the same with KWin's XWayland server for X11 programs
     Gnome,              // GNOME Shell with gsd-media-keys and GNOME's portal
     GnomeWithKdePortal, // the same with KDE's portal installed too
 };
@@ -35,7 +36,7 @@ public:
     HeadlessDesktop(const HeadlessDesktop&) = delete;
     HeadlessDesktop& operator=(const HeadlessDesktop&) = delete;
 
-    // "NAME=value" entries that put a program into this session: its bus, display, session type
+    // "NAME=value" entries that put a program into this session: its bus, displays, session type
     // and desktop name.
     const std::vector<std::string>& environment() const { return environment_; }
     // Presses the keys (evdev codes) in order and lets go of them in reverse order.

@@ -1,7 +1,7 @@
 #!/bin/bash
 # Starts one real desktop without a screen inside the private session bus it runs in
 # (dbus-run-session), then writes what its programs need to READY and stays until it is ended:
-#   headless-desktop.sh kde|gnome FOLDER READY
+#   headless-desktop.sh kde|kde-xwayland|gnome FOLDER READY
 # FOLDER holds the private system bus's configuration. HOME, the XDG folders,
 # DBUS_SYSTEM_BUS_ADDRESS and XDG_DESKTOP_PORTAL_DIR come from the caller, so that the bus and
 # every service it starts stay inside the test's world.
@@ -27,13 +27,27 @@ wait_for_socket() {
 dbus-daemon --config-file="$folder/system.conf" --nofork --nopidfile &
 wait_for_socket "${DBUS_SYSTEM_BUS_ADDRESS#unix:path=}"
 
+x11_display=
 case "$kind" in
-kde)
+kde | kde-xwayland)
     # A copy without the binary's file capability, which containers may refuse.
     cp /usr/bin/kwin_wayland "$folder/kwin_wayland"
+    xwayland=()
+    if [ "$kind" = kde-xwayland ]; then
+        # KWin starts its X server and tells the program it runs which display that is.
+        xwayland=(--xwayland --exit-with-session
+            "/bin/sh -c 'echo \$DISPLAY > $folder/display.new; mv $folder/display.new $folder/display; exec sleep infinity'")
+    fi
     KWIN_WAYLAND_NO_PERMISSION_CHECKS=1 "$folder/kwin_wayland" --virtual --no-lockscreen \
-        --socket presto-kde &
+        --socket presto-kde "${xwayland[@]}" &
     wait_for_socket "$XDG_RUNTIME_DIR/presto-kde"
+    if [ "$kind" = kde-xwayland ]; then
+        for _ in $(seq 1200); do
+            [ -f "$folder/display" ] && break
+            sleep 0.1
+        done
+        x11_display=$(cat "$folder/display")
+    fi
     export WAYLAND_DISPLAY=presto-kde QT_QPA_PLATFORM=wayland
     wait_for_name org.kde.kglobalaccel
     ;;
@@ -55,7 +69,7 @@ dbus-update-activation-environment WAYLAND_DISPLAY QT_QPA_PLATFORM
 /usr/libexec/xdg-desktop-portal &
 wait_for_name org.freedesktop.portal.Desktop
 
-printf 'DBUS_SESSION_BUS_ADDRESS=%s\nWAYLAND_DISPLAY=%s\n' "$DBUS_SESSION_BUS_ADDRESS" \
-    "$WAYLAND_DISPLAY" > "$ready.new"
+printf 'DBUS_SESSION_BUS_ADDRESS=%s\nWAYLAND_DISPLAY=%s\nDISPLAY=%s\n' \
+    "$DBUS_SESSION_BUS_ADDRESS" "$WAYLAND_DISPLAY" "$x11_display" > "$ready.new"
 mv "$ready.new" "$ready"
 wait
