@@ -29,7 +29,7 @@ const char* problemText(GrabProblem problem) {
     case GrabProblem::Unconfirmed:
         return "waits for your confirmation on the desktop";
     case GrabProblem::Unoffered:
-        return "cannot be bound: no key source works on this session";
+        return "cannot be bound: the key source binds no shortcuts";
     }
     return "cannot be grabbed";
 }
@@ -40,12 +40,11 @@ Agent::Agent(const DaemonLink& link, std::FILE* out, AgentClock& clock, StatusFi
     : link_(link), out_(out), clock_(clock), status_(status) {}
 
 void Agent::reportProblem(const HotKeyRec& rec, GrabProblem problem) {
-    // Without a source the fallback line has said it for every key.
-    if (problem != GrabProblem::Unoffered) {
-        std::fprintf(out_, "PrestoKeys: hot key %s %s; the others stay active\n",
-                     describeHotKey(rec).c_str(), problemText(problem));
-        std::fflush(out_);
-    }
+    // Where the source binds nothing, there are no others.
+    std::fprintf(out_, "PrestoKeys: hot key %s %s%s\n", describeHotKey(rec).c_str(),
+                 problemText(problem),
+                 problem == GrabProblem::Unoffered ? "" : "; the others stay active");
+    std::fflush(out_);
     if (status_) {
         status_->setProblem(rec, problem, problemText(problem));
         writeStatus();

@@ -16,7 +16,7 @@ enum class GrabProblem {
     Unexpressible,  // the desktop's shortcuts have no way to say it (Caps Lock, unnamed keys)
     Refused,        // the desktop did not bind it
     Unconfirmed,    // the desktop waits for the user to confirm it
-    Unoffered,      // no key source works on this session
+    Unoffered,      // the source binds no shortcuts at all
 };
 
 // Where pressed hot keys come from: the X server's grabs, the desktop's global-shortcut portal, or

@@ -143,6 +143,7 @@ TEST_P(RealDesktopTest, EveryHotKeyIsBoundAndFiresAcrossATableChangeAndWithCapsL
               std::string::npos)
         << session_->agentOutput();
     EXPECT_EQ(session_->keysStatus(), expectedStatus());
+    RecordProperty("keys-status.bound", session_->keysStatus());
 
     // Bound: each key fires.
     ASSERT_TRUE(pressUntilItRuns(kControlAltJ)) << session_->agentOutput() << desktop_->log();
@@ -153,23 +154,31 @@ TEST_P(RealDesktopTest, EveryHotKeyIsBoundAndFiresAcrossATableChangeAndWithCapsL
     save(withHeldKey({kControlAltJ, kControlAltK, kShiftAltN}));
     ASSERT_TRUE(waitForOutput(grabbed(3))) << session_->agentOutput();
     EXPECT_EQ(session_->keysStatus(), expectedStatus());
+    RecordProperty("keys-status.changed", session_->keysStatus());
     ASSERT_TRUE(pressUntilItRuns(kShiftAltN)) << session_->agentOutput() << desktop_->log();
     for (const Key& key : {kControlAltJ, kControlAltK, kShiftAltN})
         pressAndExpectOneRun(key);
 
     // Caps Lock on: the hot keys recorded without it fire all the same.
     desktop_->press({KEY_CAPSLOCK});
-    if (auto on = desktop_->capsLockOn()) {
-        ASSERT_TRUE(*on) << "Caps Lock did not turn on";
+    const auto capsLock = desktop_->capsLockOn();
+    if (capsLock) {
+        ASSERT_TRUE(*capsLock) << "Caps Lock did not turn on";
     }
+    RecordProperty("caps-lock", capsLock ? "on, as the desktop says" : "pressed once");
     for (const Key& key : {kControlAltJ, kShiftAltN})
         pressAndExpectOneRun(key);
     desktop_->press({KEY_CAPSLOCK});
 
+    RecordProperty("runs", "j=" + std::to_string(session_->hits("j")) +
+                               " k=" + std::to_string(session_->hits("k")) +
+                               " n=" + std::to_string(session_->hits("n")));
     session_->agent().signal(SIGTERM);
     EXPECT_EQ(session_->agent().waitForExit(30s), 0) << session_->agentOutput();
     EXPECT_EQ(session_->agentOutput().find("does not know"), std::string::npos)
         << session_->agentOutput();
+    // What it saw, for whoever reads the test's report.
+    RecordProperty("agent-output", session_->agentOutput());
 }
 
 INSTANTIATE_TEST_SUITE_P(

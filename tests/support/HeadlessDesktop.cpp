@@ -115,7 +115,8 @@ class HeadlessDesktop::Keyboard {
 public:
     virtual ~Keyboard() = default;
     virtual void key(std::uint32_t evdev, bool pressed) = 0;
-    // Waits until the desktop has taken what was sent.
+    // Sends what is queued; sync() also waits until the desktop has taken it.
+    virtual void flush() {}
     virtual void sync() {}
     virtual std::optional<bool> capsLockOn() { return std::nullopt; }
 };
@@ -178,6 +179,7 @@ public:
                                              pressed ? WL_KEYBOARD_KEY_STATE_PRESSED
                                                      : WL_KEYBOARD_KEY_STATE_RELEASED);
     }
+    void flush() override { wl_display_flush(display_); }
     void sync() override {
         if (wl_display_roundtrip(display_) < 0)
             throw std::runtime_error("KWin has gone");
@@ -449,6 +451,15 @@ void HeadlessDesktop::press(std::initializer_list<std::uint32_t> keys) {
         keyboard_->key(key, true);
     for (auto key = std::rbegin(keys); key != std::rend(keys); ++key)
         keyboard_->key(*key, false);
+    keyboard_->sync();
+}
+
+void HeadlessDesktop::key(std::uint32_t evdev, bool pressed) {
+    keyboard_->key(evdev, pressed);
+    keyboard_->flush();
+}
+
+void HeadlessDesktop::sync() {
     keyboard_->sync();
 }
 

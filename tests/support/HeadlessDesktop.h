@@ -41,6 +41,9 @@ public:
     const std::vector<std::string>& environment() const { return environment_; }
     // Presses the keys (evdev codes) in order and lets go of them in reverse order.
     void press(std::initializer_list<std::uint32_t> keys);
+    // One key down or up, sent at once; sync() waits until the desktop has taken everything.
+    void key(std::uint32_t evdev, bool pressed);
+    void sync();
     // Whether Caps Lock is on, where the desktop says; nothing where it does not.
     std::optional<bool> capsLockOn();
     // The desktop's own output, for failure messages.
