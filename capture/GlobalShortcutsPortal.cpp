@@ -230,7 +230,7 @@ void GlobalShortcutsPortal::threadMain() {
     closeSession();
     // Keys of an agent that has ended are nobody's: the desktop may give them to others.
     if (started_)
-        kde::dropAbsentShortcuts(bus_, kSessionToken);
+        kde::dropClosedSessionsShortcuts(bus_, kSessionToken);
     g_cancellable_cancel(cancel_);
     while (callsInFlight_ > 0)
         g_main_context_iteration(context_, TRUE);
@@ -296,7 +296,7 @@ void GlobalShortcutsPortal::applyTable() {
     // KDE keeps the shortcuts of a closed session, and one registered again forgets the
     // combination it wanted: dropped first, each is registered afresh and tells who holds it.
     // With no key wanted, none stays held by the desktop either.
-    kde::dropAbsentShortcuts(bus_, kSessionToken);
+    kde::dropClosedSessionsShortcuts(bus_, kSessionToken);
     if (asked_.empty() && started_) {
         tableBound_ = true;
         report(Renewed{0, total_});

@@ -10,6 +10,8 @@ constexpr char kRegistryPath[] = "/kglobalaccel";
 constexpr char kRegistryInterface[] = "org.kde.KGlobalAccel";
 constexpr char kComponentInterface[] = "org.kde.kglobalaccel.Component";
 constexpr int kTimeoutMs = 5000;
+constexpr int kReleaseWaits = 150;
+constexpr gulong kReleaseStepMicros = 20000;
 // A shortcut's description: id, its name, component id, component name, context id, context
 // name, active keys, default keys.
 constexpr char kInfoListType[] = "a(ssssssaiai)";
@@ -93,10 +95,21 @@ std::optional<std::map<std::string, KeyState>> shortcutStates(GDBusConnection* b
     return states;
 }
 
-void dropAbsentShortcuts(GDBusConnection* bus, const std::string& component) {
+void dropClosedSessionsShortcuts(GDBusConnection* bus, const std::string& component) {
     const std::string path = componentPath(bus, component);
     if (path.empty())
         return;
+    for (int wait = 0; wait < kReleaseWaits; ++wait) {
+        GVariant* reply = call(bus, path, kComponentInterface, "isActive", nullptr, "(b)");
+        gboolean held = FALSE;
+        if (reply) {
+            g_variant_get(reply, "(b)", &held);
+            g_variant_unref(reply);
+        }
+        if (!held)
+            break;
+        g_usleep(kReleaseStepMicros);
+    }
     if (GVariant* reply = call(bus, path, kComponentInterface, "cleanUp", nullptr, "(b)"))
         g_variant_unref(reply);
 }

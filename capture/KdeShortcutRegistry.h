@@ -25,8 +25,10 @@ enum class KeyState {
 std::optional<std::map<std::string, KeyState>> shortcutStates(GDBusConnection* bus,
                                                               const std::string& component);
 
-// Drops the component's shortcuts that no live session holds any more, which frees their keys.
-void dropAbsentShortcuts(GDBusConnection* bus, const std::string& component);
+// Drops the component's shortcuts once no session holds them any more, which frees their keys.
+// The portal lets go of a closed session's shortcuts a moment after Close has returned, so this
+// waits for that, a few seconds at most.
+void dropClosedSessionsShortcuts(GDBusConnection* bus, const std::string& component);
 
 } // namespace kde
 } // namespace presto

@@ -10,6 +10,7 @@
 #include "tests/support/TempWorld.h"
 
 #include <csignal>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <linux/input-event-codes.h>
 
@@ -17,6 +18,11 @@ namespace presto::test {
 namespace {
 
 using namespace std::chrono_literals;
+
+std::string readFile(const std::string& path) {
+    std::ifstream in(path);
+    return std::string((std::istreambuf_iterator<char>(in)), {});
+}
 
 struct Desktop {
     const char* name;
@@ -177,6 +183,18 @@ TEST_P(RealDesktopTest, EveryHotKeyIsBoundAndFiresAcrossATableChangeAndWithCapsL
     EXPECT_EQ(session_->agent().waitForExit(30s), 0) << session_->agentOutput();
     EXPECT_EQ(session_->agentOutput().find("does not know"), std::string::npos)
         << session_->agentOutput();
+    if (GetParam().kind == DesktopKind::Kde) {
+        // Ended, the agent leaves no key held in KDE's shortcut registry.
+        std::vector<std::string> env = desktop_->environment();
+        ChildProcess components({"/usr/bin/gdbus", "call", "--session", "--dest",
+                                 "org.kde.kglobalaccel", "--object-path", "/kglobalaccel",
+                                 "--method", "org.kde.KGlobalAccel.allComponents"},
+                                env, world_.path("components.txt"));
+        EXPECT_EQ(components.waitForExit(60s), 0);
+        const std::string listed = readFile(world_.path("components.txt"));
+        EXPECT_NE(listed.find("/component/kwin"), std::string::npos) << listed;
+        EXPECT_EQ(listed.find("/component/presto"), std::string::npos) << listed;
+    }
     // What it saw, for whoever reads the test's report.
     RecordProperty("agent-output", session_->agentOutput());
 }
