@@ -10,12 +10,12 @@ kind=$1
 folder=$2
 ready=$3
 
-# Waits up to two minutes for a name on the session bus; the machine may be busy.
+# Waits up to five minutes for a name on the session bus; the machine may be very busy.
 wait_for_name() {
-    gdbus wait --session --timeout 120 "$1" || { echo "headless-desktop: no $1" >&2; exit 1; }
+    gdbus wait --session --timeout 300 "$1" || { echo "headless-desktop: no $1" >&2; exit 1; }
 }
 wait_for_socket() {
-    for _ in $(seq 1200); do
+    for _ in $(seq 3000); do
         [ -S "$1" ] && return 0
         sleep 0.1
     done
@@ -42,7 +42,7 @@ kde | kde-xwayland)
         --socket presto-kde "${xwayland[@]}" &
     wait_for_socket "$XDG_RUNTIME_DIR/presto-kde"
     if [ "$kind" = kde-xwayland ]; then
-        for _ in $(seq 1200); do
+        for _ in $(seq 3000); do
             [ -f "$folder/display" ] && break
             sleep 0.1
         done
@@ -56,6 +56,8 @@ gnome)
     wait_for_socket "$XDG_RUNTIME_DIR/wayland-0"
     export WAYLAND_DISPLAY=wayland-0 QT_QPA_PLATFORM=wayland
     wait_for_name org.gnome.Mutter.RemoteDesktop
+    # The shell fully up first: gsd-media-keys hands it the keys to grab.
+    wait_for_name org.gnome.Shell
     /usr/libexec/gsd-media-keys &
     wait_for_name org.gnome.SettingsDaemon.MediaKeys
     ;;
