@@ -233,6 +233,10 @@ struct BindingWay {
     bool bindsAtCreate; // then BindShortcuts is not asked at all
 };
 
+void PrintTo(const BindingWay& way, std::ostream* out) {
+    *out << way.name;
+}
+
 class PortalBindingTest : public GlobalShortcutsPortalTest,
                           public ::testing::WithParamInterface<BindingWay> {};
 
@@ -383,6 +387,10 @@ struct Fallback {
     const char* source;    // the one that runs in the end
     const char* keyReason; // of each key once that one has them; null: they work
 };
+
+void PrintTo(const Fallback& fallback, std::ostream* out) {
+    *out << fallback.name;
+}
 
 class PortalFallbackTest : public GlobalShortcutsPortalTest,
                            public ::testing::WithParamInterface<Fallback> {};

@@ -33,6 +33,10 @@ struct Desktop {
     const char* forced;   // the source the agent is told to use, if any
 };
 
+void PrintTo(const Desktop& desktop, std::ostream* out) {
+    *out << desktop.name;
+}
+
 struct Key {
     HotKeyRec rec;
     const char* program; // the marker program it runs
