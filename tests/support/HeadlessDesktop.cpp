@@ -372,7 +372,9 @@ HeadlessDesktop::HeadlessDesktop(DesktopKind kind, const TempWorld& world)
         int status = 0;
         if (::waitpid(pid_, &status, WNOHANG) == pid_) {
             pid_ = -1;
-            throw std::runtime_error("the desktop ended at start:\n" + log());
+            const std::string output = log();
+            end(); // what the desktop started before it gave up
+            throw std::runtime_error("the desktop ended at start:\n" + output);
         }
         if (std::chrono::steady_clock::now() > deadline) {
             end();
