@@ -52,6 +52,9 @@ public:
     class Keyboard;
 
 private:
+    // Starts the session once; false, with what it said, when it does not come up.
+    bool launch(std::vector<std::string> args, std::vector<std::string> env,
+                const std::string& ready, std::string& failure);
     void end();
 
     std::string folder_;

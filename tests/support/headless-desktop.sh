@@ -10,9 +10,18 @@ kind=$1
 folder=$2
 ready=$3
 
-# Waits up to five minutes for a name on the session bus; the machine may be very busy.
+# Waits up to two minutes for a name on the session bus; the machine may be busy. If it does not
+# come, says where the desktop's programs wait.
 wait_for_name() {
-    gdbus wait --session --timeout 300 "$1" || { echo "headless-desktop: no $1" >&2; exit 1; }
+    gdbus wait --session --timeout 120 "$1" && return 0
+    echo "headless-desktop: no $1" >&2
+    ps -o pid,stat,wchan:24,args -g "$(ps -o pgid= $$ | tr -d ' ')" >&2
+    exit 1
+}
+# What the bus starts on demand (portal backends that a GTK program's start may call up) runs
+# on the compositor, as in a real session; started before that, they cannot show anything.
+share_display() {
+    dbus-update-activation-environment WAYLAND_DISPLAY QT_QPA_PLATFORM
 }
 wait_for_socket() {
     for _ in $(seq 3000); do
@@ -22,6 +31,10 @@ wait_for_socket() {
     echo "headless-desktop: no $1" >&2
     exit 1
 }
+
+# What an earlier start that was given up may have left.
+rm -f "$XDG_RUNTIME_DIR"/wayland-0 "$XDG_RUNTIME_DIR"/wayland-0.lock "$XDG_RUNTIME_DIR"/presto-kde \
+    "$XDG_RUNTIME_DIR"/presto-kde.lock "${DBUS_SYSTEM_BUS_ADDRESS#unix:path=}" "$folder/display"
 
 # An empty system bus: nothing the desktop asks there (logind among others) reaches the machine.
 dbus-daemon --config-file="$folder/system.conf" --nofork --nopidfile &
@@ -49,12 +62,14 @@ kde | kde-xwayland)
         x11_display=$(cat "$folder/display")
     fi
     export WAYLAND_DISPLAY=presto-kde QT_QPA_PLATFORM=wayland
+    share_display
     wait_for_name org.kde.kglobalaccel
     ;;
 gnome)
     gnome-shell --headless --wayland --no-x11 --virtual-monitor 1280x800 --sm-disable &
     wait_for_socket "$XDG_RUNTIME_DIR/wayland-0"
     export WAYLAND_DISPLAY=wayland-0 QT_QPA_PLATFORM=wayland
+    share_display
     wait_for_name org.gnome.Mutter.RemoteDesktop
     # The shell fully up first: gsd-media-keys hands it the keys to grab.
     wait_for_name org.gnome.Shell
@@ -66,8 +81,6 @@ gnome)
     exit 2
     ;;
 esac
-# Backends the portal starts on demand run in this session too.
-dbus-update-activation-environment WAYLAND_DISPLAY QT_QPA_PLATFORM
 /usr/libexec/xdg-desktop-portal &
 wait_for_name org.freedesktop.portal.Desktop
 
