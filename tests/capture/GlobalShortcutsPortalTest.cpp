@@ -208,12 +208,12 @@ TEST_F(GlobalShortcutsPortalTest, BindsTheTableSendsActivationsAndRebindsAChange
     EXPECT_EQ(created[1].substr(created[1].find("-> ") + 3), session1);
     EXPECT_EQ(linesStartingWith(log(), "BindShortcuts")[1],
               "BindShortcuts " + session1 + " hk-96-100000=LOGO+F5 hk-0-120000=SHIFT+LOGO+a");
+    ASSERT_TRUE(waitForOutput("2 of 2 hot keys grabbed", 2)) << agentOutput();
     fire("Activate", "hk-0-120000");
     ASSERT_TRUE(daemon.waitForPresses(3));
     EXPECT_EQ(daemon.presses()[2].keyCode, superShiftA.keyCode);
 
     // The same table again binds nothing new.
-    ASSERT_TRUE(waitForOutput("2 of 2 hot keys grabbed", 2));
     reload();
     ASSERT_TRUE(waitForOutput("2 of 2 hot keys grabbed", 3)) << agentOutput();
     // The service switched off: an empty table.
