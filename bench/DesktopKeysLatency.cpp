@@ -66,6 +66,13 @@ double readStamp(int fifo, int timeoutMs) {
     return stamp;
 }
 
+// A launch that comes late must still find a reader, or it waits on the FIFO for good.
+void closeFifo(int fifo) {
+    while (readStamp(fifo, 1000) >= 0) {
+    }
+    close(fifo);
+}
+
 std::string valueOf(const std::vector<std::string>& env, const std::string& name) {
     for (const std::string& entry : env)
         if (entry.rfind(name + "=", 0) == 0)
@@ -108,7 +115,7 @@ int run(const Desktop& desktop, int presses, int pauseMs) {
             60s)) {
         std::fprintf(stderr, "%s: PrestoKeys did not bind the hot key:\n%s", desktop.name,
                      presto.agentOutput().c_str());
-        close(fifo);
+        closeFifo(fifo);
         return 1;
     }
 
@@ -139,7 +146,7 @@ int run(const Desktop& desktop, int presses, int pauseMs) {
         else
             micros.push_back(elapsed);
     }
-    close(fifo);
+    closeFifo(fifo);
     const std::string source = presto.agentOutput();
     const auto at = source.rfind("key source: ");
     const std::string sourceName =
