@@ -26,6 +26,10 @@ const char* problemText(GrabProblem problem) {
         return "cannot be given to the desktop as a shortcut";
     case GrabProblem::Refused:
         return "was refused by the desktop";
+    case GrabProblem::Unconfirmed:
+        return "waits for your confirmation on the desktop";
+    case GrabProblem::Unoffered:
+        return "cannot be bound: the key source binds no shortcuts";
     }
     return "cannot be grabbed";
 }
@@ -36,11 +40,13 @@ Agent::Agent(const DaemonLink& link, std::FILE* out, AgentClock& clock, StatusFi
     : link_(link), out_(out), clock_(clock), status_(status) {}
 
 void Agent::reportProblem(const HotKeyRec& rec, GrabProblem problem) {
-    std::fprintf(out_, "PrestoKeys: hot key %s %s; the others stay active\n",
-                 describeHotKey(rec).c_str(), problemText(problem));
+    // Where the source binds nothing, there are no others.
+    std::fprintf(out_, "PrestoKeys: hot key %s %s%s\n", describeHotKey(rec).c_str(),
+                 problemText(problem),
+                 problem == GrabProblem::Unoffered ? "" : "; the others stay active");
     std::fflush(out_);
     if (status_) {
-        status_->addRefused(rec, problemText(problem));
+        status_->setProblem(rec, problem, problemText(problem));
         writeStatus();
     }
 }
@@ -56,7 +62,25 @@ void Agent::reportChanged(const HotKeyRec& rec, const std::string& boundTo) {
                  describeHotKey(rec).c_str(), boundTo.c_str());
     std::fflush(out_);
     if (status_) {
-        status_->addChanged(rec, boundTo);
+        status_->setChanged(rec, boundTo);
+        writeStatus();
+    }
+}
+
+void Agent::reportWorking(const HotKeyRec& rec) {
+    if (status_) {
+        status_->setWorking(rec);
+        writeStatus();
+    }
+}
+
+void Agent::reportFallback(const std::string& failed, const std::string& why,
+                           const std::string& next) {
+    const std::string line = failed + " does not work here (" + why + ")";
+    std::fprintf(out_, "PrestoKeys: %s; falling back to %s\n", line.c_str(), next.c_str());
+    std::fflush(out_);
+    if (status_) {
+        status_->addFallback(line);
         writeStatus();
     }
 }
@@ -70,7 +94,9 @@ KeySource::Listener Agent::listener() {
     return {
         [this](const HotKeyRec& rec, GrabProblem problem) { reportProblem(rec, problem); },
         [this](int grabbed, int total) { reportGrabs(grabbed, total); },
-        [this](const HotKeyRec& rec, const std::string& boundTo) { reportChanged(rec, boundTo); }};
+        [this](const HotKeyRec& rec, const std::string& boundTo) { reportChanged(rec, boundTo); },
+        [this](const HotKeyRec& rec) { reportWorking(rec); },
+        [this](const std::string& why) { sourceFailure_ = why; }};
 }
 
 void Agent::pollDaemon(KeySource& source, bool fetchAnyway) {
@@ -103,6 +129,10 @@ void Agent::pollDaemon(KeySource& source, bool fetchAnyway) {
     table_.setPrefKEXTBuf(reply->data(), static_cast<int>(reply->size() / PrefKEXTRec::kSize));
     table_.setPrefKEXTSyncRec(*sync);
     haveTable_ = true;
+    handTable(source);
+}
+
+void Agent::handTable(KeySource& source) {
     std::vector<HotKeyRec> hotKeys;
     for (int i = 0; i < table_.count(); ++i)
         hotKeys.push_back(table_.getPrefKEXTRec(i)->first);
@@ -112,10 +142,21 @@ void Agent::pollDaemon(KeySource& source, bool fetchAnyway) {
     writeStatus();
 }
 
-void Agent::sendPress(const HotKeyRec& rec) {
-    // Grabs are exact, so this only filters presses that raced a table change.
-    if (!table_.srcPrefKEXTRec(rec))
+void Agent::sendPress(const HotKeyRec& pressed) {
+    // Caps Lock on does not change a hot key recorded without it, unless the table holds the
+    // combination with Caps Lock too. Otherwise this only filters presses that raced a table
+    // change.
+    auto entry = table_.srcPrefKEXTRec(pressed);
+    if (!entry && (pressed.modFlags & kCapsLockBit)) {
+        HotKeyRec withoutCapsLock = pressed;
+        withoutCapsLock.modFlags &= ~kCapsLockBit;
+        entry = table_.srcPrefKEXTRec(withoutCapsLock);
+    }
+    if (!entry)
         return;
+    // The daemon knows the hot key by the record it stored, not by what the keyboard added.
+    HotKeyRec rec = entry->first;
+    rec.eventType = kKeyDownEventType;
     UniqueFd fd = link_.sendHotKey(rec);
     if (!fd) {
         std::fprintf(out_, "PrestoKeys: hot key %s could not be sent to Presto.daemon\n",
@@ -137,11 +178,14 @@ int Agent::pollTimeoutMs(AgentClock::time_point now, AgentClock::time_point next
     return static_cast<int>(std::min<long long>(ms, 60'000));
 }
 
-int Agent::run(KeySource& source, int signalFd, ReloadWatch* reload) {
+Agent::RunEnd Agent::run(KeySource& source, int signalFd, ReloadWatch* reload) {
+    sourceFailure_.clear();
     if (status_) {
         status_->setSource(source.name());
         writeStatus();
     }
+    if (haveTable_)
+        handTable(source);
     AgentClock::time_point nextPoll = clock_.now();
     bool fetchAnyway = false;
     const auto onPress = [this](const HotKeyRec& rec) { sendPress(rec); };
@@ -156,11 +200,13 @@ int Agent::run(KeySource& source, int signalFd, ReloadWatch* reload) {
         }
         source.dispatchEvents(onPress);
         source.flush();
+        if (!sourceFailure_.empty())
+            return RunEnd::SourceFailed;
         if (!source.connected()) {
             std::fprintf(out_, "PrestoKeys: the key source (%s) has gone; ending\n",
                          source.name().c_str());
             std::fflush(out_);
-            return 0;
+            return RunEnd::SourceGone;
         }
 
         std::erase_if(replies_, [now](const PendingReply& r) { return r.deadline <= now; });
@@ -172,13 +218,13 @@ int Agent::run(KeySource& source, int signalFd, ReloadWatch* reload) {
             fds.push_back({reply.fd.get(), POLLIN, 0});
         int ready = clock_.poll(fds.data(), fds.size(), pollTimeoutMs(now, nextPoll));
         if (ready < 0 && errno != EINTR)
-            return 1;
+            return RunEnd::WaitFailed;
         if (ready <= 0)
             continue;
         if (fds[1].revents & POLLIN) {
             signalfd_siginfo info;
             [[maybe_unused]] ssize_t n = ::read(signalFd, &info, sizeof info);
-            return 0;
+            return RunEnd::Stopped;
         }
         // Drained whole, so one burst of reloads costs one fetch.
         if ((fds[2].revents & POLLIN) && reload->takeNotice())

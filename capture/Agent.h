@@ -25,17 +25,29 @@ public:
     // status may be null: no status file is kept.
     Agent(const DaemonLink& link, std::FILE* out, AgentClock& clock, StatusFile* status = nullptr);
 
+    enum class RunEnd {
+        Stopped,      // a signal arrived
+        SourceGone,   // the key source has gone: the session is over
+        SourceFailed, // the key source cannot work here; sourceFailure() says why
+        WaitFailed,   // poll() failed
+    };
+
     // Lines on the agent's output for a hot key that does not work and for renewed keys.
     void reportProblem(const HotKeyRec& rec, GrabProblem problem);
     void reportGrabs(int grabbed, int total);
     void reportChanged(const HotKeyRec& rec, const std::string& boundTo);
+    void reportWorking(const HotKeyRec& rec);
+    // One line on the output and in the status file when a source is given up for the next.
+    void reportFallback(const std::string& failed, const std::string& why, const std::string& next);
     // What the key source should tell this agent.
     KeySource::Listener listener();
 
-    // Runs until a signal arrives on signalFd (0) or the key source has gone (0 too: the session
-    // is over). source must have been made with listener(). A notice of the daemon's reload
+    // Runs until a signal arrives on signalFd, the key source has gone or has failed. source must
+    // have been made with listener(); a table already fetched is handed to it at once, so a
+    // source that takes over from a failed one starts with it. A notice of the daemon's reload
     // seen by reload (may be null) has the table fetched at once.
-    int run(KeySource& source, int signalFd, ReloadWatch* reload = nullptr);
+    RunEnd run(KeySource& source, int signalFd, ReloadWatch* reload = nullptr);
+    const std::string& sourceFailure() const { return sourceFailure_; }
 
     const PrefKEXT& table() const { return table_; }
 
@@ -47,6 +59,7 @@ private:
     };
 
     void pollDaemon(KeySource& source, bool fetchAnyway);
+    void handTable(KeySource& source);
     void sendPress(const HotKeyRec& rec);
     int pollTimeoutMs(AgentClock::time_point now, AgentClock::time_point nextPoll) const;
     void writeStatus();
@@ -60,6 +73,7 @@ private:
     bool daemonAnswered_ = true;
     std::chrono::seconds interval_ = kDefaultInterval;
     std::vector<PendingReply> replies_;
+    std::string sourceFailure_;
 };
 
 } // namespace presto

@@ -1,5 +1,6 @@
 #include "capture/GlobalShortcutsPortal.h"
 
+#include "capture/KdeShortcutRegistry.h"
 #include "capture/KeyText.h"
 #include "capture/ShortcutText.h"
 
@@ -20,6 +21,13 @@ constexpr char kRegistryInterface[] = "org.freedesktop.host.portal.Registry";
 // The portal may start on demand, and BindShortcuts may wait for the user to confirm.
 constexpr int kProbeTimeoutMs = 5000;
 constexpr int kCallTimeoutMs = 120000;
+constexpr int kCloseTimeoutMs = 5000;
+// An answer to BindShortcuts that takes longer waits for the user.
+constexpr unsigned kConfirmationDelayMs = 1500;
+// A request's response codes.
+constexpr unsigned kResponseSuccess = 0;
+constexpr unsigned kResponseCancelled = 1;
+constexpr unsigned kResponseFailed = 2;
 
 std::string lookupString(GVariant* dict, const char* key) {
     GVariant* value = g_variant_lookup_value(dict, key, nullptr);
@@ -142,8 +150,12 @@ void GlobalShortcutsPortal::dispatchEvents(const PressHandler& onPress) {
             listener_.problem(problem->rec, problem->problem);
         else if (const auto* changed = std::get_if<Changed>(&event); changed && listener_.changed)
             listener_.changed(changed->rec, changed->boundTo);
+        else if (const auto* working = std::get_if<Working>(&event); working && listener_.working)
+            listener_.working(working->rec);
         else if (const auto* renewed = std::get_if<Renewed>(&event); renewed && listener_.renewed)
             listener_.renewed(renewed->bound, renewed->total);
+        else if (const auto* failed = std::get_if<Failed>(&event); failed && listener_.failed)
+            listener_.failed(failed->why);
     }
 }
 
@@ -159,12 +171,9 @@ void GlobalShortcutsPortal::threadMain() {
             nullptr, cancel_, &error);
     g_free(address);
     if (!bus_) {
+        failed_ = true;
+        post(Failed{std::string("no session bus: ") + (error ? error->message : "")});
         g_clear_error(&error);
-        {
-            std::lock_guard lock(mutex_);
-            gone_ = true;
-        }
-        post(Renewed{0, 0});
         g_main_context_pop_thread_default(context_);
         return;
     }
@@ -194,6 +203,18 @@ void GlobalShortcutsPortal::threadMain() {
     if (registered)
         g_variant_unref(registered);
     g_clear_error(&error);
+    GVariant* version = g_dbus_connection_call_sync(
+        bus_, kBusName, kObjectPath, "org.freedesktop.DBus.Properties", "Get",
+        g_variant_new("(ss)", kInterface, "version"), G_VARIANT_TYPE("(v)"), G_DBUS_CALL_FLAGS_NONE,
+        kProbeTimeoutMs, cancel_, nullptr);
+    if (version) {
+        GVariant* value = nullptr;
+        g_variant_get(version, "(v)", &value);
+        if (g_variant_is_of_type(value, G_VARIANT_TYPE_UINT32))
+            version_ = g_variant_get_uint32(value);
+        g_variant_unref(value);
+        g_variant_unref(version);
+    }
 
     activatedSubscription_ = g_dbus_connection_signal_subscribe(
         bus_, kBusName, kInterface, "Activated", kObjectPath, nullptr, G_DBUS_SIGNAL_FLAGS_NONE,
@@ -205,7 +226,11 @@ void GlobalShortcutsPortal::threadMain() {
     applyTable();
     g_main_loop_run(loop_);
 
+    stopConfirmationTimer();
     closeSession();
+    // Keys of an agent that has ended are nobody's: the desktop may give them to others.
+    if (started_)
+        kde::dropClosedSessionsShortcuts(bus_, kSessionToken);
     g_cancellable_cancel(cancel_);
     while (callsInFlight_ > 0)
         g_main_context_iteration(context_, TRUE);
@@ -223,8 +248,16 @@ void GlobalShortcutsPortal::threadMain() {
 }
 
 void GlobalShortcutsPortal::applyTable() {
-    if (!bus_ || pendingHandler_)
-        return; // the answer being waited for applies the table when it comes
+    if (!bus_ || failed_)
+        return;
+    if (pendingHandler_) {
+        // The answer being waited for applies the table when it comes; until then a key that
+        // waits for the user's confirmation still does.
+        if (unconfirmedTold_)
+            for (const Shortcut& shortcut : asked_)
+                post(Problem{shortcut.rec, GrabProblem::Unconfirmed});
+        return;
+    }
     std::vector<HotKeyRec> wanted;
     {
         std::lock_guard lock(mutex_);
@@ -251,36 +284,69 @@ void GlobalShortcutsPortal::applyTable() {
         return;
     }
 
-    closeSession();
     report_.clear();
     bound_.clear();
+    byId_.clear();
     total_ = static_cast<int>(wanted.size());
     for (const HotKeyRec& rec : unexpressible)
         report(Problem{rec, GrabProblem::Unexpressible});
-    if (shortcuts.empty()) {
+    asked_ = std::move(shortcuts);
+    tableBound_ = false;
+    closeSession();
+    // KDE keeps the shortcuts of a closed session, and one registered again forgets the
+    // combination it wanted: dropped first, each is registered afresh and tells who holds it.
+    // With no key wanted, none stays held by the desktop either.
+    kde::dropClosedSessionsShortcuts(bus_, kSessionToken);
+    if (asked_.empty() && started_) {
         tableBound_ = true;
         report(Renewed{0, total_});
         return;
     }
-    tableBound_ = false;
-    asked_ = std::move(shortcuts);
-    const std::string number = std::to_string(++counter_);
+    // The first table makes a session even without keys: whether the portal works here is
+    // learnt at start, when another source can still take over.
+    createSession();
+}
+
+GVariant* GlobalShortcutsPortal::shortcutList(const std::vector<Shortcut>& shortcuts) {
+    GVariantBuilder list;
+    g_variant_builder_init(&list, G_VARIANT_TYPE("a(sa{sv})"));
+    for (const Shortcut& shortcut : shortcuts) {
+        GVariantBuilder properties;
+        g_variant_builder_init(&properties, G_VARIANT_TYPE_VARDICT);
+        const std::string description = "Presto hot key " + describeHotKey(shortcut.rec);
+        g_variant_builder_add(&properties, "{sv}", "description",
+                              g_variant_new_string(description.c_str()));
+        g_variant_builder_add(&properties, "{sv}", "preferred_trigger",
+                              g_variant_new_string(shortcut.trigger.c_str()));
+        g_variant_builder_add(&list, "(sa{sv})", shortcutId(shortcut.rec).c_str(), &properties);
+    }
+    return g_variant_builder_end(&list);
+}
+
+void GlobalShortcutsPortal::createSession() {
+    const std::string token = "presto" + std::to_string(++counter_);
     GVariantBuilder options;
     g_variant_builder_init(&options, G_VARIANT_TYPE_VARDICT);
-    g_variant_builder_add(&options, "{sv}", "handle_token",
-                          g_variant_new_string(("presto" + number).c_str()));
+    g_variant_builder_add(&options, "{sv}", "handle_token", g_variant_new_string(token.c_str()));
     g_variant_builder_add(&options, "{sv}", "session_handle_token",
-                          g_variant_new_string(("presto_session" + number).c_str()));
-    request("CreateSession", g_variant_new("(a{sv})", &options), "presto" + number,
+                          g_variant_new_string(kSessionToken));
+    // The first version's portals (Plasma 5.27) bind only what CreateSession names; later
+    // versions name no such option.
+    if (version_ <= 1 && !asked_.empty())
+        g_variant_builder_add(&options, "{sv}", "shortcuts", shortcutList(asked_));
+    request("CreateSession", g_variant_new("(a{sv})", &options), token,
             &GlobalShortcutsPortal::onSessionCreated);
 }
 
 void GlobalShortcutsPortal::closeSession() {
     if (session_.empty() || !bus_)
         return;
-    // No answer is awaited: a session that is gone already is closed enough.
-    g_dbus_connection_call(bus_, kBusName, session_.c_str(), kSessionInterface, "Close", nullptr,
-                           nullptr, G_DBUS_CALL_FLAGS_NONE, -1, nullptr, nullptr, nullptr);
+    // Waited for: the next session has the same path, which must be free again.
+    GVariant* reply = g_dbus_connection_call_sync(
+        bus_, kBusName, session_.c_str(), kSessionInterface, "Close", nullptr, nullptr,
+        G_DBUS_CALL_FLAGS_NONE, kCloseTimeoutMs, nullptr, nullptr);
+    if (reply)
+        g_variant_unref(reply);
     session_.clear();
     byId_.clear();
 }
@@ -297,6 +363,7 @@ bool GlobalShortcutsPortal::request(const char* method, GVariant* parameters,
         bus_, kBusName, kRequestInterface, "Response", requestPath_.c_str(), nullptr,
         G_DBUS_SIGNAL_FLAGS_NONE, onSignal, this, nullptr);
     pendingHandler_ = handler;
+    requestError_.clear();
     callStarted();
     struct Call {
         GlobalShortcutsPortal* portal;
@@ -330,8 +397,18 @@ void GlobalShortcutsPortal::onCallReturned(unsigned serial, GVariant* reply, GEr
             return;
         g_dbus_connection_signal_unsubscribe(bus_, requestSubscription_);
         requestSubscription_ = 0;
+        ResponseHandler handler = pendingHandler_;
         pendingHandler_ = nullptr;
-        failWholeTable();
+        if (error) {
+            gchar* remote = g_dbus_error_get_remote_error(error);
+            g_dbus_error_strip_remote_error(error);
+            requestError_ = error->message;
+            g_free(remote);
+        }
+        GVariant* none =
+            g_variant_ref_sink(g_variant_new_array(G_VARIANT_TYPE("{sv}"), nullptr, 0));
+        (this->*handler)(kResponseFailed, none);
+        g_variant_unref(none);
         applyTable();
         return;
     }
@@ -369,39 +446,68 @@ void GlobalShortcutsPortal::onResponse(const char* path, GVariant* parameters) {
 
 void GlobalShortcutsPortal::onSessionCreated(unsigned code, GVariant* results) {
     const std::string session = lookupString(results, "session_handle");
-    if (code != 0 || session.empty()) {
-        failWholeTable();
+    if (code != kResponseSuccess || session.empty()) {
+        if (started_) {
+            failWholeTable(GrabProblem::Refused);
+            return;
+        }
+        // Nothing ever worked: another source may.
+        failed_ = true;
+        std::string why = !requestError_.empty()       ? requestError_
+                          : code == kResponseCancelled ? "the desktop declined the session"
+                                                       : "the portal's backend failed";
+        post(Failed{why});
         return;
     }
+    started_ = true;
     session_ = session;
-    GVariantBuilder shortcuts;
-    g_variant_builder_init(&shortcuts, G_VARIANT_TYPE("a(sa{sv})"));
-    for (const Shortcut& shortcut : asked_) {
-        GVariantBuilder properties;
-        g_variant_builder_init(&properties, G_VARIANT_TYPE_VARDICT);
-        const std::string description = "Presto hot key " + describeHotKey(shortcut.rec);
-        g_variant_builder_add(&properties, "{sv}", "description",
-                              g_variant_new_string(description.c_str()));
-        g_variant_builder_add(&properties, "{sv}", "preferred_trigger",
-                              g_variant_new_string(shortcut.trigger.c_str()));
-        g_variant_builder_add(&shortcuts, "(sa{sv})", shortcutId(shortcut.rec).c_str(),
-                              &properties);
+    // Plasma 5.27 answers with what it bound; asked again, it would keep the shortcuts alive
+    // past the session's end.
+    const Triggers triggers = triggersOf(results);
+    if (asked_.empty() || !triggers.empty()) {
+        finishTable(triggers, GrabProblem::Refused);
+        return;
     }
     const std::string token = "presto" + std::to_string(++counter_);
     GVariantBuilder options;
     g_variant_builder_init(&options, G_VARIANT_TYPE_VARDICT);
     g_variant_builder_add(&options, "{sv}", "handle_token", g_variant_new_string(token.c_str()));
-    request("BindShortcuts",
-            g_variant_new("(oa(sa{sv})sa{sv})", session_.c_str(), &shortcuts, "", &options), token,
-            &GlobalShortcutsPortal::onShortcutsBound);
+    request(
+        "BindShortcuts",
+        g_variant_new("(o@a(sa{sv})sa{sv})", session_.c_str(), shortcutList(asked_), "", &options),
+        token, &GlobalShortcutsPortal::onShortcutsBound);
+    // A desktop that asks the user first answers when they have; meanwhile the keys say so.
+    confirmationTimer_ = g_timeout_source_new(kConfirmationDelayMs);
+    g_source_set_callback(
+        confirmationTimer_,
+        [](gpointer self) -> gboolean {
+            static_cast<GlobalShortcutsPortal*>(self)->onConfirmationAwaited();
+            return G_SOURCE_REMOVE;
+        },
+        this, nullptr);
+    g_source_attach(confirmationTimer_, context_);
 }
 
-void GlobalShortcutsPortal::onShortcutsBound(unsigned code, GVariant* results) {
-    if (code != 0) {
-        failWholeTable();
+void GlobalShortcutsPortal::onConfirmationAwaited() {
+    g_source_unref(confirmationTimer_);
+    confirmationTimer_ = nullptr;
+    if (pendingHandler_ != &GlobalShortcutsPortal::onShortcutsBound)
         return;
-    }
-    std::map<std::string, std::string> triggers; // id -> what the desktop bound
+    unconfirmedTold_ = true;
+    for (const Shortcut& shortcut : asked_)
+        post(Problem{shortcut.rec, GrabProblem::Unconfirmed});
+}
+
+void GlobalShortcutsPortal::stopConfirmationTimer() {
+    if (!confirmationTimer_)
+        return;
+    g_source_destroy(confirmationTimer_);
+    g_source_unref(confirmationTimer_);
+    confirmationTimer_ = nullptr;
+}
+
+GlobalShortcutsPortal::Triggers GlobalShortcutsPortal::triggersOf(GVariant* results) {
+    Triggers triggers;
     if (GVariant* list =
             g_variant_lookup_value(results, "shortcuts", G_VARIANT_TYPE("a(sa{sv})"))) {
         GVariantIter iter;
@@ -414,29 +520,77 @@ void GlobalShortcutsPortal::onShortcutsBound(unsigned code, GVariant* results) {
         }
         g_variant_unref(list);
     }
+    return triggers;
+}
+
+void GlobalShortcutsPortal::onShortcutsBound(unsigned code, GVariant* results) {
+    stopConfirmationTimer();
+    if (code != kResponseSuccess) {
+        // Turned down by the user, or the desktop could not bind them.
+        failWholeTable(GrabProblem::Refused);
+        return;
+    }
+    const Triggers triggers = triggersOf(results);
+    if (!triggers.empty()) {
+        finishTable(triggers, GrabProblem::Refused);
+        return;
+    }
+    // An empty answer may mean the keys were bound before (Plasma 5.27 binds at CreateSession
+    // and answers with nothing) or that none was: the session's list tells.
+    const std::string token = "presto" + std::to_string(++counter_);
+    GVariantBuilder options;
+    g_variant_builder_init(&options, G_VARIANT_TYPE_VARDICT);
+    g_variant_builder_add(&options, "{sv}", "handle_token", g_variant_new_string(token.c_str()));
+    request("ListShortcuts", g_variant_new("(oa{sv})", session_.c_str(), &options), token,
+            &GlobalShortcutsPortal::onShortcutsListed);
+}
+
+void GlobalShortcutsPortal::onShortcutsListed(unsigned code, GVariant* results) {
+    // A portal that binds none of the shortcuts it was given cannot bind them at all.
+    finishTable(code == kResponseSuccess ? triggersOf(results) : Triggers{},
+                GrabProblem::Unoffered);
+}
+
+void GlobalShortcutsPortal::finishTable(const Triggers& triggers, GrabProblem missing) {
+    // KDE's registry knows better than its portal.
+    const auto registry = kde::shortcutStates(bus_, kSessionToken);
     int bound = 0;
     for (const Shortcut& shortcut : asked_) {
         const std::string id = shortcutId(shortcut.rec);
         auto found = triggers.find(id);
+        std::optional<GrabProblem> problem;
         if (found == triggers.end()) {
-            report(Problem{shortcut.rec, GrabProblem::Refused});
+            problem = missing;
+        } else if (registry) {
+            auto state = registry->find(id);
+            if (state == registry->end() || state->second == kde::KeyState::Inactive)
+                problem = GrabProblem::Refused;
+            else if (state->second == kde::KeyState::HeldElsewhere)
+                problem = GrabProblem::HeldElsewhere;
+        }
+        if (problem) {
+            report(Problem{shortcut.rec, *problem});
             continue;
         }
         // Some portals leave the description empty: nothing says the trigger differs.
         if (!found->second.empty() && !sameTrigger(found->second, shortcut.trigger))
             report(Changed{shortcut.rec, found->second});
+        else if (unconfirmedTold_)
+            post(Working{shortcut.rec});
         byId_[id] = shortcut.rec;
         ++bound;
     }
+    unconfirmedTold_ = false;
     bound_ = std::move(asked_);
     asked_.clear();
     tableBound_ = true;
     report(Renewed{bound, total_});
 }
 
-void GlobalShortcutsPortal::failWholeTable() {
+void GlobalShortcutsPortal::failWholeTable(GrabProblem problem) {
     for (const Shortcut& shortcut : asked_)
-        report(Problem{shortcut.rec, GrabProblem::Refused});
+        report(Problem{shortcut.rec, problem});
+    unconfirmedTold_ = false;
     closeSession();
     // Remembered as bound, so the same table is not asked for again at every fetch: a user who
     // turned the desktop's question down is not asked again until the table changes.

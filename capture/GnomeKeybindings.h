@@ -1,6 +1,7 @@
 #pragma once
 
 #include "capture/KeySource.h"
+#include "capture/SourceChoice.h"
 
 #include <map>
 #include <string>
@@ -31,7 +32,7 @@ public:
     GnomeKeybindings(const GnomeKeybindings&) = delete;
     GnomeKeybindings& operator=(const GnomeKeybindings&) = delete;
 
-    std::string name() const override { return "GNOME custom keybindings"; }
+    std::string name() const override { return sourceTitle(SourceKind::GnomeBindings); }
     bool connected() const override { return true; }
     int fd() const override { return -1; }
     void setHotKeys(std::vector<HotKeyRec> hotKeys) override;

@@ -15,6 +15,8 @@ enum class GrabProblem {
     NoSuchModifier, // the keymap has no modifier bit for Alt or Super, or the record has others
     Unexpressible,  // the desktop's shortcuts have no way to say it (Caps Lock, unnamed keys)
     Refused,        // the desktop did not bind it
+    Unconfirmed,    // the desktop waits for the user to confirm it
+    Unoffered,      // the source binds no shortcuts at all
 };
 
 // Where pressed hot keys come from: the X server's grabs, the desktop's global-shortcut portal, or
@@ -33,6 +35,10 @@ public:
         std::function<void(int grabbed, int total)> renewed;
         // The desktop bound a hot key to another combination than the one asked for.
         std::function<void(const HotKeyRec&, const std::string& boundTo)> changed;
+        // A hot key told as not working works now.
+        std::function<void(const HotKeyRec&)> working;
+        // The source cannot work on this session at all: the agent turns to the next one.
+        std::function<void(const std::string& why)> failed;
     };
 
     virtual ~KeySource() = default;

@@ -47,7 +47,8 @@ ModifierMasks modifierMasksFor(const std::array<std::vector<std::uint32_t>, 8>& 
     return masks;
 }
 
-std::vector<std::uint16_t> grabMasksFor(std::uint32_t macModFlags, const ModifierMasks& masks) {
+std::vector<std::uint16_t> grabMasksFor(std::uint32_t macModFlags, const ModifierMasks& masks,
+                                        bool capsLockFree) {
     const std::uint32_t flags = clearIgnoredModFlags(macModFlags);
     if ((flags & ~kMacModifierBits) != 0)
         return {};
@@ -70,7 +71,8 @@ std::vector<std::uint16_t> grabMasksFor(std::uint32_t macModFlags, const Modifie
     }
 
     std::vector<std::uint16_t> locks = {0};
-    for (std::uint16_t lock : {masks.numLock, masks.scrollLock}) {
+    const std::uint16_t capsLock = capsLockFree && !(flags & kCapsLockBit) ? kLockMask : 0;
+    for (std::uint16_t lock : {masks.numLock, masks.scrollLock, capsLock}) {
         // A lock sharing a bit with a wanted modifier cannot be told apart from it.
         if (lock == 0 || (lock & base) != 0)
             continue;

@@ -25,9 +25,12 @@ struct ModifierMasks {
 ModifierMasks modifierMasksFor(const std::array<std::vector<std::uint32_t>, 8>& keysymsByModifier);
 
 // Every X modifier state in which a hot key with these Mac modifier bits must be grabbed: its own
-// modifiers and Caps Lock state, under each Num Lock and Scroll Lock state. Empty when the hot key
-// needs a modifier that no X modifier bit carries.
-std::vector<std::uint16_t> grabMasksFor(std::uint32_t macModFlags, const ModifierMasks& masks);
+// modifiers, under each Num Lock and Scroll Lock state, and under each Caps Lock state too when
+// capsLockFree (a hot key recorded without Caps Lock whose Caps Lock twin is not a hot key of its
+// own); a hot key recorded with Caps Lock wants it on. Empty when the hot key needs a modifier
+// that no X modifier bit carries.
+std::vector<std::uint16_t> grabMasksFor(std::uint32_t macModFlags, const ModifierMasks& masks,
+                                        bool capsLockFree = false);
 
 // The modifiers of an X key event's state.
 ModifierState modifierStateFor(std::uint16_t xState, const ModifierMasks& masks);

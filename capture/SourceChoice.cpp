@@ -38,6 +38,21 @@ SourceKind chooseKeySource(const SessionFacts& facts,
     return SourceKind::XWayland;
 }
 
+SourceKind nextKeySource(SourceKind failed, const SessionFacts& facts) {
+    switch (failed) {
+    case SourceKind::Portal:
+        return desktopIncludes(facts.currentDesktop, "GNOME") ? SourceKind::GnomeBindings
+                                                              : SourceKind::XWayland;
+    case SourceKind::GnomeBindings:
+        return SourceKind::XWayland;
+    case SourceKind::X11:
+    case SourceKind::XWayland:
+    case SourceKind::None:
+        break;
+    }
+    return SourceKind::None;
+}
+
 SessionFacts sessionFactsFromEnvironment() {
     return {env("XDG_SESSION_TYPE"), env("WAYLAND_DISPLAY"), env("XDG_CURRENT_DESKTOP"),
             env("PRESTO_KEY_SOURCE")};
@@ -53,8 +68,26 @@ const char* sourceKindName(SourceKind kind) {
         return "gnome";
     case SourceKind::XWayland:
         return "xwayland";
+    case SourceKind::None:
+        return "none";
     }
     return "x11";
+}
+
+const char* sourceTitle(SourceKind kind) {
+    switch (kind) {
+    case SourceKind::X11:
+        return "X11";
+    case SourceKind::Portal:
+        return "GlobalShortcuts portal";
+    case SourceKind::GnomeBindings:
+        return "GNOME custom keybindings";
+    case SourceKind::XWayland:
+        return "X11 through XWayland";
+    case SourceKind::None:
+        return "no key source";
+    }
+    return "X11";
 }
 
 } // namespace presto

@@ -10,6 +10,7 @@ enum class SourceKind {
     Portal,        // the GlobalShortcuts portal
     GnomeBindings, // GNOME's own custom keybindings
     XWayland,      // another Wayland desktop: grabs that see only X11 windows
+    None,          // nothing works: every hot key is told as not offered
 };
 
 struct SessionFacts {
@@ -24,8 +25,14 @@ struct SessionFacts {
 SourceKind chooseKeySource(const SessionFacts& facts,
                            const std::function<bool()>& portalOffersShortcuts);
 
+// The source to try when this one fails at start: the portal, then GNOME's keybindings on GNOME,
+// then XWayland, then none.
+SourceKind nextKeySource(SourceKind failed, const SessionFacts& facts);
+
 SessionFacts sessionFactsFromEnvironment();
 // "x11", "portal", ... as PRESTO_KEY_SOURCE takes them.
 const char* sourceKindName(SourceKind kind);
+// How the agent's messages and status file name it, e.g. "GNOME custom keybindings".
+const char* sourceTitle(SourceKind kind);
 
 } // namespace presto

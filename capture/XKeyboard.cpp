@@ -3,6 +3,7 @@
 #include "capture/KeyText.h"
 #include "common/KeyCodeTable.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <map>
 #include <xcb/xcb.h>
@@ -79,12 +80,20 @@ void XKeyboard::loadModifierMasks() {
 void XKeyboard::setHotKeys(std::vector<HotKeyRec> hotKeys) {
     hotKeys_ = std::move(hotKeys);
     refused_.clear();
+    told_.clear();
     renewGrabs(false);
 }
 
 void XKeyboard::retryRefusedGrabs() {
     if (!refused_.empty())
         renewGrabs(true);
+}
+
+bool XKeyboard::hasCapsLockTwin(const HotKeyRec& rec) const {
+    HotKeyRec twin = rec;
+    twin.modFlags |= kCapsLockBit;
+    return std::any_of(hotKeys_.begin(), hotKeys_.end(),
+                       [&](const HotKeyRec& other) { return isSameHotKey(other, twin); });
 }
 
 void XKeyboard::renewGrabs(bool isRetry) {
@@ -100,7 +109,7 @@ void XKeyboard::renewGrabs(bool isRetry) {
             problems.emplace_back(i, GrabProblem::NoSuchKey);
             continue;
         }
-        auto masks = grabMasksFor(rec.modFlags, masks_);
+        auto masks = grabMasksFor(rec.modFlags, masks_, !hasCapsLockTwin(rec));
         if (masks.empty()) {
             problems.emplace_back(i, GrabProblem::NoSuchModifier);
             continue;
@@ -153,6 +162,14 @@ void XKeyboard::renewGrabs(bool isRetry) {
         for (auto& [i, problem] : problems)
             if (!isRetry || problem == GrabProblem::HeldElsewhere)
                 listener_.problem(hotKeys_[i], problem);
+    // Keys told as not working that work now: let go by another program, or a new keymap.
+    std::set<std::size_t> failing = refused_;
+    for (auto& [i, problem] : problems)
+        failing.insert(i);
+    for (std::size_t i : told_)
+        if (!failing.count(i) && listener_.working)
+            listener_.working(hotKeys_[i]);
+    told_ = std::move(failing);
     if (changed && listener_.renewed)
         listener_.renewed(grabbed, static_cast<int>(hotKeys_.size()));
 }

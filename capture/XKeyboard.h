@@ -2,6 +2,7 @@
 
 #include "capture/KeySource.h"
 #include "capture/Modifiers.h"
+#include "capture/SourceChoice.h"
 #include "common/HotKeyRec.h"
 
 #include <array>
@@ -56,6 +57,8 @@ private:
 
     void loadModifierMasks();
     void renewGrabs(bool isRetry);
+    // The table also holds this hot key with Caps Lock; it then takes the presses under Caps Lock.
+    bool hasCapsLockTwin(const HotKeyRec& rec) const;
     HotKeyRec recordForPress(std::uint8_t keycode, std::uint16_t state);
 
     xcb_connection_t* connection_ = nullptr;
@@ -65,10 +68,11 @@ private:
     std::uint8_t maxKeycode_ = 255;
     ModifierMasks masks_;
     Listener listener_;
-    std::string name_ = "X11";
+    std::string name_ = sourceTitle(SourceKind::X11);
     std::vector<HotKeyRec> hotKeys_;
     std::set<Grab> held_;
     std::set<std::size_t> refused_; // hot keys of which a grab was refused at the last attempt
+    std::set<std::size_t> told_;    // hot keys of this table told as not working
     int grabbed_ = 0;
     std::array<std::uint32_t, 256> releasedAt_{};
     std::bitset<256> released_;

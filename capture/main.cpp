@@ -10,6 +10,7 @@
 #include "capture/ReloadWatch.h"
 #include "capture/SourceChoice.h"
 #include "capture/StatusFile.h"
+#include "capture/UnofferedKeys.h"
 #include "capture/XKeyboard.h"
 #include "common/CommandLine.h"
 #include "common/Locations.h"
@@ -100,13 +101,36 @@ std::string hotKeyCommand(const presto::Locations& locations) {
 }
 #endif
 
-std::unique_ptr<presto::XKeyboard> openX11(presto::Agent& agent) {
+// The source of this kind, or null with why it cannot start.
+std::unique_ptr<presto::KeySource> openSource(presto::SourceKind kind, presto::Agent& agent,
+                                              [[maybe_unused]] const presto::Locations& locations,
+                                              std::string& why) {
+    using presto::SourceKind;
+#if PRESTO_KEYS_WAYLAND
+    if (kind == SourceKind::Portal)
+        return std::make_unique<presto::GlobalShortcutsPortal>(agent.listener());
+    if (kind == SourceKind::GnomeBindings) {
+        if (!presto::GnomeKeybindings::available()) {
+            why = "GNOME's keybinding schemas are not installed";
+            return nullptr;
+        }
+        return std::make_unique<presto::GnomeKeybindings>(agent.listener(),
+                                                          hotKeyCommand(locations));
+    }
+#endif
+    if (kind == SourceKind::None)
+        return std::make_unique<presto::UnofferedKeys>(agent.listener());
     auto keyboard = std::make_unique<presto::XKeyboard>(nullptr, agent.listener());
     if (!keyboard->connected()) {
         const char* display = std::getenv("DISPLAY");
-        std::fprintf(stderr, "PrestoKeys: cannot open the X display %s\n",
-                     display ? display : "(DISPLAY is not set)");
+        why = std::string("cannot open the X display ") +
+              (display && *display ? display : "(DISPLAY is not set)");
         return nullptr;
+    }
+    if (kind == SourceKind::XWayland) {
+        keyboard->setName(presto::sourceTitle(kind));
+        std::printf("PrestoKeys: this Wayland desktop offers no global shortcuts; hot keys work "
+                    "only while an X11 window has the focus\n");
     }
     return keyboard;
 }
@@ -161,33 +185,31 @@ int main(int argc, char** argv) {
     presto::StatusFile status(locations.runtimeDir + "/" + presto::kKeysStatusName);
     presto::Agent agent(link, stdout, clock, &status);
 
+    // A source that cannot work here hands over to the next one, still with the table.
     std::unique_ptr<presto::KeySource> source;
-#if PRESTO_KEYS_WAYLAND
-    if (kind == presto::SourceKind::Portal)
-        source = std::make_unique<presto::GlobalShortcutsPortal>(agent.listener());
-    if (kind == presto::SourceKind::GnomeBindings) {
-        if (presto::GnomeKeybindings::available()) {
-            source = std::make_unique<presto::GnomeKeybindings>(agent.listener(),
-                                                                hotKeyCommand(locations));
-        } else {
-            std::printf("PrestoKeys: GNOME's keybinding schemas are not installed\n");
-            kind = presto::SourceKind::XWayland;
+    int result = 0;
+    for (;;) {
+        std::string why;
+        source = openSource(kind, agent, locations, why);
+        if (source) {
+            std::printf("PrestoKeys: key source: %s\n", source->name().c_str());
+            const auto end = agent.run(*source, signalFd, &reload);
+            if (end != presto::Agent::RunEnd::SourceFailed) {
+                result = end == presto::Agent::RunEnd::WaitFailed ? 1 : 0;
+                break;
+            }
+            why = agent.sourceFailure();
         }
-    }
-#endif
-    if (kind == presto::SourceKind::X11 || kind == presto::SourceKind::XWayland) {
-        auto keyboard = openX11(agent);
-        if (!keyboard)
-            return 1;
-        if (kind == presto::SourceKind::XWayland) {
-            keyboard->setName("X11 through XWayland");
-            std::printf("PrestoKeys: this Wayland desktop offers no global shortcuts; hot keys "
-                        "work only while an X11 window has the focus\n");
+        if (kind == presto::SourceKind::X11) {
+            std::fprintf(stderr, "PrestoKeys: %s\n", why.c_str());
+            result = 1;
+            break;
         }
-        source = std::move(keyboard);
+        const presto::SourceKind next = presto::nextKeySource(kind, facts);
+        agent.reportFallback(presto::sourceTitle(kind), why, presto::sourceTitle(next));
+        source.reset();
+        kind = next;
     }
-    std::printf("PrestoKeys: key source: %s\n", source->name().c_str());
-    int result = agent.run(*source, signalFd, &reload);
     source.reset();
     status.remove();
     close(signalFd);

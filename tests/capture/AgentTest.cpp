@@ -93,6 +93,10 @@ public:
     bool connected() const override { return true; }
     int fd() const override { return -1; }
     void setHotKeys(std::vector<HotKeyRec> hotKeys) override {
+        if (!failure.empty()) {
+            listener_.failed(failure);
+            return;
+        }
         tables.push_back(hotKeys);
         tableTimes.push_back(clock_.elapsed());
         int taken = 0;
@@ -117,6 +121,8 @@ public:
     std::set<std::uint32_t> refuse;
     std::vector<HotKeyRec> queued;
     int retries = 0;
+    std::string failure; // fails at the first table
+    void tellWorking(const HotKeyRec& rec) { listener_.working(rec); }
 
 private:
     Listener listener_;
@@ -134,8 +140,10 @@ protected:
         clock.markQuiet(clock.stopFd());
     }
 
-    // Runs the agent until the clock's end; its output is kept.
-    void runAgent(const std::function<void(FakeKeySource&)>& setUp = {}) {
+    // Runs the agent until the clock's end; its output is kept. With a failure, a first source
+    // fails with it at once and the agent falls back to the one the test sees.
+    void runAgent(const std::function<void(FakeKeySource&)>& setUp = {},
+                  const std::string& failure = {}) {
         ReloadWatch watch(world.locations().runtimeDir);
         clock.markQuiet(watch.fd());
         char* buffer = nullptr;
@@ -144,10 +152,17 @@ protected:
         {
             StatusFile status(statusPath);
             Agent agent(link, out, clock, &status);
+            if (!failure.empty()) {
+                FakeKeySource failing(agent.listener(), clock);
+                failing.failure = failure;
+                EXPECT_EQ(agent.run(failing, clock.stopFd(), &watch), Agent::RunEnd::SourceFailed);
+                EXPECT_EQ(agent.sourceFailure(), failure);
+                agent.reportFallback("the fake portal", agent.sourceFailure(), "fake keys");
+            }
             source.emplace(agent.listener(), clock);
             if (setUp)
                 setUp(*source);
-            EXPECT_EQ(agent.run(*source, clock.stopFd(), &watch), 0);
+            EXPECT_EQ(agent.run(*source, clock.stopFd(), &watch), Agent::RunEnd::Stopped);
         }
         std::fclose(out);
         output.assign(buffer, size);
@@ -172,25 +187,39 @@ protected:
     const HotKeyRec controlAltG = hotKey(0x05, kControlBit | kOptionBit);
 };
 
-TEST_F(AgentTest, TakesTheTableAtStartAndSendsAPressAsItsRecord) {
-    daemon.setTable({superF5, controlAltG}, "100");
+TEST_F(AgentTest, TakesTheTableAtStartAndSendsEachPressAsTheStoredRecordWhateverLocksAreOn) {
+    const HotKeyRec capsLockF5 = hotKey(0x60, kCommandBit | kCapsLockBit);
+    daemon.setTable({superF5, controlAltG, capsLockF5}, "100");
+    const auto pressed = [](HotKeyRec rec, std::uint32_t addedFlags) {
+        rec.modFlags |= addedFlags;
+        rec.charCode = 'g';
+        return rec;
+    };
+    // Num Lock and Caps Lock on leave a hot key recorded without them the same; a hot key
+    // recorded with Caps Lock is still another one.
+    const std::vector<std::pair<HotKeyRec, HotKeyRec>> cases = {
+        {pressed(controlAltG, kNumericPadBit), controlAltG},
+        {pressed(controlAltG, kCapsLockBit), controlAltG},
+        {pressed(superF5, kCapsLockBit), capsLockF5},
+        {pressed(superF5, 0), superF5},
+    };
     clock.at(3s, [&] {
-        HotKeyRec press = controlAltG;
-        press.modFlags |= kNumericPadBit; // Num Lock on: the daemon clears the bit itself
-        press.charCode = 'g';
-        source->queued.push_back(press);
+        for (const auto& [press, stored] : cases)
+            source->queued.push_back(press);
     });
     clock.endAt(10s);
     runAgent();
 
     ASSERT_FALSE(source->tables.empty());
     EXPECT_EQ(source->tableTimes.front(), 0ms);
-    EXPECT_EQ(source->tables.front(), (std::vector<HotKeyRec>{superF5, controlAltG}));
-    ASSERT_TRUE(daemon.waitForPresses(1));
-    const HotKeyRec sent = daemon.presses().front();
-    EXPECT_EQ(sent.eventType, kKeyDownEventType);
-    EXPECT_EQ(sent.keyCode, 0x05u);
-    EXPECT_EQ(sent.modFlags, kControlBit | kOptionBit | kNumericPadBit);
+    EXPECT_EQ(source->tables.front(), (std::vector<HotKeyRec>{superF5, controlAltG, capsLockF5}));
+    ASSERT_TRUE(daemon.waitForPresses(cases.size()));
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        const HotKeyRec sent = daemon.presses()[i];
+        EXPECT_EQ(sent.eventType, kKeyDownEventType) << i;
+        EXPECT_EQ(sent.keyCode, cases[i].second.keyCode) << i;
+        EXPECT_EQ(sent.modFlags, cases[i].second.modFlags) << i;
+    }
     EXPECT_EQ(output.find("does not know"), std::string::npos) << output;
 }
 
@@ -220,19 +249,52 @@ TEST_F(AgentTest, AnUnchangedStampKeepsTheTableAndRetriesRefusedKeysAtEachPollWi
     EXPECT_LE(clock.timeouts().size(), 30u);
 }
 
-TEST_F(AgentTest, RefusedKeysAreToldOnceAndListedInTheStatusFile) {
-    daemon.setTable({superF5, controlAltG}, "100");
+TEST_F(AgentTest, ProblemsAreToldOnceAndListedForPeopleAndProgramsUntilTheKeyWorks) {
+    const HotKeyRec numLockF5 = hotKey(0x60, kCommandBit | kNumericPadBit);
+    daemon.setTable({numLockF5, controlAltG}, "100");
+    std::string before;
+    clock.at(4s, [&] { before = readFile(statusPath); });
+    clock.at(5s, [&] { source->tellWorking(numLockF5); });
     clock.endAt(12s);
     runAgent([&](FakeKeySource& keys) { keys.refuse.insert(superF5.keyCode); });
 
     EXPECT_NE(output.find("was refused by the desktop"), std::string::npos) << output;
     EXPECT_NE(output.find("1 of 2 hot keys grabbed"), std::string::npos) << output;
-    const std::string status = readFile(statusPath);
-    EXPECT_NE(status.find("source=fake keys\n"), std::string::npos) << status;
-    EXPECT_NE(status.find("refused=Command+key (Mac key code 96) was refused by the desktop\n"),
+    EXPECT_NE(before.find("source=fake keys\n"), std::string::npos) << before;
+    EXPECT_NE(before.find("refused=Command+key (Mac key code 96) was refused by the desktop\n"),
               std::string::npos)
+        << before;
+    // The record as the daemon handed it over, not as a press would spell it.
+    EXPECT_NE(
+        before.find("\nkey=96 " + std::to_string(kCommandBit | kNumericPadBit) + " refused\n"),
+        std::string::npos)
+        << before;
+    EXPECT_EQ(before.find("key code 5)"), std::string::npos) << before;
+    EXPECT_EQ(before.find("key=5 "), std::string::npos) << before;
+
+    const std::string after = readFile(statusPath);
+    EXPECT_EQ(after, "source=fake keys\n") << after;
+}
+
+TEST_F(AgentTest, ASourceThatFailsAtStartHandsTheTableToTheNextWithOneLine) {
+    daemon.setTable({superF5}, "100");
+    clock.endAt(3s);
+    runAgent({}, "its backend failed");
+
+    ASSERT_EQ(source->tables.size(), 1u);
+    EXPECT_EQ(source->tableTimes.front(), 0ms);
+    EXPECT_EQ(source->tables.front(), std::vector<HotKeyRec>{superF5});
+    EXPECT_EQ(daemon.getPrefCount(), 1);
+    EXPECT_NE(output.find("PrestoKeys: the fake portal does not work here (its backend failed); "
+                          "falling back to fake keys\n"),
+              std::string::npos)
+        << output;
+    const std::string status = readFile(statusPath);
+    EXPECT_EQ(status.rfind("source=fake keys\n"
+                           "fallback=the fake portal does not work here (its backend failed)\n",
+                           0),
+              0u)
         << status;
-    EXPECT_EQ(status.find("key code 5)"), std::string::npos) << status;
 }
 
 TEST_F(AgentTest, ANewStampHasTheTableFetchedAtTheNextPoll) {

@@ -7,6 +7,7 @@
 #include "tests/capture/XHarness.h"
 #include "tests/support/TempWorld.h"
 
+#include <algorithm>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
@@ -64,7 +65,7 @@ protected:
                                       "--ready",
                                       readyPath};
         args.insert(args.end(), options.begin(), options.end());
-        portal_.emplace(args, std::vector<std::string>{}, world.path("portal.out"));
+        portal_.emplace(args, std::vector<std::string>{}, world.path("portal.out"), -1, true);
         ASSERT_TRUE(test::waitUntil([&] { return std::filesystem::exists(readyPath); }, 20s))
             << readFile(world.path("portal.out"));
         address_ = readFile(readyPath);
@@ -77,23 +78,36 @@ protected:
         ASSERT_TRUE(control_) << (error ? error->message : "");
     }
 
-    // A Wayland session of another desktop than GNOME: the portal's answer alone decides.
-    void startAgent() {
-        agent_.emplace(std::vector<std::string>{test::PrestoSession::binDir() + "/PrestoKeys"},
-                       std::vector<std::string>{
-                           "DBUS_SESSION_BUS_ADDRESS=" + address_, "XDG_SESSION_TYPE=wayland",
-                           "WAYLAND_DISPLAY=wayland-presto-test", "XDG_CURRENT_DESKTOP=KDE",
-                           "DISPLAY=", "PRESTO_KEY_SOURCE="},
+    // A Wayland session of another desktop than GNOME unless told otherwise: the portal's answer
+    // alone decides.
+    void startAgent(const std::vector<std::string>& extraEnv = {}) {
+        std::vector<std::string> env{"DBUS_SESSION_BUS_ADDRESS=" + address_,
+                                     "XDG_SESSION_TYPE=wayland",
+                                     "WAYLAND_DISPLAY=wayland-presto-test",
+                                     "XDG_CURRENT_DESKTOP=KDE",
+                                     "DISPLAY=",
+                                     "PRESTO_KEY_SOURCE="};
+        for (const std::string& entry : extraEnv) {
+            const std::string name = entry.substr(0, entry.find('=') + 1);
+            std::erase_if(env, [&](const std::string& e) { return e.rfind(name, 0) == 0; });
+            env.push_back(entry);
+        }
+        agent_.emplace(std::vector<std::string>{test::PrestoSession::binDir() + "/PrestoKeys"}, env,
                        world.path("agent.log"));
     }
 
-    // The portal is told to fire a shortcut, as the desktop does when its keys are pressed.
+    // The portal is told to fire a shortcut, as the desktop does when its keys are pressed, or
+    // to answer as the user did.
     void fire(const char* method, const std::string& id) {
+        control(method, g_variant_new("(s)", id.c_str()));
+    }
+    void answer(bool accepted) { control("Confirm", g_variant_new("(b)", accepted)); }
+    void control(const char* method, GVariant* parameters) {
         GError* error = nullptr;
         GVariant* reply = g_dbus_connection_call_sync(
             control_, "org.freedesktop.portal.Desktop", "/org/freedesktop/portal/desktop",
-            "org.presto.test.PortalControl", method, g_variant_new("(s)", id.c_str()), nullptr,
-            G_DBUS_CALL_FLAGS_NONE, 10000, nullptr, &error);
+            "org.presto.test.PortalControl", method, parameters, nullptr, G_DBUS_CALL_FLAGS_NONE,
+            10000, nullptr, &error);
         ASSERT_TRUE(reply) << (error ? error->message : "");
         g_variant_unref(reply);
     }
@@ -116,6 +130,14 @@ protected:
             15s);
     }
     std::string agentOutput() const { return readFile(world.path("agent.log")); }
+    std::string status() const { return readFile(statusPath); }
+    bool waitForStatus(const std::string& text) {
+        return test::waitUntil([&] { return status().find(text) != std::string::npos; }, 15s);
+    }
+    static std::string keyLine(const HotKeyRec& rec, const char* reason) {
+        return "key=" + std::to_string(rec.keyCode) + " " + std::to_string(rec.modFlags) + " " +
+               reason + "\n";
+    }
     void reload() { ASSERT_TRUE(touchReloadNotice(world.locations().runtimeDir)); }
 
     test::TempWorld world;
@@ -141,7 +163,9 @@ TEST_F(GlobalShortcutsPortalTest, BindsTheTableSendsActivationsAndRebindsAChange
     ASSERT_TRUE(waitForLog("BindShortcuts", 1)) << log() << agentOutput();
     auto created = linesStartingWith(log(), "CreateSession");
     ASSERT_EQ(created.size(), 1u);
-    EXPECT_NE(created[0].find("handle_token=presto1 session_handle_token=presto_session1"),
+    // A first version's portal also gets the shortcuts where Plasma 5.27 takes them.
+    EXPECT_NE(created[0].find("handle_token=presto1 session_handle_token=presto "
+                              "shortcuts=hk-96-100000=LOGO+F5,hk-5-c0000=CTRL+ALT+g"),
               std::string::npos)
         << created[0];
     const std::string session1 = created[0].substr(created[0].find("-> ") + 3);
@@ -151,6 +175,7 @@ TEST_F(GlobalShortcutsPortalTest, BindsTheTableSendsActivationsAndRebindsAChange
         [&] { return agentOutput().find("2 of 2 hot keys grabbed") != std::string::npos; }, 15s))
         << agentOutput();
     EXPECT_NE(agentOutput().find("key source: GlobalShortcuts portal"), std::string::npos);
+    EXPECT_EQ(linesStartingWith(log(), "ListShortcuts").size(), 0u) << "the answer told";
 
     // Released keys send nothing; the press that follows is the only one the daemon sees.
     fire("Deactivate", "hk-96-100000");
@@ -166,34 +191,116 @@ TEST_F(GlobalShortcutsPortalTest, BindsTheTableSendsActivationsAndRebindsAChange
     EXPECT_EQ(daemon.presses()[1].keyCode, superF5.keyCode);
     EXPECT_EQ(daemon.presses()[1].modFlags, kCommandBit);
 
-    // A changed table: the old session goes, a new one binds the new table.
+    // A changed table: the old session goes first, since the new one has the same name.
     daemon.setTable({superF5, superShiftA}, "100", 600);
     reload();
     ASSERT_TRUE(waitForLog("BindShortcuts", 2)) << log();
-    EXPECT_EQ(linesStartingWith(log(), "Close"), std::vector<std::string>{"Close " + session1});
+    const auto calls = linesStartingWith(log(), "");
+    const auto closed = std::find(calls.begin(), calls.end(), "Close " + session1);
+    ASSERT_NE(closed, calls.end()) << log();
+    EXPECT_EQ(
+        std::count_if(closed, calls.end(),
+                      [](const std::string& line) { return line.rfind("CreateSession", 0) == 0; }),
+        1)
+        << log();
     created = linesStartingWith(log(), "CreateSession");
     ASSERT_EQ(created.size(), 2u);
-    const std::string session2 = created[1].substr(created[1].find("-> ") + 3);
-    EXPECT_NE(session2, session1);
+    EXPECT_EQ(created[1].substr(created[1].find("-> ") + 3), session1);
     EXPECT_EQ(linesStartingWith(log(), "BindShortcuts")[1],
-              "BindShortcuts " + session2 + " hk-96-100000=LOGO+F5 hk-0-120000=SHIFT+LOGO+a");
+              "BindShortcuts " + session1 + " hk-96-100000=LOGO+F5 hk-0-120000=SHIFT+LOGO+a");
+    ASSERT_TRUE(waitForOutput("2 of 2 hot keys grabbed", 2)) << agentOutput();
     fire("Activate", "hk-0-120000");
     ASSERT_TRUE(daemon.waitForPresses(3));
     EXPECT_EQ(daemon.presses()[2].keyCode, superShiftA.keyCode);
 
     // The same table again binds nothing new.
-    ASSERT_TRUE(waitForOutput("2 of 2 hot keys grabbed", 2));
     reload();
     ASSERT_TRUE(waitForOutput("2 of 2 hot keys grabbed", 3)) << agentOutput();
     // The service switched off: an empty table.
     daemon.setTable({}, "101", 600);
     reload();
     ASSERT_TRUE(waitForLog("Close", 2)) << log();
-    EXPECT_EQ(linesStartingWith(log(), "Close")[1], "Close " + session2);
     agent_->signal(SIGTERM);
     EXPECT_EQ(agent_->waitForExit(10s), 0) << agentOutput();
     EXPECT_EQ(linesStartingWith(log(), "CreateSession").size(), 2u) << log();
     EXPECT_EQ(linesStartingWith(log(), "Close").size(), 2u) << log();
+}
+
+// Portals take the shortcuts in different places; each way keeps every key of a changed table.
+struct BindingWay {
+    const char* name;
+    std::vector<std::string> portalOptions;
+    bool bindsAtCreate; // then BindShortcuts is not asked at all
+};
+
+void PrintTo(const BindingWay& way, std::ostream* out) {
+    *out << way.name;
+}
+
+class PortalBindingTest : public GlobalShortcutsPortalTest,
+                          public ::testing::WithParamInterface<BindingWay> {};
+
+TEST_P(PortalBindingTest, EveryKeyOfEachTableIsBoundAndFiresAcrossATableChange) {
+    startPortal(GetParam().portalOptions);
+    daemon.setTable({superF5, controlAltG}, "100", 600);
+    startAgent();
+    ASSERT_TRUE(waitForOutput("2 of 2 hot keys grabbed", 1)) << agentOutput() << log();
+    EXPECT_EQ(status(), "source=GlobalShortcuts portal\n");
+
+    daemon.setTable({superF5, controlAltG, superShiftA}, "100", 600);
+    reload();
+    ASSERT_TRUE(waitForOutput("3 of 3 hot keys grabbed", 1)) << agentOutput() << log();
+    EXPECT_EQ(status(), "source=GlobalShortcuts portal\n");
+    const std::vector<std::pair<const char*, HotKeyRec>> presses = {
+        {"hk-0-120000", superShiftA}, {"hk-96-100000", superF5}, {"hk-5-c0000", controlAltG}};
+    for (std::size_t i = 0; i < presses.size(); ++i) {
+        fire("Activate", presses[i].first);
+        ASSERT_TRUE(daemon.waitForPresses(i + 1)) << presses[i].first << "\n" << log();
+        EXPECT_EQ(daemon.presses()[i].keyCode, presses[i].second.keyCode);
+        EXPECT_EQ(daemon.presses()[i].modFlags, presses[i].second.modFlags);
+    }
+    EXPECT_EQ(linesStartingWith(log(), "BindShortcuts").empty(), GetParam().bindsAtCreate) << log();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Portals, PortalBindingTest,
+    ::testing::Values(BindingWay{"BindShortcutsFirstVersion", {}, false},
+                      BindingWay{"BindShortcutsLaterVersion", {"--version", "2"}, false},
+                      BindingWay{"CreateSessionAsPlasma527", {"--bind-at-create"}, true}),
+    [](const ::testing::TestParamInfo<BindingWay>& info) { return info.param.name; });
+
+TEST_F(GlobalShortcutsPortalTest, APortalThatBindsNoneOfTheShortcutsItIsGivenSaysSoForEachKey) {
+    // A portal that binds only at CreateSession but states a version that has no place there.
+    startPortal({"--bind-at-create", "--version", "2"});
+    daemon.setTable({superF5, controlAltG}, "100", 600);
+    startAgent();
+    ASSERT_TRUE(waitForOutput("0 of 2 hot keys grabbed", 1)) << agentOutput() << log();
+    EXPECT_EQ(linesStartingWith(log(), "CreateSession")[0].find("shortcuts=hk"), std::string::npos);
+    EXPECT_EQ(linesStartingWith(log(), "ListShortcuts").size(), 1u) << log();
+    EXPECT_NE(status().find(keyLine(superF5, "unoffered")), std::string::npos) << status();
+    EXPECT_NE(status().find(keyLine(controlAltG, "unoffered")), std::string::npos) << status();
+    EXPECT_EQ(agentOutput().find("refused"), std::string::npos) << agentOutput();
+}
+
+TEST_F(GlobalShortcutsPortalTest, KeysWaitingForTheUsersConfirmationSaySoUntilTheyAnswer) {
+    startPortal({"--confirm"});
+    daemon.setTable({superF5, controlAltG}, "100", 600);
+    startAgent();
+    ASSERT_TRUE(waitForStatus(keyLine(controlAltG, "unconfirmed"))) << status() << log();
+    EXPECT_NE(status().find(keyLine(superF5, "unconfirmed")), std::string::npos) << status();
+    answer(true);
+    ASSERT_TRUE(waitForOutput("2 of 2 hot keys grabbed", 1)) << agentOutput() << log();
+    EXPECT_EQ(status(), "source=GlobalShortcuts portal\n");
+    fire("Activate", "hk-96-100000");
+    ASSERT_TRUE(daemon.waitForPresses(1));
+
+    // Turned down: each key says the desktop refused it.
+    daemon.setTable({superShiftA}, "100", 600);
+    reload();
+    ASSERT_TRUE(waitForStatus(keyLine(superShiftA, "unconfirmed"))) << status() << log();
+    answer(false);
+    ASSERT_TRUE(waitForStatus(keyLine(superShiftA, "refused"))) << status() << log();
+    ASSERT_TRUE(waitForOutput("0 of 1 hot keys grabbed", 1)) << agentOutput();
 }
 
 TEST_F(GlobalShortcutsPortalTest, RegistersFirstAndToldRefusedAndChangedKeysInTheStatusFile) {
@@ -209,7 +316,7 @@ TEST_F(GlobalShortcutsPortalTest, RegistersFirstAndToldRefusedAndChangedKeysInTh
     std::getline(calls, first);
     EXPECT_EQ(first, "Register com.nimbo.Presto");
 
-    const std::string status = readFile(statusPath);
+    const std::string status = this->status();
     EXPECT_NE(status.find("source=GlobalShortcuts portal\n"), std::string::npos) << status;
     EXPECT_NE(status.find("changed=Command+key (Mac key code 96) bound to Meta+F6\n"),
               std::string::npos)
@@ -221,6 +328,9 @@ TEST_F(GlobalShortcutsPortalTest, RegistersFirstAndToldRefusedAndChangedKeysInTh
               std::string::npos)
         << status;
     EXPECT_EQ(status.find("key code 5)"), std::string::npos) << status;
+    EXPECT_NE(status.find(keyLine(superShiftA, "refused")), std::string::npos) << status;
+    EXPECT_NE(status.find(keyLine(capsA, "unexpressible")), std::string::npos) << status;
+    EXPECT_EQ(linesStartingWith(status, "key=").size(), 2u) << status;
 
     // Activations of a shortcut the agent never bound are nobody's presses.
     fire("Activate", "hk-5-c0000");
@@ -266,6 +376,64 @@ TEST_F(GlobalShortcutsPortalTest, WithoutThePortalAnotherDesktopFallsBackToXWayl
         << agentOutput();
     EXPECT_NE(readFile(statusPath).find("source=X11 through XWayland\n"), std::string::npos);
 }
+
+// A portal that offers the interface but whose backend fails (GNOME 43 with KDE's portal
+// installed): the agent turns to the next source with one line, and says so in the status file.
+struct Fallback {
+    const char* name;
+    const char* desktop;
+    bool xServer;
+    const char* next;      // the source the portal hands over to
+    const char* source;    // the one that runs in the end
+    const char* keyReason; // of each key once that one has them; null: they work
+};
+
+void PrintTo(const Fallback& fallback, std::ostream* out) {
+    *out << fallback.name;
+}
+
+class PortalFallbackTest : public GlobalShortcutsPortalTest,
+                           public ::testing::WithParamInterface<Fallback> {};
+
+TEST_P(PortalFallbackTest, AFailingBackendHandsTheKeysToTheNextSource) {
+    const Fallback& fallback = GetParam();
+    std::optional<test::Xvfb> xvfb;
+    if (fallback.xServer) {
+        if (!test::Xvfb::installed())
+            GTEST_SKIP() << "Xvfb is not installed; scripts/install-deps test installs it";
+        xvfb.emplace();
+    }
+    startPortal({"--backend-fails"});
+    daemon.setTable({superF5}, "100", 600);
+    startAgent({std::string("XDG_CURRENT_DESKTOP=") + fallback.desktop,
+                "DISPLAY=" + (xvfb ? xvfb->display() : std::string()),
+                "GSETTINGS_BACKEND=keyfile"});
+    const std::string line = "PrestoKeys: GlobalShortcuts portal does not work here (the "
+                             "portal's backend failed); falling back to " +
+                             std::string(fallback.next) + "\n";
+    ASSERT_TRUE(waitForOutput(line, 1)) << agentOutput() << log();
+    ASSERT_TRUE(waitForStatus("source=" + std::string(fallback.source) + "\n"))
+        << status() << agentOutput();
+    EXPECT_NE(status().find("fallback=GlobalShortcuts portal does not work here (the portal's "
+                            "backend failed)\n"),
+              std::string::npos)
+        << status();
+    if (fallback.keyReason)
+        EXPECT_TRUE(waitForStatus(keyLine(superF5, fallback.keyReason))) << status();
+    else
+        EXPECT_TRUE(waitForOutput("1 of 1 hot keys grabbed", 1)) << agentOutput();
+    EXPECT_EQ(linesStartingWith(log(), "CreateSession").size(), 1u) << log();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Desktops, PortalFallbackTest,
+    ::testing::Values(Fallback{"GnomeToItsKeybindings", "GNOME", false, "GNOME custom keybindings",
+                               "GNOME custom keybindings", nullptr},
+                      Fallback{"OtherToXWayland", "KDE", true, "X11 through XWayland",
+                               "X11 through XWayland", nullptr},
+                      Fallback{"NothingLeft", "KDE", false, "X11 through XWayland", "no key source",
+                               "unoffered"}),
+    [](const ::testing::TestParamInfo<Fallback>& info) { return info.param.name; });
 
 } // namespace
 } // namespace presto

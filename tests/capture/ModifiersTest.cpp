@@ -57,12 +57,16 @@ TEST(GrabMasks, EveryNumLockAndScrollLockStateOfTheExactModifiers) {
               sorted({base, base | kMod2, base | kMod5, base | kMod2 | kMod5}));
 }
 
-TEST(GrabMasks, CapsLockIsPartOfTheHotKey) {
+TEST(GrabMasks, CapsLockOnLeavesAHotKeyRecordedWithoutItUnlessItsTwinIsAHotKeyToo) {
     const ModifierMasks masks{kMod1, kMod4, kMod2, 0};
-    for (std::uint16_t m : grabMasksFor(kOptionBit, masks))
-        EXPECT_EQ(m & kLock, 0) << "a hot key without Caps Lock must not fire with it";
-    auto withCaps = grabMasksFor(kOptionBit | kCapsLockBit, masks);
-    EXPECT_EQ(sorted(withCaps), sorted({kMod1 | kLock, kMod1 | kLock | kMod2}));
+    EXPECT_EQ(sorted(grabMasksFor(kOptionBit, masks, true)),
+              sorted({kMod1, kMod1 | kMod2, kMod1 | kLock, kMod1 | kLock | kMod2}));
+    for (std::uint16_t m : grabMasksFor(kOptionBit, masks, false))
+        EXPECT_EQ(m & kLock, 0) << "the Caps Lock twin takes these presses";
+    // Recorded with Caps Lock, it wants Caps Lock on.
+    for (bool capsLockFree : {false, true})
+        EXPECT_EQ(sorted(grabMasksFor(kOptionBit | kCapsLockBit, masks, capsLockFree)),
+                  sorted({kMod1 | kLock, kMod1 | kLock | kMod2}));
 }
 
 TEST(GrabMasks, IgnoredBitsOfTheRecordDoNotMatter) {

@@ -139,20 +139,31 @@ TEST_F(PrestoKeysTest, NumLockDoesNotChangeAHotKey) {
     ASSERT_TRUE(session_->waitForHits("a", 2));
 }
 
-TEST_F(PrestoKeysTest, CapsLockIsPartOfTheHotKey) {
+TEST_F(PrestoKeysTest, CapsLockOnLeavesAHotKeyRecordedWithoutItAndSelectsOneRecordedWithIt) {
     const HotKeyRec plain = PrestoSession::hotKey(KEY_A, 'a', kCommandBit);
     const HotKeyRec withCaps = PrestoSession::hotKey(KEY_S, 's', kCommandBit | kCapsLockBit);
-    start({{plain, "plain"}, {withCaps, "caps"}});
-    waitForGrabs("2 of 2");
+    const HotKeyRec twinPlain = PrestoSession::hotKey(KEY_D, 'd', kCommandBit);
+    const HotKeyRec twinCaps = PrestoSession::hotKey(KEY_D, 'd', kCommandBit | kCapsLockBit);
+    start({{plain, "plain"}, {withCaps, "caps"}, {twinPlain, "twin"}, {twinCaps, "twin-caps"}});
+    waitForGrabs("4 of 4");
+
+    x_->tap(keycodeOf(KEY_A), {superKey});
+    ASSERT_TRUE(session_->waitForHits("plain", 1)) << session_->agentOutput();
+    expectNothingRuns("caps", keycodeOf(KEY_S), {superKey}, "twin", keycodeOf(KEY_D), {superKey});
 
     toggle(capsLockKey, XClient::kLockMask, true);
-    expectNothingRuns("plain", keycodeOf(KEY_A), {superKey}, "caps", keycodeOf(KEY_S), {superKey});
+    x_->tap(keycodeOf(KEY_A), {superKey});
+    ASSERT_TRUE(session_->waitForHits("plain", 2)) << session_->agentOutput();
+    x_->tap(keycodeOf(KEY_S), {superKey});
+    ASSERT_TRUE(session_->waitForHits("caps", 1)) << session_->agentOutput();
+    expectNothingRuns("twin", keycodeOf(KEY_D), {superKey}, "twin-caps", keycodeOf(KEY_D),
+                      {superKey});
     // Num Lock on as well changes nothing about it.
     toggle(numLockKey, numLockMask, true);
-    expectNothingRuns("plain", keycodeOf(KEY_A), {superKey}, "caps", keycodeOf(KEY_S), {superKey});
-
-    toggle(capsLockKey, XClient::kLockMask, false);
-    expectNothingRuns("caps", keycodeOf(KEY_S), {superKey}, "plain", keycodeOf(KEY_A), {superKey});
+    x_->tap(keycodeOf(KEY_A), {superKey});
+    ASSERT_TRUE(session_->waitForHits("plain", 3)) << session_->agentOutput();
+    EXPECT_EQ(session_->agentOutput().find("does not know"), std::string::npos)
+        << session_->agentOutput();
 }
 
 TEST_F(PrestoKeysTest, TurningTheServiceOffReleasesEveryGrabWithinOnePollInterval) {
@@ -198,6 +209,9 @@ TEST_F(PrestoKeysTest, AKeyHeldByAnotherClientIsReportedAndTheOthersWork) {
         << session_->agentOutput();
     EXPECT_EQ(session_->agentOutput().find("Mac key code 1)"), std::string::npos)
         << "only the held hot key is reported";
+    const std::string heldLine = "key=" + std::to_string(kSuperShiftA.keyCode) + " " +
+                                 std::to_string(kSuperShiftA.modFlags) + " held\n";
+    EXPECT_NE(session_->keysStatus().find(heldLine), std::string::npos) << session_->keysStatus();
     x_->tap(keycodeOf(KEY_S), {superKey});
     EXPECT_TRUE(session_->waitForHits("s", 1));
 
@@ -207,6 +221,7 @@ TEST_F(PrestoKeysTest, AKeyHeldByAnotherClientIsReportedAndTheOthersWork) {
     x_->tap(keycodeOf(KEY_A), {superKey, shiftKey});
     EXPECT_TRUE(session_->waitForHits("a", 1));
     EXPECT_EQ(occurrences("is held by another program"), 1) << "told once, not at every retry";
+    EXPECT_EQ(session_->keysStatus(), "source=X11\n");
 }
 
 TEST_F(PrestoKeysTest, ALayoutOrModifierMapChangeKeepsThePhysicalKey) {

@@ -148,4 +148,9 @@ std::string PrestoSession::agentOutput() const {
     return std::string((std::istreambuf_iterator<char>(in)), {});
 }
 
+std::string PrestoSession::keysStatus() const {
+    std::ifstream in(world_.locations().runtimeDir + "/keys-status");
+    return std::string((std::istreambuf_iterator<char>(in)), {});
+}
+
 } // namespace presto::test

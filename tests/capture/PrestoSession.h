@@ -47,6 +47,8 @@ public:
     void stopAgent();
     ChildProcess& agent() { return *agent_; }
     std::string agentOutput() const;
+    // The agent's status file; empty while there is none.
+    std::string keysStatus() const;
 
 private:
     const TempWorld& world_;

@@ -41,5 +41,14 @@ TEST(SourceChoiceTest, TheEnvironmentCanForceASource) {
               SourceKind::XWayland);
 }
 
+TEST(SourceChoiceTest, ASourceThatFailsHandsOverToTheNextOneThatCanWorkHere) {
+    const SessionFacts gnome{"wayland", "wayland-0", "ubuntu:GNOME", ""};
+    const SessionFacts kde{"wayland", "wayland-0", "KDE", ""};
+    EXPECT_EQ(nextKeySource(SourceKind::Portal, gnome), SourceKind::GnomeBindings);
+    EXPECT_EQ(nextKeySource(SourceKind::Portal, kde), SourceKind::XWayland);
+    EXPECT_EQ(nextKeySource(SourceKind::GnomeBindings, gnome), SourceKind::XWayland);
+    EXPECT_EQ(nextKeySource(SourceKind::XWayland, gnome), SourceKind::None);
+}
+
 } // namespace
 } // namespace presto

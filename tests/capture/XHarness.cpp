@@ -60,7 +60,7 @@ std::vector<char*> pointers(std::vector<std::string>& strings) {
 }
 
 pid_t spawn(std::vector<std::string> args, const std::vector<std::string>& extraEnv,
-            const std::string& outputPath, int fd3) {
+            const std::string& outputPath, int fd3, bool ownGroup) {
     std::vector<std::string> env = mergedEnvironment(extraEnv);
     auto argv = pointers(args);
     auto envp = pointers(env);
@@ -72,9 +72,16 @@ pid_t spawn(std::vector<std::string> args, const std::vector<std::string>& extra
     posix_spawn_file_actions_adddup2(&actions, 1, 2);
     if (fd3 >= 0)
         posix_spawn_file_actions_adddup2(&actions, fd3, 3);
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    if (ownGroup) {
+        posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
+        posix_spawnattr_setpgroup(&attributes, 0);
+    }
     pid_t pid = -1;
-    int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
+    int rc = posix_spawn(&pid, argv[0], &actions, &attributes, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attributes);
     if (rc != 0)
         throw std::runtime_error("cannot start " + args[0] + ": " + std::strerror(rc));
     return pid;
@@ -97,8 +104,8 @@ std::string findXvfb() {
 
 ChildProcess::ChildProcess(const std::vector<std::string>& args,
                            const std::vector<std::string>& extraEnv, const std::string& outputPath,
-                           int fd3)
-    : pid_(spawn(args, extraEnv, outputPath, fd3)) {}
+                           int fd3, bool ownGroup)
+    : pid_(spawn(args, extraEnv, outputPath, fd3, ownGroup)), ownGroup_(ownGroup) {}
 
 ChildProcess::~ChildProcess() {
     if (status_)
@@ -121,7 +128,7 @@ bool ChildProcess::running() {
 
 void ChildProcess::signal(int sig) {
     if (!status_)
-        ::kill(pid_, sig);
+        ::kill(ownGroup_ ? -pid_ : pid_, sig);
 }
 
 std::optional<int> ChildProcess::waitForExit(std::chrono::milliseconds timeout) {
@@ -273,6 +280,23 @@ bool XClient::repeatsWhenHeld(std::uint8_t keycode, std::chrono::milliseconds ho
     xcb_destroy_window(connection_, window);
     sync();
     return presses > 1;
+}
+
+std::uint32_t XClient::showWindow() {
+    xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(connection_)).data;
+    const xcb_window_t window = xcb_generate_id(connection_);
+    xcb_create_window(connection_, XCB_COPY_FROM_PARENT, window, root_, 0, 0, 200, 200, 0,
+                      XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual, 0, nullptr);
+    xcb_map_window(connection_, window);
+    sync();
+    return window;
+}
+
+bool XClient::hasFocus(std::uint32_t window) {
+    auto* reply = xcb_get_input_focus_reply(connection_, xcb_get_input_focus(connection_), nullptr);
+    const bool focused = reply && reply->focus == window;
+    std::free(reply);
+    return focused;
 }
 
 std::uint16_t XClient::modifierState() {

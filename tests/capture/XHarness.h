@@ -25,10 +25,12 @@ class ChildProcess {
 public:
     // args[0] is the program's path. extraEnv holds "NAME=value" entries that replace or add to
     // this process's environment. Output goes to outputPath, or nowhere when it is empty.
-    // fd3, when given, becomes the program's descriptor 3.
+    // fd3, when given, becomes the program's descriptor 3. With ownGroup, the program and what
+    // it starts form a process group of their own, which every signal reaches: a bus that
+    // dbus-run-session started ends with it.
     explicit ChildProcess(const std::vector<std::string>& args,
                           const std::vector<std::string>& extraEnv = {},
-                          const std::string& outputPath = {}, int fd3 = -1);
+                          const std::string& outputPath = {}, int fd3 = -1, bool ownGroup = false);
     ~ChildProcess();
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;
@@ -45,6 +47,7 @@ public:
 
 private:
     pid_t pid_ = -1;
+    bool ownGroup_ = false;
     std::optional<int> status_;
 };
 
@@ -87,6 +90,9 @@ public:
     // Holds the key down for the time on a focused window of this client: true when the server
     // repeated it.
     bool repeatsWhenHeld(std::uint8_t keycode, std::chrono::milliseconds hold);
+    // Maps a window of this client for a window manager to show and give the focus.
+    std::uint32_t showWindow();
+    bool hasFocus(std::uint32_t window);
     // The keyboard's current modifier and lock state.
     std::uint16_t modifierState();
     // Waits for a round trip, so everything sent so far has been handled by the server.

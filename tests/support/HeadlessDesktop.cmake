@@ -1,0 +1,31 @@
+# A real KDE or GNOME desktop without a screen, for the tests and benchmarks that press keys on
+# one. KWin is typed on through its fake-input protocol, whose client is generated when the
+# protocol's description and the Wayland client library are there.
+if(NOT TARGET presto_test_desktop)
+    pkg_check_modules(WAYLAND_CLIENT IMPORTED_TARGET wayland-client)
+    find_package(PlasmaWaylandProtocols QUIET)
+    find_program(WAYLAND_SCANNER wayland-scanner)
+    add_library(presto_test_desktop STATIC ${CMAKE_CURRENT_LIST_DIR}/HeadlessDesktop.cpp)
+    # TempWorld comes with whoever links it: the tests' support library or a benchmark.
+    target_include_directories(presto_test_desktop PUBLIC ${PROJECT_SOURCE_DIR})
+    target_link_libraries(presto_test_desktop PUBLIC presto_common PRIVATE PkgConfig::GIO)
+    target_compile_definitions(presto_test_desktop
+        PRIVATE HEADLESS_DESKTOP_SCRIPT="${CMAKE_CURRENT_LIST_DIR}/headless-desktop.sh")
+    if(WAYLAND_CLIENT_FOUND AND PlasmaWaylandProtocols_FOUND AND WAYLAND_SCANNER)
+        foreach(protocol fake-input keystate)
+            set(xml ${PLASMA_WAYLAND_PROTOCOLS_DIR}/${protocol}.xml)
+            set(header ${CMAKE_CURRENT_BINARY_DIR}/${protocol}-client-protocol.h)
+            set(code ${CMAKE_CURRENT_BINARY_DIR}/${protocol}-protocol.c)
+            add_custom_command(OUTPUT ${header} ${code}
+                COMMAND ${WAYLAND_SCANNER} client-header ${xml} ${header}
+                COMMAND ${WAYLAND_SCANNER} private-code ${xml} ${code}
+                DEPENDS ${xml} VERBATIM)
+            target_sources(presto_test_desktop PRIVATE ${header} ${code})
+        endforeach()
+        target_include_directories(presto_test_desktop PRIVATE ${CMAKE_CURRENT_BINARY_DIR})
+        target_link_libraries(presto_test_desktop PRIVATE PkgConfig::WAYLAND_CLIENT)
+        target_compile_definitions(presto_test_desktop PRIVATE PRESTO_KWIN_FAKE_INPUT=1)
+    else()
+        target_compile_definitions(presto_test_desktop PRIVATE PRESTO_KWIN_FAKE_INPUT=0)
+    endif()
+endif()
