@@ -3,13 +3,17 @@
 #include "platform/linux/LazyGio.h"
 #include "platform/linux/Subprocess.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <gio/gdesktopappinfo.h>
 #include <gio/gio.h>
 #include <optional>
+#include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
+
+extern char** environ;
 
 namespace presto {
 namespace {
@@ -26,6 +30,8 @@ struct Gio {
     decltype(&g_io_error_quark) ioErrorQuark;
     decltype(&g_object_unref) objectUnref;
     decltype(&g_app_launch_context_new) appLaunchContextNew;
+    decltype(&g_app_launch_context_setenv) appLaunchContextSetenv;
+    decltype(&g_app_launch_context_unsetenv) appLaunchContextUnsetenv;
     decltype(&g_signal_connect_data) signalConnectData;
 };
 
@@ -36,17 +42,20 @@ const Gio* loadedGio() {
         if (!library)
             return std::nullopt;
         Gio g{};
-        bool complete = bindSymbol(library, "g_desktop_app_info_new_from_filename",
-                                   g.desktopAppInfoNewFromFilename) &&
-                        bindSymbol(library, "g_app_info_launch", g.appInfoLaunch) &&
-                        bindSymbol(library, "g_app_info_launch_default_for_uri",
-                                   g.appInfoLaunchDefaultForUri) &&
-                        bindSymbol(library, "g_file_new_for_path", g.fileNewForPath) &&
-                        bindSymbol(library, "g_file_get_uri", g.fileGetUri) &&
-                        bindSymbol(library, "g_io_error_quark", g.ioErrorQuark) &&
-                        bindSymbol(library, "g_object_unref", g.objectUnref) &&
-                        bindSymbol(library, "g_app_launch_context_new", g.appLaunchContextNew) &&
-                        bindSymbol(library, "g_signal_connect_data", g.signalConnectData);
+        bool complete =
+            bindSymbol(library, "g_desktop_app_info_new_from_filename",
+                       g.desktopAppInfoNewFromFilename) &&
+            bindSymbol(library, "g_app_info_launch", g.appInfoLaunch) &&
+            bindSymbol(library, "g_app_info_launch_default_for_uri",
+                       g.appInfoLaunchDefaultForUri) &&
+            bindSymbol(library, "g_file_new_for_path", g.fileNewForPath) &&
+            bindSymbol(library, "g_file_get_uri", g.fileGetUri) &&
+            bindSymbol(library, "g_io_error_quark", g.ioErrorQuark) &&
+            bindSymbol(library, "g_object_unref", g.objectUnref) &&
+            bindSymbol(library, "g_app_launch_context_new", g.appLaunchContextNew) &&
+            bindSymbol(library, "g_app_launch_context_setenv", g.appLaunchContextSetenv) &&
+            bindSymbol(library, "g_app_launch_context_unsetenv", g.appLaunchContextUnsetenv) &&
+            bindSymbol(library, "g_signal_connect_data", g.signalConnectData);
         return complete ? std::optional<Gio>(g) : std::nullopt;
     }();
     return loaded ? &*loaded : nullptr;
@@ -81,6 +90,50 @@ int fromGError(const Gio& g, const GError* error) {
     return kLaunchFailed;
 }
 
+// The session's display variables, each with its value or nullopt for unset.
+using DisplayVariables = std::vector<std::pair<std::string, std::optional<std::string>>>;
+
+// What every launch does with the program it starts.
+struct LaunchSetup {
+    ScopePlacer* scopes = nullptr;
+    // Empty: the program gets our environment as it is.
+    DisplayVariables display;
+};
+
+DisplayVariables currentDisplay(SessionEnvironment* session) {
+    const auto environment = session ? session->read() : std::nullopt;
+    if (!environment)
+        return {};
+    DisplayVariables display;
+    for (const char* name : kSessionVariables) {
+        const std::string prefix = std::string(name) + "=";
+        std::optional<std::string> value;
+        for (const std::string& entry : *environment)
+            if (entry.starts_with(prefix))
+                value = entry.substr(prefix.size());
+        display.emplace_back(name, std::move(value));
+    }
+    return display;
+}
+
+// Our environment with the session's display in place.
+std::vector<std::string> environmentWith(const DisplayVariables& display) {
+    std::vector<std::string> result;
+    for (char** e = environ; *e; ++e) {
+        const std::string_view entry(*e);
+        const bool replaced = std::any_of(display.begin(), display.end(), [&](const auto& v) {
+            return entry.starts_with(v.first) && entry.size() > v.first.size() &&
+                   entry[v.first.size()] == '=';
+        });
+        if (!replaced)
+            result.emplace_back(entry);
+    }
+    for (const auto& [name, value] : display)
+        if (value)
+            result.push_back(name + "=" + *value);
+    return result;
+}
+
 // Hands each program GIO started to the scope placer, with the name of what was launched.
 struct LaunchWatch {
     ScopePlacer* scopes;
@@ -94,18 +147,26 @@ void onLaunched(GAppLaunchContext*, GAppInfo*, GVariant* platformData, gpointer 
         watch->scopes->place(pid, watch->item);
 }
 
-// A launch context that reports started programs; null when nobody wants them.
-GAppLaunchContext* watchedContext(const Gio& g, LaunchWatch& watch) {
-    if (!watch.scopes)
+// A launch context with the session's display that reports started programs; null when neither
+// is wanted.
+GAppLaunchContext* launchContext(const Gio& g, const LaunchSetup& setup, LaunchWatch& watch) {
+    if (!watch.scopes && setup.display.empty())
         return nullptr;
     GAppLaunchContext* context = g.appLaunchContextNew();
-    g.signalConnectData(context, "launched", G_CALLBACK(onLaunched), &watch, nullptr,
-                        static_cast<GConnectFlags>(0));
+    for (const auto& [name, value] : setup.display) {
+        if (value)
+            g.appLaunchContextSetenv(context, name.c_str(), value->c_str());
+        else
+            g.appLaunchContextUnsetenv(context, name.c_str());
+    }
+    if (watch.scopes)
+        g.signalConnectData(context, "launched", G_CALLBACK(onLaunched), &watch, nullptr,
+                            static_cast<GConnectFlags>(0));
     return context;
 }
 
 int launchDesktopFile(const std::string& desktopFile, const std::vector<std::string>& paths,
-                      ScopePlacer* scopes) {
+                      const LaunchSetup& setup) {
     const Gio* g = loadedGio();
     if (!g)
         return kLaunchFailed;
@@ -116,8 +177,8 @@ int launchDesktopFile(const std::string& desktopFile, const std::vector<std::str
     for (auto it = paths.rbegin(); it != paths.rend(); ++it)
         files = g_list_prepend(files, g->fileNewForPath(it->c_str()));
     g_autoptr(GError) error = nullptr;
-    LaunchWatch watch{scopes, desktopFile};
-    GAppLaunchContext* context = watchedContext(*g, watch);
+    LaunchWatch watch{setup.scopes, desktopFile};
+    GAppLaunchContext* context = launchContext(*g, setup, watch);
     // A GDesktopAppInfo is a GAppInfo; the checked cast would link GObject.
     gboolean launched = g->appInfoLaunch(reinterpret_cast<GAppInfo*>(app), files, context, &error);
     if (context)
@@ -127,7 +188,7 @@ int launchDesktopFile(const std::string& desktopFile, const std::vector<std::str
     return launched ? 0 : fromGError(*g, error);
 }
 
-int openWithDefaultApplication(const std::string& path, ScopePlacer* scopes) {
+int openWithDefaultApplication(const std::string& path, const LaunchSetup& setup) {
     const Gio* g = loadedGio();
     if (!g)
         return kLaunchFailed;
@@ -135,8 +196,8 @@ int openWithDefaultApplication(const std::string& path, ScopePlacer* scopes) {
     g_autofree char* uri = g->fileGetUri(file);
     g->objectUnref(file);
     g_autoptr(GError) error = nullptr;
-    LaunchWatch watch{scopes, path};
-    GAppLaunchContext* context = watchedContext(*g, watch);
+    LaunchWatch watch{setup.scopes, path};
+    GAppLaunchContext* context = launchContext(*g, setup, watch);
     const gboolean launched = g->appInfoLaunchDefaultForUri(uri, context, &error);
     if (context)
         g->objectUnref(context);
@@ -144,25 +205,27 @@ int openWithDefaultApplication(const std::string& path, ScopePlacer* scopes) {
 }
 
 // Runs an executable detached; its process goes to the scope placer once it started.
-int runExecutable(const std::vector<std::string>& argv, ScopePlacer* scopes) {
+int runExecutable(const std::vector<std::string>& argv, const LaunchSetup& setup) {
     pid_t pid = -1;
-    const int error = subprocess::spawnDetached(argv, pid);
-    if (error == 0 && scopes)
-        scopes->place(pid, argv.front());
+    const int error = setup.display.empty()
+                          ? subprocess::spawnDetached(argv, pid)
+                          : subprocess::spawnDetached(argv, pid, environmentWith(setup.display));
+    if (error == 0 && setup.scopes)
+        setup.scopes->place(pid, argv.front());
     return fromErrno(error);
 }
 
 int startApplication(const std::string& appPath, const std::vector<std::string>& paths,
-                     ScopePlacer* scopes) {
+                     const LaunchSetup& setup) {
     switch (classify(appPath)) {
     case ItemKind::Missing:
         return kLaunchNoSuchFile;
     case ItemKind::DesktopFile:
-        return launchDesktopFile(appPath, paths, scopes);
+        return launchDesktopFile(appPath, paths, setup);
     case ItemKind::Executable: {
         std::vector<std::string> argv{appPath};
         argv.insert(argv.end(), paths.begin(), paths.end());
-        return runExecutable(argv, scopes);
+        return runExecutable(argv, setup);
     }
     case ItemKind::Other:
         break;
@@ -182,17 +245,19 @@ int GioLauncher::openItem(const std::string& path) {
         if (alreadyStarted)
             return 0;
     }
-    switch (classify(path)) {
-    case ItemKind::Missing:
+    const ItemKind kind = classify(path);
+    if (kind == ItemKind::Missing)
         return kLaunchNoSuchFile;
+    const LaunchSetup setup{scopes_, currentDisplay(session_)};
+    switch (kind) {
     case ItemKind::DesktopFile:
-        return launchDesktopFile(path, {}, scopes_);
+        return launchDesktopFile(path, {}, setup);
     case ItemKind::Executable:
-        return runExecutable({path}, scopes_);
-    case ItemKind::Other:
+        return runExecutable({path}, setup);
+    default:
         break;
     }
-    return openWithDefaultApplication(path, scopes_);
+    return openWithDefaultApplication(path, setup);
 }
 
 int GioLauncher::openSelectionWith(const std::string& appPath) {
@@ -203,7 +268,7 @@ int GioLauncher::openSelectionWith(const std::string& appPath) {
     std::vector<std::string> selection = finder_.selection();
     if (selection.empty())
         return 0;
-    int result = startApplication(appPath, selection, scopes_);
+    int result = startApplication(appPath, selection, {scopes_, currentDisplay(session_)});
     if (result == 0) {
         std::lock_guard lock(mutex_);
         startedWithSelection_ = appPath;

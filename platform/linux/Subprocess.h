@@ -18,6 +18,9 @@ using Clock = std::chrono::steady_clock;
 int spawnDetached(const std::vector<std::string>& argv);
 // The same, telling the started program's process number.
 int spawnDetached(const std::vector<std::string>& argv, pid_t& pid);
+// The same with `environment` ("NAME=value" entries) in place of ours.
+int spawnDetached(const std::vector<std::string>& argv, pid_t& pid,
+                  const std::vector<std::string>& environment);
 
 // How a program run to its end finished, with everything it wrote.
 struct Outcome {
