@@ -67,7 +67,9 @@ int main() {
     SystemClock clock;
     LaunchActions actions(launcher, processes, pasteboard,
                           FileReferences(locations.referencesDir()));
-    AssistantWorker worker(actions, assistant);
+    // The assistant belongs to the daemon's life: it is not moved out of the daemon's unit.
+    GioLauncher assistantLauncher(finder, nullptr);
+    AssistantWorker worker(actions, assistantLauncher, assistant);
 
     SystemctlPower power;
     GioTrash trash({locations.applicationSupportDir + "/Trash", {}, true});
