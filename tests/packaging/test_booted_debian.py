@@ -3,7 +3,7 @@ a hot key, upgrade and removal. Each case boots a clean machine and takes its st
 after a step, each named observation must come to the value the table gives it.
 
     test_booted_debian.py --deb PACKAGE_OR_FOLDER [--earlier PACKAGE] [--cache DIR]
-                          [--transcript FILE]
+                          [--transcript FILE] [--only TEXT]
 
 --earlier: a package before this one, for the upgrade from it. Exit status 77 (CTest's skip)
 when no Debian can be booted here."""
@@ -250,6 +250,7 @@ def main():
     parser.add_argument("--earlier")
     parser.add_argument("--cache", default=os.path.join(tempfile.gettempdir(), "presto-booted"))
     parser.add_argument("--transcript")
+    parser.add_argument("--only", help="run the cases whose name holds this text")
     args = parser.parse_args()
 
     package = args.deb
@@ -271,6 +272,8 @@ def main():
                                                 filter(None, [package, args.earlier])],
                                    transcript)
         for name, packages, steps in CASES:
+            if args.only and args.only not in name:
+                continue
             if "earlier" in packages and not args.earlier:
                 transcript.write("\n=== %s\nskipped: no earlier package given" % name)
                 continue

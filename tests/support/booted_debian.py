@@ -234,8 +234,13 @@ class Machine:
         if not self.succeeds("systemctl --user -q is-active presto-test-display-%d" % number):
             self.user("systemd-run --user -q --collect --unit=presto-test-display-%d "
                       "/usr/bin/Xvfb :%d -nolisten tcp" % (number, number), quiet=True)
-        wait_for(lambda: self.succeeds("test -S /tmp/.X11-unix/X%d" % number),
-                 "display :%d" % number)
+        try:
+            wait_for(lambda: self.succeeds("test -S /tmp/.X11-unix/X%d" % number),
+                     "display :%d" % number)
+        except AssertionError:
+            self.user("journalctl --user --no-pager -n 20 -u presto-test-display-%d" % number,
+                      check=False)
+            raise
 
     def stop_display(self, number):
         self.user("systemctl --user stop presto-test-display-%d" % number, check=False,
