@@ -6,7 +6,11 @@ after a step, each named observation must come to the value the table gives it.
                           [--transcript FILE] [--only TEXT]
 
 --earlier: a package before this one, for the upgrade from it. Exit status 77 (CTest's skip)
-when no Debian can be booted here."""
+when no Debian can be booted here.
+
+A new case is a row of CASES; a step is (label, function of the booted_debian.Machine), an
+observation a named function of it in OBSERVATIONS. Files a case needs inside go to the shared
+folder (/srv/presto there) in share_packages."""
 
 import argparse
 import base64

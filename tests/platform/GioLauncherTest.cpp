@@ -89,20 +89,9 @@ protected:
 };
 
 // A login whose environment the test decides.
-class ScriptedSession final : public SessionEnvironment {
-public:
-    void set(std::optional<std::vector<std::string>> environment) {
-        std::lock_guard lock(mutex_);
-        environment_ = std::move(environment);
-    }
-    std::optional<std::vector<std::string>> read() override {
-        std::lock_guard lock(mutex_);
-        return environment_;
-    }
-
-private:
-    std::mutex mutex_;
-    std::optional<std::vector<std::string>> environment_;
+struct ScriptedSession final : SessionEnvironment {
+    std::optional<std::vector<std::string>> read() override { return environment; }
+    std::optional<std::vector<std::string>> environment;
 };
 
 TEST_F(LaunchTest, EachLaunchGetsTheDisplayOfTheLoginCurrentAtThatMoment) {
@@ -134,7 +123,7 @@ TEST_F(LaunchTest, EachLaunchGetsTheDisplayOfTheLoginCurrentAtThatMoment) {
     };
     std::size_t launched = 0;
     for (const Case& c : cases) {
-        session.set(c.environment);
+        session.environment = c.environment;
         ASSERT_EQ(launcher.openItem(reporter), 0) << c.login;
         ++launched;
         ASSERT_TRUE(eventually([&] { return readLines(displayLog_).size() == launched; }))
