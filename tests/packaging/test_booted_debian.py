@@ -111,6 +111,17 @@ def programs(m):
     return ", ".join(states)
 
 
+def assistant_cgroup(m):
+    """Where the assistant runs once it ran two seconds: the daemon moves what it launches into a
+    scope of its own within milliseconds, after the start."""
+    pid = first_pid("PrestoAssist")
+    age = output("ps -o etimes= -p " + pid)(m).strip()
+    if not age or int(age) < 2:
+        return "no assistant that ran two seconds"
+    cgroup = output("sed -n 's/^0:://p' /proc/%s/cgroup" % pid)(m).strip()
+    return re.sub(r"-\d+\.scope$", "-N.scope", cgroup.rsplit("/", 1)[-1])
+
+
 def output(command, user=True):
     return lambda m: m.run(command, user=user, check=False, quiet=True).stdout
 
@@ -126,9 +137,7 @@ OBSERVATIONS = {
         m).splitlines()),
     "units in /etc": lambda m: " ".join(output(
         "find /etc/systemd/user -name 'com.nimbo.Presto*' -type f", user=False)(m).split()),
-    "assistant's cgroup": lambda m: re.sub(r"-\d+\.scope$", "-N.scope", output(
-        "sed -n 's/^0:://p' /proc/%s/cgroup" % first_pid("PrestoAssist"))(
-        m).strip().rsplit("/", 1)[-1]) or "none",
+    "assistant's cgroup": assistant_cgroup,
     "programs": programs,
     "autostart entry": lambda m: m.autostart,
     "launched program's display": lambda m: output("cat " + REPORT)(m).strip(),
