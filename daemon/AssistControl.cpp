@@ -11,22 +11,24 @@
 
 namespace presto {
 
-void controllAssist(bool show, LaunchActions& actions, const std::string& assistantPath) {
+void controllAssist(bool show, LaunchActions& actions, Launcher& starter,
+                    const std::string& assistantPath) {
     pid_t running = 0;
     if (actions.FindProcessByName(running, cPrestoAssist) == kNoErr)
         actions.processes().killProcess(running);
     if (!show)
         return;
     for (int attempt = 0; attempt < 10; ++attempt) {
-        if (actions.launcher().openItem(assistantPath) == 0)
+        if (starter.openItem(assistantPath) == 0)
             return;
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    actions.launcher().openItem(assistantPath);
+    starter.openItem(assistantPath);
 }
 
-AssistantWorker::AssistantWorker(LaunchActions& actions, std::string assistantPath)
-    : actions_(actions), assistantPath_(std::move(assistantPath)) {}
+AssistantWorker::AssistantWorker(LaunchActions& actions, Launcher& starter,
+                                 std::string assistantPath)
+    : actions_(actions), starter_(starter), assistantPath_(std::move(assistantPath)) {}
 
 AssistantWorker::~AssistantWorker() {
     {
@@ -72,7 +74,7 @@ void AssistantWorker::run() {
         bool show = show_;
         requested_ = false;
         lock.unlock();
-        controllAssist(show, actions_, assistantPath_);
+        controllAssist(show, actions_, starter_, assistantPath_);
         lock.lock();
     }
 }

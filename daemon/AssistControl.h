@@ -9,10 +9,11 @@
 
 namespace presto {
 
-// Ends the running assistant, if any, and when `show` is true starts it again: up to ten
-// attempts in immediate succession, then, if all failed, one last attempt after 10 ms whose
-// outcome is not looked at.
-void controllAssist(bool show, LaunchActions& actions, const std::string& assistantPath);
+// Ends the running assistant, if any, and when `show` is true starts it again with `starter`: up
+// to ten attempts in immediate succession, then, if all failed, one last attempt after 10 ms
+// whose outcome is not looked at.
+void controllAssist(bool show, LaunchActions& actions, Launcher& starter,
+                    const std::string& assistantPath);
 
 // How the main loop has the assistant ended and restarted after each table request.
 class AssistantControl {
@@ -26,7 +27,9 @@ public:
 // folded into one more run with the latest flag.
 class AssistantWorker final : public AssistantControl {
 public:
-    AssistantWorker(LaunchActions& actions, std::string assistantPath);
+    // `starter` keeps the assistant with the daemon, unlike the programs hot keys launch: it
+    // ends when the daemon's unit stops.
+    AssistantWorker(LaunchActions& actions, Launcher& starter, std::string assistantPath);
     // Finishes the run in progress, drops any waiting one.
     ~AssistantWorker() override;
     AssistantWorker(const AssistantWorker&) = delete;
@@ -38,6 +41,7 @@ private:
     void run();
 
     LaunchActions& actions_;
+    Launcher& starter_;
     std::string assistantPath_;
     std::mutex mutex_;
     std::condition_variable wake_;

@@ -118,9 +118,11 @@ void keepOwnerModeTimes(int fd, const struct stat& st) {
     futimens(fd, times);
 }
 
-// For what cannot be opened: links and special files.
+// For what cannot be opened: links and special files. Another user's ownership cannot be kept
+// unless we are root; the copy stands all the same, as with cp -p.
 void keepOwnerTimesAt(int dirFd, const std::string& name, const struct stat& st) {
-    fchownat(dirFd, name.c_str(), st.st_uid, st.st_gid, AT_SYMLINK_NOFOLLOW);
+    [[maybe_unused]] const int owned =
+        fchownat(dirFd, name.c_str(), st.st_uid, st.st_gid, AT_SYMLINK_NOFOLLOW);
     const timespec times[2] = {st.st_atim, st.st_mtim};
     utimensat(dirFd, name.c_str(), times, AT_SYMLINK_NOFOLLOW);
 }
@@ -344,7 +346,8 @@ int copyEntry(int fromDir, const std::string& from, int toDir, const std::string
             return copyLink(fromDir, from, toDir, to, st);
         if (mknodat(toDir, to.c_str(), st.st_mode, st.st_rdev) != 0)
             return errno;
-        fchmodat(toDir, to.c_str(), st.st_mode & 07777, 0);
+        // mknod's mode passed through our umask; the copy is made either way.
+        [[maybe_unused]] const int moded = fchmodat(toDir, to.c_str(), st.st_mode & 07777, 0);
         keepOwnerTimesAt(toDir, to, st);
         return 0;
     }

@@ -98,7 +98,7 @@ int main(int argc, char** argv) {
         return 1;
 
     FinderStateFile finder = FinderStateFile::fromEnvironment(locations);
-    GioLauncher launcher(finder, systemdScopePlacer(), homeFolder());
+    GioLauncher launcher(finder, systemdScopePlacer(), systemdSessionEnvironment(), homeFolder());
     const std::string assistant = assistantPath();
     ProcProcessTable processes;
     // Another "PrestoAssist" (a developer's, while the tests start daemons) is not ours to end.
@@ -110,7 +110,9 @@ int main(int argc, char** argv) {
     SystemClock clock;
     LaunchActions actions(launcher, finder, processes, pasteboard,
                           FileReferences(locations.referencesDir()));
-    AssistantWorker worker(actions, assistant);
+    // The assistant belongs to the daemon's life: it is not moved out of the daemon's unit.
+    GioLauncher assistantLauncher(finder, nullptr);
+    AssistantWorker worker(actions, assistantLauncher, assistant);
 
     SystemctlPower systemctl;
     SessionManagerPower power(systemctl, SessionManagerPower::busesFromEnvironment(), daemonLog);

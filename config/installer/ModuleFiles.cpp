@@ -1,5 +1,7 @@
 #include "config/installer/ModuleFiles.h"
 
+#include "platform/SessionEnvironment.h"
+
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -7,45 +9,63 @@
 
 namespace presto::modules {
 
+namespace {
+
+// Both units: started with the graphical session and stopped with it, restarted when they fail.
+std::string unitText(const char* description, const char* after, const char* program) {
+    std::string text = "[Unit]\nDescription=";
+    text += description;
+    text += "\nPartOf=graphical-session.target\nAfter=";
+    text += after;
+    // A user manager that outlived the package's removal still knows the unit: the next login
+    // must not try to run a program that is gone.
+    text += "\nConditionFileIsExecutable=";
+    text += program;
+    // Nor where no login told the manager its display: a package upgrade restarts the units of
+    // users who are not logged in too.
+    text += "\nConditionEnvironment=|DISPLAY\nConditionEnvironment=|WAYLAND_DISPLAY\n\n"
+            "[Service]\nExecStart=";
+    text += program;
+    text += "\nRestart=on-failure\n\n[Install]\nWantedBy=graphical-session.target\n";
+    return text;
+}
+
+} // namespace
+
 std::string daemonUnitText() {
-    return "[Unit]\n"
-           "Description=Presto hot key daemon\n"
-           "PartOf=graphical-session.target\n"
-           "After=graphical-session.target\n"
-           "\n"
-           "[Service]\n"
-           "ExecStart=/opt/Presto/Presto.daemon\n"
-           "Restart=on-failure\n"
-           "\n"
-           "[Install]\n"
-           "WantedBy=graphical-session.target\n";
+    return unitText("Presto hot key daemon", "graphical-session.target",
+                    "/opt/Presto/Presto.daemon");
 }
 
 std::string keysUnitText() {
-    return "[Unit]\n"
-           "Description=Presto key-capture agent\n"
-           "PartOf=graphical-session.target\n"
-           "After=graphical-session.target com.nimbo.Presto.daemon.service\n"
-           "\n"
-           "[Service]\n"
-           "ExecStart=/opt/Presto/PrestoKeys\n"
-           "Restart=on-failure\n"
-           "\n"
-           "[Install]\n"
-           "WantedBy=graphical-session.target\n";
+    return unitText("Presto key-capture agent",
+                    "graphical-session.target com.nimbo.Presto.daemon.service",
+                    "/opt/Presto/PrestoKeys");
 }
 
 std::string autostartEntryText() {
-    // Outside a systemd-managed session the user manager lacks the display the agent needs.
-    return "[Desktop Entry]\n"
-           "Type=Application\n"
-           "Name=Presto\n"
-           "Comment=Starts the Presto hot key service\n"
-           "Exec=sh -c \"systemctl --user import-environment DISPLAY XAUTHORITY WAYLAND_DISPLAY; "
-           "exec systemctl --user start com.nimbo.Presto.daemon.service "
-           "com.nimbo.Presto.keys.service\"\n"
-           "NoDisplay=true\n"
-           "X-systemd-skip=true\n";
+    std::string variables;
+    for (const char* name : kSessionVariables) {
+        variables += ' ';
+        variables += name;
+    }
+    std::string text = "[Desktop Entry]\n"
+                       "Type=Application\n"
+                       "Name=Presto\n"
+                       "Comment=Starts the Presto hot key service\n"
+                       // Once the package is removed, the entry it leaves starts nothing.
+                       "TryExec=/opt/Presto/Presto.daemon\n";
+    // Outside a systemd-managed session the user manager lacks the display the agent needs, and
+    // keeps a previous login's when it outlived it: the new login's values replace them all.
+    text += "Exec=sh -c \"systemctl --user unset-environment";
+    text += variables;
+    text += "; systemctl --user import-environment";
+    text += variables;
+    text += "; exec systemctl --user start com.nimbo.Presto.daemon.service "
+            "com.nimbo.Presto.keys.service\"\n"
+            "NoDisplay=true\n"
+            "X-systemd-skip=true\n";
+    return text;
 }
 
 std::string applicationEntryText() {
@@ -57,7 +77,8 @@ std::string applicationEntryText() {
            "Exec=/opt/Presto/Presto\n"
            "Icon=com.nimbo.Presto\n"
            "Terminal=false\n"
-           "Categories=Utility;\n";
+           "Categories=Utility;\n"
+           "Keywords=hot key;shortcut;launcher;keyboard;clipboard;\n";
 }
 
 std::string policyText() {

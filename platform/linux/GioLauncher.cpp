@@ -3,13 +3,17 @@
 #include "platform/linux/LazyGio.h"
 #include "platform/linux/Subprocess.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <gio/gdesktopappinfo.h>
 #include <gio/gio.h>
 #include <optional>
+#include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
+
+extern char** environ;
 
 namespace presto {
 namespace {
@@ -30,6 +34,8 @@ struct Gio {
     decltype(&g_io_error_quark) ioErrorQuark;
     decltype(&g_object_unref) objectUnref;
     decltype(&g_app_launch_context_new) appLaunchContextNew;
+    decltype(&g_app_launch_context_setenv) appLaunchContextSetenv;
+    decltype(&g_app_launch_context_unsetenv) appLaunchContextUnsetenv;
     decltype(&g_signal_connect_data) signalConnectData;
 };
 
@@ -55,6 +61,8 @@ const Gio* loadedGio() {
             bindSymbol(library, "g_io_error_quark", g.ioErrorQuark) &&
             bindSymbol(library, "g_object_unref", g.objectUnref) &&
             bindSymbol(library, "g_app_launch_context_new", g.appLaunchContextNew) &&
+            bindSymbol(library, "g_app_launch_context_setenv", g.appLaunchContextSetenv) &&
+            bindSymbol(library, "g_app_launch_context_unsetenv", g.appLaunchContextUnsetenv) &&
             bindSymbol(library, "g_signal_connect_data", g.signalConnectData);
         return complete ? std::optional<Gio>(g) : std::nullopt;
     }();
@@ -90,6 +98,50 @@ int fromGError(const Gio& g, const GError* error) {
     return kLaunchFailed;
 }
 
+// The session's display variables, each with its value or nullopt for unset.
+using DisplayVariables = std::vector<std::pair<std::string, std::optional<std::string>>>;
+
+// What every launch does with the program it starts.
+struct LaunchSetup {
+    const LaunchPlan& plan;
+    // Empty: the program gets our environment as it is.
+    DisplayVariables display;
+};
+
+DisplayVariables currentDisplay(SessionEnvironment* session) {
+    const auto environment = session ? session->read() : std::nullopt;
+    if (!environment)
+        return {};
+    DisplayVariables display;
+    for (const char* name : kSessionVariables) {
+        const std::string prefix = std::string(name) + "=";
+        std::optional<std::string> value;
+        for (const std::string& entry : *environment)
+            if (entry.starts_with(prefix))
+                value = entry.substr(prefix.size());
+        display.emplace_back(name, std::move(value));
+    }
+    return display;
+}
+
+// Our environment with the session's display in place.
+std::vector<std::string> environmentWith(const DisplayVariables& display) {
+    std::vector<std::string> result;
+    for (char** e = environ; *e; ++e) {
+        const std::string_view entry(*e);
+        const bool replaced = std::any_of(display.begin(), display.end(), [&](const auto& v) {
+            return entry.starts_with(v.first) && entry.size() > v.first.size() &&
+                   entry[v.first.size()] == '=';
+        });
+        if (!replaced)
+            result.emplace_back(entry);
+    }
+    for (const auto& [name, value] : display)
+        if (value)
+            result.push_back(name + "=" + *value);
+    return result;
+}
+
 // Hands each program GIO started to the scope placer, with the name of what was launched.
 struct LaunchWatch {
     ScopePlacer* scopes;
@@ -103,13 +155,21 @@ void onLaunched(GAppLaunchContext*, GAppInfo*, GVariant* platformData, gpointer 
         watch->scopes->place(pid, watch->item);
 }
 
-// A launch context that reports started programs; null when nobody wants them.
-GAppLaunchContext* watchedContext(const Gio& g, LaunchWatch& watch) {
-    if (!watch.scopes)
+// A launch context with the session's display that reports started programs; null when neither
+// is wanted.
+GAppLaunchContext* launchContext(const Gio& g, const LaunchSetup& setup, LaunchWatch& watch) {
+    if (!watch.scopes && setup.display.empty())
         return nullptr;
     GAppLaunchContext* context = g.appLaunchContextNew();
-    g.signalConnectData(context, "launched", G_CALLBACK(onLaunched), &watch, nullptr,
-                        static_cast<GConnectFlags>(0));
+    for (const auto& [name, value] : setup.display) {
+        if (value)
+            g.appLaunchContextSetenv(context, name.c_str(), value->c_str());
+        else
+            g.appLaunchContextUnsetenv(context, name.c_str());
+    }
+    if (watch.scopes)
+        g.signalConnectData(context, "launched", G_CALLBACK(onLaunched), &watch, nullptr,
+                            static_cast<GConnectFlags>(0));
     return context;
 }
 
@@ -121,9 +181,10 @@ void enterFolder(gpointer folder) {
 
 // Starts `app` with `uris` in the working folder, unless its entry names a folder of its own.
 gboolean launchApp(const Gio& g, GAppInfo* app, GList* uris, const std::string& item,
-                   const LaunchPlan& plan, GError** error) {
+                   const LaunchSetup& setup, GError** error) {
+    const LaunchPlan& plan = setup.plan;
     LaunchWatch watch{plan.scopes, item};
-    GAppLaunchContext* context = watchedContext(g, watch);
+    GAppLaunchContext* context = launchContext(g, setup, watch);
     gboolean launched;
     // Every GAppInfo GIO makes on Linux is a desktop one; anything else starts where we are.
     const auto desktopType = g.desktopAppInfoGetType();
@@ -153,7 +214,7 @@ GList* urisOf(const Gio& g, const std::vector<std::string>& paths) {
 }
 
 int launchDesktopFile(const std::string& desktopFile, const std::vector<std::string>& paths,
-                      const LaunchPlan& plan) {
+                      const LaunchSetup& setup) {
     const Gio* g = loadedGio();
     if (!g)
         return kLaunchFailed;
@@ -164,13 +225,13 @@ int launchDesktopFile(const std::string& desktopFile, const std::vector<std::str
     g_autoptr(GError) error = nullptr;
     // A GDesktopAppInfo is a GAppInfo; the checked cast would link GObject.
     const gboolean launched =
-        launchApp(*g, reinterpret_cast<GAppInfo*>(app), uris, desktopFile, plan, &error);
+        launchApp(*g, reinterpret_cast<GAppInfo*>(app), uris, desktopFile, setup, &error);
     g_list_free_full(uris, g_free);
     g->objectUnref(app);
     return launched ? 0 : fromGError(*g, error);
 }
 
-int openWithDefaultApplication(const std::string& path, const LaunchPlan& plan) {
+int openWithDefaultApplication(const std::string& path, const LaunchSetup& setup) {
     const Gio* g = loadedGio();
     if (!g)
         return kLaunchFailed;
@@ -180,7 +241,7 @@ int openWithDefaultApplication(const std::string& path, const LaunchPlan& plan) 
     gboolean launched = false;
     if (app) {
         GList uri{g->fileGetUri(file), nullptr, nullptr};
-        launched = launchApp(*g, app, &uri, path, plan, &error);
+        launched = launchApp(*g, app, &uri, path, setup, &error);
         g_free(uri.data);
         g->objectUnref(app);
     }
@@ -201,25 +262,29 @@ bool isApplicationEntry(const std::string& desktopFile) {
 }
 
 // Runs an executable detached; its process goes to the scope placer once it started.
-int runExecutable(const std::vector<std::string>& argv, const LaunchPlan& plan) {
+int runExecutable(const std::vector<std::string>& argv, const LaunchSetup& setup) {
     pid_t pid = -1;
-    const int error = subprocess::spawnDetached(argv, pid, plan.workingFolder);
+    const LaunchPlan& plan = setup.plan;
+    const int error = setup.display.empty()
+                          ? subprocess::spawnDetached(argv, pid, plan.workingFolder)
+                          : subprocess::spawnDetached(argv, pid, plan.workingFolder,
+                                                      environmentWith(setup.display));
     if (error == 0 && plan.scopes)
         plan.scopes->place(pid, argv.front());
     return fromErrno(error);
 }
 
 int startApplication(const std::string& appPath, const std::vector<std::string>& paths,
-                     const LaunchPlan& plan) {
+                     const LaunchSetup& setup) {
     switch (classify(appPath)) {
     case ItemKind::Missing:
         return kLaunchNoSuchFile;
     case ItemKind::DesktopFile:
-        return launchDesktopFile(appPath, paths, plan);
+        return launchDesktopFile(appPath, paths, setup);
     case ItemKind::Executable: {
         std::vector<std::string> argv{appPath};
         argv.insert(argv.end(), paths.begin(), paths.end());
-        return runExecutable(argv, plan);
+        return runExecutable(argv, setup);
     }
     case ItemKind::Other:
         break;
@@ -239,17 +304,20 @@ int GioLauncher::openItem(const std::string& path) {
         if (alreadyStarted)
             return 0;
     }
-    switch (classify(path)) {
-    case ItemKind::Missing:
+    const ItemKind kind = classify(path);
+    if (kind == ItemKind::Missing)
         return kLaunchNoSuchFile;
+    const LaunchSetup setup{plan_, currentDisplay(plan_.session)};
+    switch (kind) {
     case ItemKind::DesktopFile:
-        return launchDesktopFile(path, {}, plan_);
+        return launchDesktopFile(path, {}, setup);
     case ItemKind::Executable:
-        return runExecutable({path}, plan_);
+        return runExecutable({path}, setup);
+    case ItemKind::Missing:
     case ItemKind::Other:
         break;
     }
-    return openWithDefaultApplication(path, plan_);
+    return openWithDefaultApplication(path, setup);
 }
 
 int GioLauncher::openSelectionWith(const std::string& appPath) {
@@ -260,7 +328,7 @@ int GioLauncher::openSelectionWith(const std::string& appPath) {
     std::vector<std::string> selection = finder_.selection();
     if (selection.empty())
         return 0;
-    int result = startApplication(appPath, selection, plan_);
+    int result = startApplication(appPath, selection, {plan_, currentDisplay(plan_.session)});
     if (result == 0) {
         std::lock_guard lock(mutex_);
         startedWithSelection_ = appPath;

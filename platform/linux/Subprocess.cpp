@@ -161,15 +161,16 @@ public:
     SpawnPlan(const SpawnPlan&) = delete;
     SpawnPlan& operator=(const SpawnPlan&) = delete;
 
-    int spawn(const std::vector<std::string>& argv, bool searchPath, pid_t& pid) {
+    int spawn(const std::vector<std::string>& argv, bool searchPath, pid_t& pid,
+              char* const* envp = environ) {
         if (argv.empty())
             return EINVAL;
         std::vector<char*> args;
         for (const std::string& arg : argv)
             args.push_back(const_cast<char*>(arg.c_str()));
         args.push_back(nullptr);
-        return searchPath ? posix_spawnp(&pid, args[0], &actions_, &attr_, args.data(), environ)
-                          : posix_spawn(&pid, args[0], &actions_, &attr_, args.data(), environ);
+        return searchPath ? posix_spawnp(&pid, args[0], &actions_, &attr_, args.data(), envp)
+                          : posix_spawn(&pid, args[0], &actions_, &attr_, args.data(), envp);
     }
 
 private:
@@ -200,15 +201,33 @@ int spawnDetached(const std::vector<std::string>& argv) {
     return spawnDetached(argv, pid);
 }
 
-int spawnDetached(const std::vector<std::string>& argv, pid_t& pid,
-                  const std::string& workingFolder) {
+namespace {
+
+int spawnAdopted(const std::vector<std::string>& argv, pid_t& pid, const std::string& workingFolder,
+                 char* const* envp) {
     SpawnPlan plan(-1, -1, false);
     plan.startIn(workingFolder);
     pid = -1;
-    int error = plan.spawn(argv, false, pid);
+    int error = plan.spawn(argv, false, pid, envp);
     if (error == 0)
         Reaper::instance().adopt(pid);
     return error;
+}
+
+} // namespace
+
+int spawnDetached(const std::vector<std::string>& argv, pid_t& pid,
+                  const std::string& workingFolder) {
+    return spawnAdopted(argv, pid, workingFolder, environ);
+}
+
+int spawnDetached(const std::vector<std::string>& argv, pid_t& pid,
+                  const std::string& workingFolder, const std::vector<std::string>& environment) {
+    std::vector<char*> envp;
+    for (const std::string& entry : environment)
+        envp.push_back(const_cast<char*>(entry.c_str()));
+    envp.push_back(nullptr);
+    return spawnAdopted(argv, pid, workingFolder, envp.data());
 }
 
 std::optional<Outcome> run(const std::vector<std::string>& argv, int& error) {

@@ -21,6 +21,9 @@ int spawnDetached(const std::vector<std::string>& argv);
 // is a folder, else where the caller is.
 int spawnDetached(const std::vector<std::string>& argv, pid_t& pid,
                   const std::string& workingFolder = {});
+// The same with `environment` ("NAME=value" entries) in place of ours.
+int spawnDetached(const std::vector<std::string>& argv, pid_t& pid,
+                  const std::string& workingFolder, const std::vector<std::string>& environment);
 
 // How a program run to its end finished, with everything it wrote.
 struct Outcome {

@@ -1,54 +1,17 @@
 #include "platform/linux/TransientScope.h"
 
-#include "platform/linux/LazyGio.h"
+#include "platform/linux/UserManager.h"
 
 #include <cctype>
-#include <cstdlib>
 #include <fstream>
-#include <gio/gio.h>
-#include <optional>
+#include <glib.h>
 #include <signal.h>
-#include <sys/stat.h>
 #include <system_error>
 
 namespace presto {
 namespace {
 
 constexpr char kDaemonUnit[] = "com.nimbo.Presto.daemon.service";
-
-// Only these GDBus entry points are used; GLib itself is linked.
-struct GDBus {
-    decltype(&g_dbus_connection_new_for_address_sync) connectionNewForAddressSync;
-    decltype(&g_dbus_connection_call_sync) connectionCallSync;
-};
-
-const GDBus* loadedGDBus() {
-    static const std::optional<GDBus> loaded = []() -> std::optional<GDBus> {
-        void* library = lazyGioLibrary();
-        if (!library)
-            return std::nullopt;
-        GDBus g{};
-        if (!bindSymbol(library, "g_dbus_connection_new_for_address_sync",
-                        g.connectionNewForAddressSync) ||
-            !bindSymbol(library, "g_dbus_connection_call_sync", g.connectionCallSync))
-            return std::nullopt;
-        return g;
-    }();
-    return loaded ? &*loaded : nullptr;
-}
-
-// The session bus the user's systemd listens on. Never a bus started on demand.
-std::string sessionBusAddress() {
-    if (const char* address = std::getenv("DBUS_SESSION_BUS_ADDRESS"); address && *address)
-        return address;
-    if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"); runtime && *runtime) {
-        const std::string socket = std::string(runtime) + "/bus";
-        struct stat st {};
-        if (stat(socket.c_str(), &st) == 0 && S_ISSOCK(st.st_mode))
-            return "unix:path=" + socket;
-    }
-    return {};
-}
 
 GVariant* parameters(const ScopeRequest& request) {
     GVariantBuilder properties;
@@ -140,33 +103,9 @@ std::string startTransientScopeParameters(const ScopeRequest& request) {
 }
 
 void startTransientScope(const ScopeRequest& request) {
-    const GDBus* g = loadedGDBus();
-    const std::string address = sessionBusAddress();
-    if (!g || address.empty())
-        return;
-    // One connection for the life of the worker that sends.
-    static thread_local GDBusConnection* bus = nullptr;
-    if (!bus) {
-        GError* error = nullptr;
-        bus = g->connectionNewForAddressSync(
-            address.c_str(),
-            static_cast<GDBusConnectionFlags>(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT |
-                                              G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
-            nullptr, nullptr, &error);
-        if (error)
-            g_error_free(error);
-        if (!bus)
-            return;
-    }
-    GError* error = nullptr;
-    GVariant* reply = g->connectionCallSync(
-        bus, "org.freedesktop.systemd1", "/org/freedesktop/systemd1",
-        "org.freedesktop.systemd1.Manager", "StartTransientUnit", parameters(request),
-        G_VARIANT_TYPE("(o)"), G_DBUS_CALL_FLAGS_NO_AUTO_START, 10'000, nullptr, &error);
-    if (reply)
+    if (GVariant* reply = callUserManager("org.freedesktop.systemd1.Manager", "StartTransientUnit",
+                                          parameters(request), G_VARIANT_TYPE("(o)"), 10'000))
         g_variant_unref(reply);
-    if (error)
-        g_error_free(error);
 }
 
 bool runsAsDaemonUnit(const std::string& cgroupFile) {

@@ -110,12 +110,12 @@ protected:
 
 TEST_F(AssistControlTest, RunningAssistantIsEndedAndStartedAgainOnlyWhenShown) {
     processes.addProcess("PrestoAssist", 77);
-    controllAssist(false, actions, assistant);
+    controllAssist(false, actions, launcher, assistant);
     EXPECT_EQ(processes.kills(), std::vector<pid_t>{77});
     EXPECT_TRUE(launcher.calls().empty());
 
     processes.addProcess("PrestoAssist", 78);
-    controllAssist(true, actions, assistant);
+    controllAssist(true, actions, launcher, assistant);
     EXPECT_EQ(processes.kills(), (std::vector<pid_t>{77, 78}));
     EXPECT_EQ(launcher.calls(), (std::vector<Call>{{Kind::OpenItem, assistant}}));
 }
@@ -123,7 +123,7 @@ TEST_F(AssistControlTest, RunningAssistantIsEndedAndStartedAgainOnlyWhenShown) {
 TEST_F(AssistControlTest, AssistantThatWillNotStartIsTriedElevenTimesWithAPause) {
     launcher.setResult(-43);
     auto begin = std::chrono::steady_clock::now();
-    controllAssist(true, actions, assistant);
+    controllAssist(true, actions, launcher, assistant);
     EXPECT_GE(std::chrono::steady_clock::now() - begin, std::chrono::milliseconds(10));
     EXPECT_EQ(launcher.calls(), std::vector<Call>(11, Call{Kind::OpenItem, assistant}));
     EXPECT_TRUE(processes.kills().empty());
@@ -131,7 +131,7 @@ TEST_F(AssistControlTest, AssistantThatWillNotStartIsTriedElevenTimesWithAPause)
 
 TEST_F(AssistControlTest, WorkerRunsWithTheLatestFlagOffTheCallersThread) {
     {
-        AssistantWorker worker(actions, assistant);
+        AssistantWorker worker(actions, launcher, assistant);
         worker.apply(false);
         processes.addProcess("PrestoAssist", 90);
         worker.apply(true);

@@ -77,7 +77,7 @@ TEST(ThreadLimit, TheAssistantControlWithoutAThreadIsSkippedAndTheDaemonGoesOn) 
         test::MemoryPasteboard pasteboard;
         LaunchActions actions{launcher, finder, processes, pasteboard,
                               FileReferences(world.locations().referencesDir())};
-        AssistantWorker worker(actions, world.root() + "/PrestoAssist");
+        AssistantWorker worker(actions, launcher, world.root() + "/PrestoAssist");
         worker.apply(true);
         worker.apply(false);
         return launcher.calls().empty() ? 0 : 1;

@@ -1,6 +1,7 @@
 #include "platform/linux/GioLauncher.h"
 
 #include "tests/platform/TestProcesses.h"
+#include "tests/support/ScopedEnv.h"
 #include "tests/support/ScriptedFinder.h"
 #include "tests/support/TempWorld.h"
 
@@ -40,6 +41,19 @@ protected:
         test::makeExecutable(recorder_);
     }
 
+    // A program that appends, for every start, the values of the session's display variables
+    // and of PRESTO_KEPT as "value|value|...", "-" for an unset one.
+    std::string displayReporter() {
+        std::string script = "#!/bin/sh\n{ ";
+        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "XAUTHORITY", "XDG_SESSION_TYPE",
+                                 "XDG_CURRENT_DESKTOP"})
+            script += std::string("printf '%s|' \"${") + name + ":--}\"; ";
+        script += "printf '%s\\n' \"${PRESTO_KEPT:--}\"; } >> '" + displayLog_ + "'\n";
+        const std::string path = world_.writeFile("bin/report-display", script);
+        test::makeExecutable(path);
+        return path;
+    }
+
     std::vector<Start> starts() const {
         std::vector<Start> result;
         for (const std::string& line : readLines(log_)) {
@@ -70,8 +84,53 @@ protected:
     test::ScriptedFinder finder_;
     GioLauncher launcher_{finder_};
     std::string log_ = world_.path("launches.log");
+    std::string displayLog_ = world_.path("display.log");
     std::string recorder_;
 };
+
+// A login whose environment the test decides.
+struct ScriptedSession final : SessionEnvironment {
+    std::optional<std::vector<std::string>> read() override { return environment; }
+    std::optional<std::vector<std::string>> environment;
+};
+
+TEST_F(LaunchTest, EachLaunchGetsTheDisplayOfTheLoginCurrentAtThatMoment) {
+    // The launcher's process was started in a first login on display :1.
+    test::ScopedEnv display("DISPLAY", ":1"), auth("XAUTHORITY", "/run/user/1000/gdm/Xauthority"),
+        wayland("WAYLAND_DISPLAY", std::nullopt), type("XDG_SESSION_TYPE", "x11"),
+        desktop("XDG_CURRENT_DESKTOP", "GNOME"), kept("PRESTO_KEPT", "ours");
+    const std::string reporter = displayReporter();
+    ScriptedSession session;
+    GioLauncher launcher(finder_, nullptr, &session);
+
+    struct Case {
+        const char* login;
+        std::optional<std::vector<std::string>> environment;
+        const char* expected;
+    };
+    const Case cases[] = {
+        {"a Wayland login on another seat",
+         std::vector<std::string>{"WAYLAND_DISPLAY=wayland-0", "DISPLAY=:2",
+                                  "XDG_SESSION_TYPE=wayland", "XDG_CURRENT_DESKTOP=KDE",
+                                  "PRESTO_KEPT=manager's"},
+         ":2|wayland-0|-|wayland|KDE|ours"},
+        {"an X11 login without a desktop name",
+         std::vector<std::string>{"DISPLAY=:3", "XAUTHORITY=/tmp/xauth-3", "XDG_SESSION_TYPE=x11"},
+         ":3|-|/tmp/xauth-3|x11|-|ours"},
+        {"every login ended", std::vector<std::string>{}, "-|-|-|-|-|ours"},
+        {"a manager that does not answer", std::nullopt,
+         ":1|-|/run/user/1000/gdm/Xauthority|x11|GNOME|ours"},
+    };
+    std::size_t launched = 0;
+    for (const Case& c : cases) {
+        session.environment = c.environment;
+        ASSERT_EQ(launcher.openItem(reporter), 0) << c.login;
+        ++launched;
+        ASSERT_TRUE(eventually([&] { return readLines(displayLog_).size() == launched; }))
+            << c.login;
+        EXPECT_EQ(readLines(displayLog_).back(), c.expected) << c.login;
+    }
+}
 
 TEST_F(LaunchTest, ExecutableRunsDetachedAndIsReaped) {
     ASSERT_EQ(launcher_.openItem(recorder_), 0);
@@ -167,10 +226,10 @@ TEST_F(LaunchTest, ProgramsStartInTheWorkingFolderAndWithoutItWhereWeAre) {
     test::makeExecutable(program);
     finder_.setSelection({"/tmp/one"});
 
-    GioLauncher launcher(finder_, nullptr, home);
+    GioLauncher launcher(finder_, nullptr, nullptr, home);
     ASSERT_EQ(launcher.openItem(program), 0);
     ASSERT_EQ(launcher.openSelectionWith(program), 0);
-    GioLauncher homeless(finder_, nullptr, world_.path("gone"));
+    GioLauncher homeless(finder_, nullptr, nullptr, world_.path("gone"));
     ASSERT_EQ(homeless.openItem(program), 0);
 
     ASSERT_TRUE(eventually([&] { return readLines(where).size() == 3; }));
@@ -242,6 +301,7 @@ protected:
             env.push_back("PRESTO_PROBE_SCOPES=1");
         if (!workingFolder_.empty())
             env.push_back("PRESTO_PROBE_FOLDER=" + workingFolder_);
+        env.insert(env.end(), probeEnvironment_.begin(), probeEnvironment_.end());
 
         std::vector<std::string> args{PRESTO_LAUNCH_PROBE, stateFile_};
         args.insert(args.end(), commands.begin(), commands.end());
@@ -270,6 +330,7 @@ protected:
     std::string stateFile_;
     bool reportScopes_ = false;
     std::string workingFolder_;
+    std::vector<std::string> probeEnvironment_;
 };
 
 TEST_F(GioLaunchTest, DocumentsAndFoldersOpenInTheirDefaultApplication) {
@@ -407,6 +468,27 @@ TEST_F(GioLaunchTest, ProgramsThatGioStartsAreHandedOnWithTheirProcess) {
     ASSERT_EQ(started.size(), 1u);
     EXPECT_EQ(output, (std::vector<std::string>{"0", "scope " + std::to_string(started[0].pid) +
                                                          " " + desktopFile_}));
+}
+
+TEST_F(GioLaunchTest, ApplicationsAndDocumentsGetTheCurrentLoginsDisplayToo) {
+    const std::string reporter = displayReporter();
+    const std::string application =
+        world_.writeFile("data/applications/presto-reporter.desktop",
+                         "[Desktop Entry]\nType=Application\nName=Reporter\nExec=" + reporter +
+                             " %F\nMimeType=text/plain;\n");
+    world_.writeFile("config/mimeapps.list", "[Default Applications]\n"
+                                             "text/plain=presto-reporter.desktop\n");
+    const std::string notes = world_.writeFile("home/notes.txt", "some plain text\n");
+    probeEnvironment_ = {"DISPLAY=:1", "XAUTHORITY=/stale/Xauthority", "PRESTO_KEPT=ours",
+                         "PRESTO_PROBE_SESSION=DISPLAY=:2\nWAYLAND_DISPLAY=wayland-0\n"
+                         "XDG_SESSION_TYPE=wayland\nXDG_CURRENT_DESKTOP=KDE"};
+
+    EXPECT_EQ(probe({"open:" + application, "open:" + notes}),
+              (std::vector<std::string>{"0", "0"}));
+
+    ASSERT_TRUE(eventually([&] { return readLines(displayLog_).size() == 2; }));
+    EXPECT_EQ(readLines(displayLog_),
+              std::vector<std::string>(2, ":2|wayland-0|-|wayland|KDE|ours"));
 }
 
 } // namespace

@@ -19,6 +19,9 @@ const char kDaemonUnit[] = R"([Unit]
 Description=Presto hot key daemon
 PartOf=graphical-session.target
 After=graphical-session.target
+ConditionFileIsExecutable=/opt/Presto/Presto.daemon
+ConditionEnvironment=|DISPLAY
+ConditionEnvironment=|WAYLAND_DISPLAY
 
 [Service]
 ExecStart=/opt/Presto/Presto.daemon
@@ -32,6 +35,9 @@ const char kKeysUnit[] = R"([Unit]
 Description=Presto key-capture agent
 PartOf=graphical-session.target
 After=graphical-session.target com.nimbo.Presto.daemon.service
+ConditionFileIsExecutable=/opt/Presto/PrestoKeys
+ConditionEnvironment=|DISPLAY
+ConditionEnvironment=|WAYLAND_DISPLAY
 
 [Service]
 ExecStart=/opt/Presto/PrestoKeys
@@ -45,7 +51,8 @@ const char kAutostartEntry[] = R"([Desktop Entry]
 Type=Application
 Name=Presto
 Comment=Starts the Presto hot key service
-Exec=sh -c "systemctl --user import-environment DISPLAY XAUTHORITY WAYLAND_DISPLAY; exec systemctl --user start com.nimbo.Presto.daemon.service com.nimbo.Presto.keys.service"
+TryExec=/opt/Presto/Presto.daemon
+Exec=sh -c "systemctl --user unset-environment DISPLAY WAYLAND_DISPLAY XAUTHORITY XDG_SESSION_TYPE XDG_CURRENT_DESKTOP; systemctl --user import-environment DISPLAY WAYLAND_DISPLAY XAUTHORITY XDG_SESSION_TYPE XDG_CURRENT_DESKTOP; exec systemctl --user start com.nimbo.Presto.daemon.service com.nimbo.Presto.keys.service"
 NoDisplay=true
 X-systemd-skip=true
 )";
