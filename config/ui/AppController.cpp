@@ -7,7 +7,6 @@
 #include "config/model/DataStore.h"
 #include "config/ui/HotKeyController.h"
 #include "config/ui/MainWindow.h"
-#include "config/ui/Notifications.h"
 #include "config/ui/PreferenceController.h"
 
 #include <QAction>
@@ -17,18 +16,10 @@
 
 namespace presto {
 
-namespace {
-
-QVariant storeObject(DataStore& store) {
-    return QVariant::fromValue(&store);
-}
-
-} // namespace
-
-AppController::AppController(NotificationCenter& center, AlertPresenter& alerts,
+AppController::AppController(NotificationHub& hub, AlertPresenter& alerts,
                              std::unique_ptr<DataStore> store)
-    : center_(center), alerts_(alerts), observations_(center), dataStore_(std::move(store)),
-      hotKeyController_(std::make_unique<HotKeyController>(center, alerts)) {
+    : hub_(hub), alerts_(alerts), dataStore_(std::move(store)),
+      hotKeyController_(std::make_unique<HotKeyController>(hub, alerts)) {
     addMenu_ = makeAction(tr("New Launch HotKey..."), &AppController::addLaunchItem);
     delMenu_ = makeAction(tr("Delete Launch HotKey"), &AppController::delLaunchItem);
     addItemMenu_ = makeAction(tr("Add Item..."), &AppController::addItem);
@@ -58,18 +49,18 @@ AppController::AppController(NotificationCenter& center, AlertPresenter& alerts,
     aboutMenu_->setMenuRole(QAction::AboutRole);
     makeInstallerMenus();
 
-    observations_.observe(note::kSetEventCode,
-                          [this](const Notification& n) { handleGetEventCode(n); });
-    observations_.observe(note::kResetEventCode,
-                          [this](const Notification& n) { handleGetResetEventCode(n); });
-    observations_.observe(note::kReplaceHotKeyItem,
-                          [this](const Notification& n) { handleGetReplaceHotKeyItem(n); });
-    observations_.observe(note::kDelHotKeyItem,
-                          [this](const Notification& n) { handleGetDelHotKeyItem(n); });
-    observations_.observe(note::kDelPbTitle,
-                          [this](const Notification& n) { handleGetDelPbTitle(n); });
-    for (const char* name : {note::kRowValueFromLI, note::kRowValueFromFF, note::kRowValueFromPbF})
-        observations_.observe(name, [this](const Notification& n) { handleGetRowValue(n); });
+    connect(&hub_, &NotificationHub::SetEventCode, this, &AppController::handleGetEventCode);
+    connect(&hub_, &NotificationHub::ResetEventCode, this, &AppController::handleGetResetEventCode);
+    connect(&hub_, &NotificationHub::ReplaceHotKeyItem, this,
+            [this](HotKeyItem* item, int row, const QStringList&) {
+                handleGetReplaceHotKeyItem(item, row);
+            });
+    connect(&hub_, &NotificationHub::DelHotKeyItem, this, &AppController::handleGetDelHotKeyItem);
+    connect(&hub_, &NotificationHub::DelPbTitle, this, &AppController::handleGetDelPbTitle);
+    connect(&hub_, &NotificationHub::RowValueFromLI, this, &AppController::handleGetRowValueFromLI);
+    connect(&hub_, &NotificationHub::RowValueFromFF, this, &AppController::handleGetRowValueFromFF);
+    connect(&hub_, &NotificationHub::RowValueFromPbF, this,
+            &AppController::handleGetRowValueFromPbF);
 
     if (!checkVersion(QLatin1String(kDataVersion), dataStore_->versionNo())) {
         AlertRequest request;
@@ -87,7 +78,7 @@ AppController::AppController(NotificationCenter& center, AlertPresenter& alerts,
 }
 
 AppController::~AppController() {
-    observations_.stopObserving();
+    hub_.disconnect(this);
 }
 
 QAction* AppController::makeAction(const QString& text, void (AppController::*slot)()) {
@@ -116,7 +107,7 @@ void AppController::awakeFromNib(MainWindow& window) {
     }
     connect(mainTabView_, &QTabWidget::currentChanged, this, &AppController::tabViewDidSelect);
     window.setCloseHandler([this] { return windowShouldClose(); });
-    center_.post(note::kShowLaunchItemTable, storeObject(*dataStore_));
+    emit hub_.ShowLaunchItemTable(dataStore_.get());
     // Ending the run must wait until the event loop runs.
     if (!checkModules())
         QMetaObject::invokeMethod(QCoreApplication::instance(), &QCoreApplication::quit,
@@ -124,31 +115,31 @@ void AppController::awakeFromNib(MainWindow& window) {
 }
 
 void AppController::addLaunchItem() {
-    center_.post(note::kAddLaunchItemByMenu);
+    emit hub_.AddLaunchItemByMenu();
 }
 
 void AppController::delLaunchItem() {
-    center_.post(note::kDelLaunchItemByMenu);
+    emit hub_.DelLaunchItemByMenu();
 }
 
 void AppController::addItem() {
-    center_.post(note::kAddItemByMenu);
+    emit hub_.AddItemByMenu();
 }
 
 void AppController::deleteItem() {
-    center_.post(note::kDelItemByMenu);
+    emit hub_.DelItemByMenu();
 }
 
 void AppController::resetHotKey() {
-    center_.post(note::kResetHotKey);
+    emit hub_.ResetHotKey();
 }
 
 void AppController::addPbTitle() {
-    center_.post(note::kAddPbTitleByMenu);
+    emit hub_.AddPbTitleByMenu();
 }
 
 void AppController::delPbTitle() {
-    center_.post(note::kDelPbTitleByMenu);
+    emit hub_.DelPbTitleByMenu();
 }
 
 void AppController::modHotKey() {
@@ -156,13 +147,13 @@ void AppController::modHotKey() {
         return;
     switch (mainTabView_->currentWidget()->property(MainWindow::kTabIdentifier).toInt()) {
     case 1:
-        center_.post(note::kModHotKey2LIByMenu);
+        emit hub_.ModHotKey2LIByMenu();
         break;
     case 2:
-        center_.post(note::kModHotKey2FFByMenu);
+        emit hub_.ModHotKey2FFByMenu();
         break;
     case 3:
-        center_.post(note::kModHotKey2PbFByMenu);
+        emit hub_.ModHotKey2PbFByMenu();
         break;
     default:
         break;
@@ -209,22 +200,22 @@ void AppController::applicationShouldTerminate() {
 }
 
 void AppController::tabViewDidSelect(int index) {
-    center_.post(note::kCloseDrawer);
-    center_.post(note::kClosePbItemDrawer);
-    center_.post(note::kCloseHK);
+    emit hub_.CloseDrawer();
+    emit hub_.ClosePbItemDrawer();
+    emit hub_.CloseHK();
     modHotKeyMenu_->setEnabled(false);
     QWidget* page = mainTabView_ ? mainTabView_->widget(index) : nullptr;
     switch (page ? page->property(MainWindow::kTabIdentifier).toInt() : 0) {
     case 1:
-        center_.post(note::kShowLaunchItemTableByTab, storeObject(*dataStore_));
+        emit hub_.ShowLaunchItemTableByTab(dataStore_.get());
         setEditMenus(true, false, false, false, false, false);
         break;
     case 2:
-        center_.post(note::kShowFFTableByTab, storeObject(*dataStore_));
+        emit hub_.ShowFFTableByTab(dataStore_.get());
         setEditMenus(false, false, false, false, false, false);
         break;
     case 3:
-        center_.post(note::kShowPbItemTableByTab, storeObject(*dataStore_));
+        emit hub_.ShowPbItemTableByTab(dataStore_.get());
         setEditMenus(false, false, false, false, true, false);
         break;
     default:
@@ -242,28 +233,25 @@ void AppController::setEditMenus(bool add, bool del, bool addItem, bool delItem,
     delPbTitleMenu_->setEnabled(delPbTitle);
 }
 
-void AppController::handleGetRowValue(const Notification& notification) {
-    if (notification.name == QLatin1String(note::kRowValueFromLI)) {
-        const QVariantMap rows = notification.object.toMap();
-        const int launchRow = note::rowValue(rows.value(note::kLaunchItemRow));
-        const int drawerRow = note::rowValue(rows.value(note::kDrawerItemRow));
-        const bool selected = launchRow >= 0;
-        delMenu_->setEnabled(selected);
-        addItemMenu_->setEnabled(selected);
-        modHotKeyMenu_->setEnabled(selected);
-        delItemMenu_->setEnabled(selected && drawerRow >= 0);
-    }
-    if (notification.name == QLatin1String(note::kRowValueFromFF))
-        modHotKeyMenu_->setEnabled(note::rowValue(notification.object) >= 0);
-    if (notification.name == QLatin1String(note::kRowValueFromPbF)) {
-        const bool selected = note::rowValue(notification.object) >= 0;
-        delPbTitleMenu_->setEnabled(selected);
-        modHotKeyMenu_->setEnabled(selected);
-    }
+void AppController::handleGetRowValueFromLI(int launchItemRow, int drawerItemRow) {
+    const bool selected = launchItemRow >= 0;
+    delMenu_->setEnabled(selected);
+    addItemMenu_->setEnabled(selected);
+    modHotKeyMenu_->setEnabled(selected);
+    delItemMenu_->setEnabled(selected && drawerItemRow >= 0);
 }
 
-void AppController::handleGetEventCode(const Notification& notification) {
-    const auto* panel = note::pointerValue<HotKeyController>(notification.object);
+void AppController::handleGetRowValueFromFF(int row) {
+    modHotKeyMenu_->setEnabled(row >= 0);
+}
+
+void AppController::handleGetRowValueFromPbF(int row) {
+    const bool selected = row >= 0;
+    delPbTitleMenu_->setEnabled(selected);
+    modHotKeyMenu_->setEnabled(selected);
+}
+
+void AppController::handleGetEventCode(HotKeyController* panel) {
     if (!panel)
         return;
     if (dataStore_->countHotKey() >= kMaxHotKeys) {
@@ -285,13 +273,13 @@ void AppController::handleGetEventCode(const Notification& notification) {
             item->setHotKeyRec(panel->hotKeyRec());
             item->resetItemCount();
         }
-        center_.post(note::kShowLaunchItemTable, storeObject(*dataStore_));
+        emit hub_.ShowLaunchItemTable(dataStore_.get());
         saveData();
         return;
     case note::kKbnFinder:
         if (HotKeyFinderFunction* function = dataStore_->hotKeyFinderFunction(row))
             function->assignHotKeyRec(panel->hotKeyRec());
-        center_.post(note::kShowFFTable, storeObject(*dataStore_));
+        emit hub_.ShowFFTable(dataStore_.get());
         saveData();
         return;
     case note::kKbnNewPasteboard:
@@ -303,7 +291,7 @@ void AppController::handleGetEventCode(const Notification& notification) {
             item->setKind(kKindPasteboard);
             item->setItemCount(1);
         }
-        center_.post(note::kShowPbItemTable, storeObject(*dataStore_));
+        emit hub_.ShowPbItemTable(dataStore_.get());
         saveData();
         return;
     default:
@@ -323,18 +311,15 @@ void AppController::storeLaunchHotKey(const HotKeyController& panel) {
     const int row = panel.selectedRow();
     if (row < 0 || row > dataStore_->countHotKeyItem()) {
         dataStore_->addHotKeyItem(std::move(item));
-        center_.post(note::kCloseDrawer, QVariant::fromValue(static_cast<QObject*>(this)));
+        emit hub_.CloseDrawer();
     } else {
         dataStore_->insertHotKeyItem(std::move(item), row);
         if (stored->itemPaths().size() > 1)
-            center_.post(note::kOpenDrawer, QVariantMap{
-                                                {note::kLaunchItemRow, row},
-                                                {note::kDrawerItems, stored->itemPaths()},
-                                            });
+            emit hub_.OpenDrawer(row, stored->itemPaths(), nullptr);
         else
-            center_.post(note::kCloseDrawer, QVariant::fromValue(static_cast<QObject*>(this)));
+            emit hub_.CloseDrawer();
     }
-    center_.post(note::kShowLaunchItemTable, storeObject(*dataStore_));
+    emit hub_.ShowLaunchItemTable(dataStore_.get());
     saveData();
 }
 
@@ -358,35 +343,31 @@ void AppController::storePasteboardHotKey(const HotKeyController& panel) {
     writeSnapshotFile(path.toStdString(),
                       PasteboardSnapshot{panel.pbUTI().toStdString(),
                                          std::vector<std::uint8_t>(data.begin(), data.end())});
-    center_.post(note::kShowPbItemTable, storeObject(*dataStore_));
+    emit hub_.ShowPbItemTable(dataStore_.get());
     saveData();
 }
 
-void AppController::handleGetResetEventCode(const Notification& notification) {
-    const auto* panel = note::pointerValue<HotKeyController>(notification.object);
+void AppController::handleGetResetEventCode(HotKeyController* panel) {
     if (!panel || panel->tableKbn() != note::kKbnFinder)
         return;
     if (HotKeyFinderFunction* function = dataStore_->hotKeyFinderFunction(panel->selectedRow()))
         function->resetHotKey();
-    center_.post(note::kShowFFTable, storeObject(*dataStore_));
+    emit hub_.ShowFFTable(dataStore_.get());
     saveData();
 }
 
-void AppController::handleGetReplaceHotKeyItem(const Notification& notification) {
-    const QVariantMap info = notification.object.toMap();
-    const int row = note::rowValue(info.value(note::kLaunchItemRow));
-    const HotKeyItem* item = note::pointerValue<HotKeyItem>(info.value(note::kHotKeyItem));
+void AppController::handleGetReplaceHotKeyItem(HotKeyItem* item, int row) {
     // The tabs hand back the stored hot key itself, changed in place; only another one replaces.
     if (item && item != dataStore_->hotKeyItem(row))
         dataStore_->replaceHotKeyItem(std::make_unique<HotKeyItem>(*item), row);
     saveData();
-    center_.post(note::kShowLaunchItemTable, storeObject(*dataStore_));
+    emit hub_.ShowLaunchItemTable(dataStore_.get());
 }
 
-void AppController::handleGetDelHotKeyItem(const Notification& notification) {
-    dataStore_->removeHotKeyItem(note::rowValue(notification.object));
+void AppController::handleGetDelHotKeyItem(int row) {
+    dataStore_->removeHotKeyItem(row);
     saveData();
-    center_.post(note::kShowLaunchItemTable, storeObject(*dataStore_));
+    emit hub_.ShowLaunchItemTable(dataStore_.get());
 }
 
 void AppController::makeInstallerMenus() {
@@ -409,9 +390,9 @@ void AppController::deleteData() {
     if (!installer_)
         return;
     installer_->deleteData(*dataStore_, [this] {
-        center_.post(note::kShowFFTable, storeObject(*dataStore_));
-        center_.post(note::kShowPbItemTable, storeObject(*dataStore_));
-        center_.post(note::kShowLaunchItemTable, storeObject(*dataStore_));
+        emit hub_.ShowFFTable(dataStore_.get());
+        emit hub_.ShowPbItemTable(dataStore_.get());
+        emit hub_.ShowLaunchItemTable(dataStore_.get());
     });
 }
 
@@ -429,10 +410,10 @@ bool AppController::checkModules() {
     });
 }
 
-void AppController::handleGetDelPbTitle(const Notification& notification) {
-    dataStore_->removeHotKeyPbItemData(note::rowValue(notification.object));
+void AppController::handleGetDelPbTitle(int row) {
+    dataStore_->removeHotKeyPbItemData(row);
     saveData();
-    center_.post(note::kShowPbItemTable, storeObject(*dataStore_));
+    emit hub_.ShowPbItemTable(dataStore_.get());
 }
 
 } // namespace presto

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "config/model/AlertPresenter.h"
-#include "config/ui/NotificationCenter.h"
+#include "config/ui/NotificationHub.h"
 
 #include <QObject>
 #include <QString>
@@ -34,8 +34,7 @@ public:
 
     // Runs the data version check; when it fails the user has been told and versionAccepted()
     // is false: the caller ends the run without showing a window.
-    AppController(NotificationCenter& center, AlertPresenter& alerts,
-                  std::unique_ptr<DataStore> store);
+    AppController(NotificationHub& hub, AlertPresenter& alerts, std::unique_ptr<DataStore> store);
     ~AppController() override;
 
     bool versionAccepted() const { return versionAccepted_; }
@@ -109,21 +108,22 @@ public:
 private:
     void makeInstallerMenus();
 
-    void handleGetEventCode(const Notification& notification);
-    void handleGetResetEventCode(const Notification& notification);
-    void handleGetReplaceHotKeyItem(const Notification& notification);
-    void handleGetDelHotKeyItem(const Notification& notification);
-    void handleGetDelPbTitle(const Notification& notification);
-    void handleGetRowValue(const Notification& notification);
+    void handleGetEventCode(HotKeyController* panel);
+    void handleGetResetEventCode(HotKeyController* panel);
+    void handleGetReplaceHotKeyItem(HotKeyItem* item, int launchItemRow);
+    void handleGetDelHotKeyItem(int row);
+    void handleGetDelPbTitle(int row);
+    void handleGetRowValueFromLI(int launchItemRow, int drawerItemRow);
+    void handleGetRowValueFromFF(int row);
+    void handleGetRowValueFromPbF(int row);
     void storeLaunchHotKey(const HotKeyController& panel);
     void storePasteboardHotKey(const HotKeyController& panel);
     void setEditMenus(bool add, bool del, bool addItem, bool delItem, bool addPbTitle,
                       bool delPbTitle);
     QAction* makeAction(const QString& text, void (AppController::*slot)());
 
-    NotificationCenter& center_;
+    NotificationHub& hub_;
     AlertPresenter& alerts_;
-    Observations observations_;
     std::unique_ptr<DataStore> dataStore_;
     std::unique_ptr<HotKeyController> hotKeyController_;
     PreferenceFactory makePreferenceController_;

@@ -3,7 +3,6 @@
 #include "config/model/HotKeyItem.h"
 #include "config/ui/Cells.h"
 #include "config/ui/DropTableView.h"
-#include "config/ui/Notifications.h"
 #include "config/ui/TableModels.h"
 
 #include <QHBoxLayout>
@@ -16,9 +15,9 @@
 
 namespace presto {
 
-DrawerController::DrawerController(NotificationCenter& center, AlertPresenter& alerts,
+DrawerController::DrawerController(NotificationHub& hub, AlertPresenter& alerts,
                                    FileChooser& chooser, QWidget* parent)
-    : QWidget(parent), center_(center), alerts_(alerts), chooser_(chooser), observations_(center) {
+    : QWidget(parent), hub_(hub), alerts_(alerts), chooser_(chooser) {
     model_ = new PathListModel({QStringLiteral("No"), QStringLiteral("ItemName")},
                                QStringLiteral("application/x-presto-drawer-rows"),
                                {QStringLiteral("text/uri-list")}, this);
@@ -60,23 +59,25 @@ DrawerController::DrawerController(NotificationCenter& center, AlertPresenter& a
     setMinimumWidth(240);
     setVisible(false);
 
-    observations_.observe(note::kOpenDrawer,
-                          [this](const Notification& n) { handleOpenDrawer(n); });
-    observations_.observe(note::kCloseDrawer, [this](const Notification&) { closeDrawer(); });
-    observations_.observe(note::kDelItemFromLI, [this](const Notification&) { delSubItem(); });
+    // The drawer reads only the row and the paths.
+    connect(
+        &hub_, &NotificationHub::OpenDrawer, this,
+        [this](int row, const QStringList& paths, HotKeyItem*) { handleOpenDrawer(row, paths); });
+    connect(&hub_, &NotificationHub::CloseDrawer, this, &DrawerController::closeDrawer);
+    connect(&hub_, &NotificationHub::DelItemFromLI, this, &DrawerController::delSubItem);
 }
 
 DrawerController::~DrawerController() {
+    hub_.disconnect(this);
     // The table outlives this part of the object while QWidget deletes the children; it must not
     // report selection or sorting changes back into it.
     table_->selectionModel()->disconnect(this);
     table_->horizontalHeader()->disconnect(this);
 }
 
-void DrawerController::handleOpenDrawer(const Notification& notification) {
-    const QVariantMap info = notification.object.toMap();
-    currentRow_ = note::rowValue(info.value(note::kLaunchItemRow));
-    setItemPaths(info.value(note::kDrawerItems).toStringList());
+void DrawerController::handleOpenDrawer(int launchItemRow, const QStringList& drawerItems) {
+    currentRow_ = launchItemRow;
+    setItemPaths(drawerItems);
     openDrawer();
     reloadAndDeselect();
 }
@@ -103,10 +104,7 @@ void DrawerController::closeDrawer() {
 }
 
 void DrawerController::postSubitems() {
-    center_.post(note::kChgSubItems, QVariantMap{
-                                         {note::kLaunchItemRow, currentRow_},
-                                         {note::kDrawerItems, itemPaths()},
-                                     });
+    emit hub_.ChgSubItems(itemPaths(), currentRow_);
 }
 
 QStringList DrawerController::itemPaths() const {
@@ -205,7 +203,7 @@ void DrawerController::delSubItem() {
 
 void DrawerController::selectionDidChange() {
     const int row = table_->selectedRow();
-    center_.post(note::kRowValueFromDrawer, row);
+    emit hub_.RowValueFromDrawer(row);
     delButton_->setEnabled(row >= 0);
 }
 

@@ -3,7 +3,7 @@
 #include "config/model/AlertPresenter.h"
 #include "config/model/ItemPathName.h"
 #include "config/ui/FileChooser.h"
-#include "config/ui/NotificationCenter.h"
+#include "config/ui/NotificationHub.h"
 
 #include <QStringList>
 #include <QWidget>
@@ -24,7 +24,7 @@ class DrawerController : public QWidget {
     Q_OBJECT
 
 public:
-    DrawerController(NotificationCenter& center, AlertPresenter& alerts, FileChooser& chooser,
+    DrawerController(NotificationHub& hub, AlertPresenter& alerts, FileChooser& chooser,
                      QWidget* parent = nullptr);
     ~DrawerController() override;
 
@@ -60,7 +60,7 @@ public:
     QPushButton* delSubItemButton() const { return delButton_; }
 
 private:
-    void handleOpenDrawer(const Notification& notification);
+    void handleOpenDrawer(int launchItemRow, const QStringList& drawerItems);
     void openDrawer();
     void closeDrawer();
     void selectionDidChange();
@@ -68,10 +68,9 @@ private:
     void sortItems(int column, Qt::SortOrder order);
     void reloadAndDeselect();
 
-    NotificationCenter& center_;
+    NotificationHub& hub_;
     AlertPresenter& alerts_;
     FileChooser& chooser_;
-    Observations observations_;
     int currentRow_ = -1;
     bool open_ = false;
     int grownBy_ = 0;

@@ -3,7 +3,6 @@
 #include "config/model/DataStore.h"
 #include "config/ui/Cells.h"
 #include "config/ui/FileDisplay.h"
-#include "config/ui/Notifications.h"
 #include "config/ui/TableModels.h"
 
 #include <QHBoxLayout>
@@ -87,8 +86,7 @@ Qt::ItemFlags FinderFunctionModel::flags(const QModelIndex& index) const {
     return index.isValid() ? Qt::ItemIsEnabled | Qt::ItemIsSelectable : Qt::NoItemFlags;
 }
 
-FFController::FFController(NotificationCenter& center, QWidget* parent)
-    : QWidget(parent), center_(center), observations_(center) {
+FFController::FFController(NotificationHub& hub, QWidget* parent) : QWidget(parent), hub_(hub) {
     model_ = new FinderFunctionModel(this);
     table_ = new QTableView(this);
     table_->setModel(model_);
@@ -130,14 +128,15 @@ FFController::FFController(NotificationCenter& center, QWidget* parent)
     layout->addWidget(table_);
     layout->addLayout(buttons);
 
-    const auto showTable = [this](const Notification& n) { handleShowFinderFunctionTable(n); };
-    observations_.observe(note::kShowFFTable, showTable);
-    observations_.observe(note::kShowFFTableByTab, showTable);
-    observations_.observe(note::kModHotKey2FFByMenu,
-                          [this](const Notification&) { handleGetModHotKey(); });
+    connect(&hub_, &NotificationHub::ShowFFTable, this,
+            [this](DataStore* store) { handleShowFinderFunctionTable(store, false); });
+    connect(&hub_, &NotificationHub::ShowFFTableByTab, this,
+            [this](DataStore* store) { handleShowFinderFunctionTable(store, true); });
+    connect(&hub_, &NotificationHub::ModHotKey2FFByMenu, this, &FFController::handleGetModHotKey);
 }
 
 FFController::~FFController() {
+    hub_.disconnect(this);
     // The table outlives this part of the object while QWidget deletes the children; it must not
     // report selection changes back into it.
     table_->selectionModel()->disconnect(this);
@@ -153,10 +152,9 @@ int FFController::selectedRow() const {
     return rows.isEmpty() ? -1 : rows.first().row();
 }
 
-void FFController::handleShowFinderFunctionTable(const Notification& notification) {
-    if (auto* store = note::pointerValue<DataStore>(notification.object))
+void FFController::handleShowFinderFunctionTable(DataStore* store, bool byTab) {
+    if (store)
         setDataStore(store);
-    const bool byTab = notification.name == QLatin1String(note::kShowFFTableByTab);
     const int row = selectedRow();
     {
         // A reset model forgets its selection; a refresh must not look like the user's change.
@@ -167,14 +165,14 @@ void FFController::handleShowFinderFunctionTable(const Notification& notificatio
     }
     table_->viewport()->update();
     if (byTab)
-        center_.post(note::kRowValueFromFF, -1);
+        emit hub_.RowValueFromFF(-1);
     changeButton_->setEnabled(selectedRow() >= 0);
 }
 
 void FFController::selectionDidChange() {
     changeButton_->setEnabled(selectedRow() >= 0);
-    center_.post(note::kRowValueFromFF, selectedRow());
-    center_.post(note::kCloseHK);
+    emit hub_.RowValueFromFF(selectedRow());
+    emit hub_.CloseHK();
 }
 
 void FFController::handleGetModHotKey() {
@@ -184,14 +182,7 @@ void FFController::handleGetModHotKey() {
         return;
     ItemPathName finder{QString::fromLatin1(kFinderPath)};
     finder.setItemName(function->finderFunction().functionName());
-    center_.post(note::kModHotKey2HKFromFF,
-                 QVariantMap{
-                     {note::kKbn, int(note::kKbnFinder)},
-                     {note::kSelectedRow, row},
-                     {note::kFFItemPaths, QVariant::fromValue(QList<ItemPathName>{finder})},
-                     {note::kHotKey, QVariant::fromValue(static_cast<HotKey*>(function))},
-                     {note::kDataStore, QVariant::fromValue(dataStore_)},
-                 });
+    emit hub_.ModHotKey2HKFromFF(note::kKbnFinder, row, {finder}, function, dataStore_);
 }
 
 } // namespace presto

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "config/ui/NotificationCenter.h"
+#include "config/ui/NotificationHub.h"
 
 #include <QAbstractTableModel>
 #include <QWidget>
@@ -44,7 +44,7 @@ public:
     // What the capture panel shows as the function's item.
     static constexpr char kFinderPath[] = "/System/Library/CoreServices/Finder.app";
 
-    explicit FFController(NotificationCenter& center, QWidget* parent = nullptr);
+    explicit FFController(NotificationHub& hub, QWidget* parent = nullptr);
     ~FFController() override;
 
     void setDataStore(DataStore* store);
@@ -56,12 +56,11 @@ public:
     int selectedRow() const;
 
 private:
-    void handleShowFinderFunctionTable(const Notification& notification);
+    void handleShowFinderFunctionTable(DataStore* store, bool byTab);
     void handleGetModHotKey();
     void selectionDidChange();
 
-    NotificationCenter& center_;
-    Observations observations_;
+    NotificationHub& hub_;
     DataStore* dataStore_ = nullptr;
     FinderFunctionModel* model_ = nullptr;
     QTableView* table_ = nullptr;

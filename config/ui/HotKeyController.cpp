@@ -10,7 +10,6 @@
 #include "config/ui/HeldKeyProbe.h"
 #include "config/ui/KeyInput.h"
 #include "config/ui/KeysStatus.h"
-#include "config/ui/Notifications.h"
 #include "config/ui/TableModels.h"
 
 #include <QApplication>
@@ -205,8 +204,8 @@ private:
     int grabAttempts_ = 0;
 };
 
-HotKeyController::HotKeyController(NotificationCenter& center, AlertPresenter& alerts)
-    : center_(center), alerts_(alerts), observations_(center),
+HotKeyController::HotKeyController(NotificationHub& hub, AlertPresenter& alerts)
+    : hub_(hub), alerts_(alerts),
       model_(std::make_unique<PathListModel>(QStringList{QStringLiteral("itemName")},
                                              QStringLiteral("text/plain"),
                                              QStringList{QStringLiteral("text/uri-list")})) {
@@ -228,18 +227,40 @@ HotKeyController::HotKeyController(NotificationCenter& center, AlertPresenter& a
     model_->dropHandler = [this](const QMimeData& data, int row) { return dropOnItems(data, row); };
     model_->sortHandler = [this](int, Qt::SortOrder order) { model_->sortByName(order); };
 
-    const auto showMe = [this](const Notification& n) { handleShowMe(n); };
-    const auto modHotKey = [this](const Notification& n) { handleGetModHotKey(n); };
-    observations_.observe(note::kShowHKFromLI, showMe);
-    observations_.observe(note::kShowHKFromPbF, showMe);
-    observations_.observe(note::kModHotKey2HKFromLI, modHotKey);
-    observations_.observe(note::kModHotKey2HKFromFF, modHotKey);
-    observations_.observe(note::kModHotKey2HKFromPbF, modHotKey);
-    observations_.observe(note::kCloseHK, [this](const Notification&) { handleCloseMe(); });
-    observations_.observe(note::kResetHotKey, [this](const Notification&) { resetButton(); });
+    connect(&hub_, &NotificationHub::ShowHKFromLI, this, &HotKeyController::handleShowMe);
+    connect(&hub_, &NotificationHub::ShowHKFromPbF, this,
+            [this](const QString& pbTitle, const QString&, const QString& pbUTI,
+                   const QByteArray& pbData, char kbn, int row, DataStore* store) {
+                handleShowMeFromPbF(pbTitle, pbUTI, pbData, kbn, row, store);
+            });
+    connect(
+        &hub_, &NotificationHub::ModHotKey2HKFromLI, this,
+        [this](char kbn, int row, const QStringList& itemPaths, DataStore* store, HotKey* hotKey) {
+            beginModHotKey(kbn, store);
+            setItems(itemPaths);
+            handleGetModHotKey(row, hotKey);
+        });
+    connect(&hub_, &NotificationHub::ModHotKey2HKFromFF, this,
+            [this](char kbn, int row, const QList<ItemPathName>& ffItemPaths, HotKey* hotKey,
+                   DataStore* store) {
+                beginModHotKey(kbn, store);
+                setItemPathName(ffItemPaths);
+                handleGetModHotKey(row, hotKey);
+            });
+    connect(&hub_, &NotificationHub::ModHotKey2HKFromPbF, this,
+            [this](char kbn, int row, const QStringList& pbItemPaths, DataStore* store,
+                   HotKey* hotKey) {
+                beginModHotKey(kbn, store);
+                setItems(pbItemPaths);
+                handleGetModHotKey(row, hotKey);
+            });
+    connect(&hub_, &NotificationHub::CloseHK, this, &HotKeyController::handleCloseMe);
+    connect(&hub_, &NotificationHub::ResetHotKey, this, &HotKeyController::resetButton);
 }
 
-HotKeyController::~HotKeyController() = default;
+HotKeyController::~HotKeyController() {
+    hub_.disconnect(this);
+}
 
 QStringList HotKeyController::items() const {
     return model_->paths();
@@ -253,40 +274,34 @@ void HotKeyController::setItemPathName(const QList<ItemPathName>& items) {
     model_->setItems(items);
 }
 
-void HotKeyController::handleShowMe(const Notification& notification) {
-    const QVariantMap info = notification.object.toMap();
-    tableKbn_ = static_cast<char>(info.value(note::kKbn).toInt());
-    dataStore_ = note::pointerValue<DataStore>(info.value(note::kDataStore));
-    selectedRow_ = note::rowValue(info.value(note::kSelectedRow));
-    if (notification.name == QLatin1String(note::kShowHKFromLI)) {
-        setItems(info.value(note::kAddFiles).toStringList());
-    } else {
-        const QString dir = dataStore_ ? dataStore_->savePbDataDir() : QString();
-        setItems({QDir(dir).filePath(info.value(note::kPbTitle).toString())});
-        pbUTI_ = info.value(note::kPbUTI).toString();
-        pbData_ = info.value(note::kPbData).toByteArray();
-    }
+void HotKeyController::handleShowMe(char kbn, int selectedRow, DataStore* store,
+                                    const QStringList& items) {
+    tableKbn_ = kbn;
+    dataStore_ = store;
+    selectedRow_ = selectedRow;
+    setItems(items);
     // A record left from an earlier capture stays, but the cleared display says no key yet.
     initAll();
     showResetButton(false);
     showWindow();
 }
 
-void HotKeyController::handleGetModHotKey(const Notification& notification) {
-    const QVariantMap info = notification.object.toMap();
-    tableKbn_ = static_cast<char>(info.value(note::kKbn).toInt());
-    dataStore_ = note::pointerValue<DataStore>(info.value(note::kDataStore));
-    const HotKey* hotKey = note::pointerValue<HotKey>(info.value(note::kHotKey));
-    if (notification.name == QLatin1String(note::kModHotKey2HKFromLI)) {
-        setItems(info.value(note::kItemPaths).toStringList());
-        selectedRow_ = note::rowValue(info.value(note::kLaunchItemRow));
-    } else if (notification.name == QLatin1String(note::kModHotKey2HKFromFF)) {
-        selectedRow_ = note::rowValue(info.value(note::kSelectedRow));
-        setItemPathName(info.value(note::kFFItemPaths).value<QList<ItemPathName>>());
-    } else {
-        setItems(info.value(note::kPbItemPaths).toStringList());
-        selectedRow_ = note::rowValue(info.value(note::kPbFItemRow));
-    }
+void HotKeyController::handleShowMeFromPbF(const QString& pbTitle, const QString& pbUTI,
+                                           const QByteArray& pbData, char kbn, int selectedRow,
+                                           DataStore* store) {
+    const QString dir = store ? store->savePbDataDir() : QString();
+    pbUTI_ = pbUTI;
+    pbData_ = pbData;
+    handleShowMe(kbn, selectedRow, store, {QDir(dir).filePath(pbTitle)});
+}
+
+void HotKeyController::beginModHotKey(char kbn, DataStore* store) {
+    tableKbn_ = kbn;
+    dataStore_ = store;
+}
+
+void HotKeyController::handleGetModHotKey(int selectedRow, const HotKey* hotKey) {
+    selectedRow_ = selectedRow;
     hotKeyRec_ = hotKey ? hotKey->hotKeyRec() : HotKeyRec{};
     oldHotKeyRec_ = hotKeyRec_;
     initAll();
@@ -384,7 +399,7 @@ void HotKeyController::okButton() {
             return;
         if (heldKeys_ && heldKeys_->isHeld(hotKeyRec_) && !confirmHeldKey())
             return;
-        center_.post(note::kSetEventCode, QVariant::fromValue(this));
+        emit hub_.SetEventCode(this);
         closeWindow();
     } else if (dup < 1000) {
         const HotKeyItem* item = dataStore_->hotKeyItem(dup);
@@ -407,7 +422,7 @@ void HotKeyController::okButton() {
 }
 
 void HotKeyController::resetButton() {
-    center_.post(note::kResetEventCode, QVariant::fromValue(this));
+    emit hub_.ResetEventCode(this);
     closeWindow();
 }
 

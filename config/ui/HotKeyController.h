@@ -4,7 +4,7 @@
 #include "config/model/AlertPresenter.h"
 #include "config/model/ItemPathName.h"
 #include "config/model/KeyEvent.h"
-#include "config/ui/NotificationCenter.h"
+#include "config/ui/NotificationHub.h"
 
 #include <QByteArray>
 #include <QFont>
@@ -39,7 +39,7 @@ public:
     // the desktops write shortcuts: Ctrl, Alt, Super, Shift, Caps Lock, key.
     enum Field { Command, Option, Control, Shift, CapsLock, Key, FieldCount };
 
-    HotKeyController(NotificationCenter& center, AlertPresenter& alerts);
+    HotKeyController(NotificationHub& hub, AlertPresenter& alerts);
     ~HotKeyController() override;
 
     // What the application controller reads after "SetEventCode".
@@ -102,8 +102,12 @@ public:
 private:
     friend class HotKeyPanel;
 
-    void handleShowMe(const Notification& notification);
-    void handleGetModHotKey(const Notification& notification);
+    void handleShowMe(char kbn, int selectedRow, DataStore* store, const QStringList& items);
+    void handleShowMeFromPbF(const QString& pbTitle, const QString& pbUTI, const QByteArray& pbData,
+                             char kbn, int selectedRow, DataStore* store);
+    // The panel's items are set by the caller, after the table code and the data store.
+    void beginModHotKey(char kbn, DataStore* store);
+    void handleGetModHotKey(int selectedRow, const HotKey* hotKey);
     void handleCloseMe();
     void initAll();
     void showWindow();
@@ -115,9 +119,8 @@ private:
     bool confirmHeldKey();
     bool dropOnItems(const QMimeData& data, int row);
 
-    NotificationCenter& center_;
+    NotificationHub& hub_;
     AlertPresenter& alerts_;
-    Observations observations_;
     HotKeyRec hotKeyRec_;
     HotKeyRec oldHotKeyRec_;
     DataStore* dataStore_ = nullptr;

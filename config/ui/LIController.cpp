@@ -2,7 +2,6 @@
 
 #include "config/model/DataStore.h"
 #include "config/ui/DropTableView.h"
-#include "config/ui/Notifications.h"
 #include "config/ui/TableModels.h"
 
 #include <QHBoxLayout>
@@ -14,18 +13,9 @@
 
 namespace presto {
 
-namespace {
-
-QVariantMap rowValues(int launchRow, int drawerRow) {
-    return {{note::kLaunchItemRow, launchRow}, {note::kDrawerItemRow, drawerRow}};
-}
-
-} // namespace
-
-LIController::LIController(NotificationCenter& center, AlertPresenter& alerts, FileChooser& chooser,
+LIController::LIController(NotificationHub& hub, AlertPresenter& alerts, FileChooser& chooser,
                            QWidget* parent)
-    : HotKeyTab(parent), center_(center), alerts_(alerts), chooser_(chooser),
-      observations_(center) {
+    : HotKeyTab(parent), hub_(hub), alerts_(alerts), chooser_(chooser) {
     model_ = new LaunchItemModel(this);
     model_->setHeaderTitles({tr("No"), tr("Item"), tr("HotKey")});
     model_->dropHandler = [this](const QMimeData& data, int row) { return acceptDrop(data, row); };
@@ -77,21 +67,21 @@ LIController::LIController(NotificationCenter& center, AlertPresenter& alerts, F
     layout->addWidget(emptyHint_);
     layout->addLayout(buttons);
 
-    const auto showTable = [this](const Notification& n) { handleShowLaunchItemTable(n); };
-    observations_.observe(note::kShowLaunchItemTableByTab, showTable);
-    observations_.observe(note::kShowLaunchItemTable, showTable);
-    observations_.observe(note::kAddLaunchItemByMenu,
-                          [this](const Notification&) { addLaunchItem(); });
-    observations_.observe(note::kDelLaunchItemByMenu,
-                          [this](const Notification&) { delLaunchItem(); });
-    observations_.observe(note::kAddItemByMenu, [this](const Notification&) { addItem(); });
-    observations_.observe(note::kDelItemByMenu,
-                          [this](const Notification&) { center_.post(note::kDelItemFromLI); });
-    observations_.observe(note::kChgSubItems, [this](const Notification& n) { handleGetItems(n); });
-    observations_.observe(note::kRowValueFromDrawer,
-                          [this](const Notification& n) { handleGetRow(n); });
-    observations_.observe(note::kModHotKey2LIByMenu,
-                          [this](const Notification&) { handleGetModHotKey(); });
+    connect(&hub_, &NotificationHub::ShowLaunchItemTableByTab, this,
+            [this](DataStore* store) { handleShowLaunchItemTable(store, true); });
+    connect(&hub_, &NotificationHub::ShowLaunchItemTable, this,
+            [this](DataStore* store) { handleShowLaunchItemTable(store, false); });
+    connect(&hub_, &NotificationHub::AddLaunchItemByMenu, this, &LIController::addLaunchItem);
+    connect(&hub_, &NotificationHub::DelLaunchItemByMenu, this, &LIController::delLaunchItem);
+    connect(&hub_, &NotificationHub::AddItemByMenu, this, &LIController::addItem);
+    connect(&hub_, &NotificationHub::DelItemByMenu, this, [this] { emit hub_.DelItemFromLI(); });
+    connect(&hub_, &NotificationHub::ChgSubItems, this, &LIController::handleGetItems);
+    connect(&hub_, &NotificationHub::RowValueFromDrawer, this, &LIController::handleGetRow);
+    connect(&hub_, &NotificationHub::ModHotKey2LIByMenu, this, &LIController::handleGetModHotKey);
+}
+
+LIController::~LIController() {
+    hub_.disconnect(this);
 }
 
 void LIController::setData(DataStore* store) {
@@ -99,14 +89,14 @@ void LIController::setData(DataStore* store) {
     model_->setDataStore(store);
 }
 
-void LIController::handleShowLaunchItemTable(const Notification& notification) {
-    if (auto* store = note::pointerValue<DataStore>(notification.object))
+void LIController::handleShowLaunchItemTable(DataStore* store, bool byTab) {
+    if (store)
         setData(store);
-    if (notification.name == QLatin1String(note::kShowLaunchItemTableByTab)) {
+    if (byTab) {
         showTable(dataStore_);
         selectedRow_ = -1;
         drawerTableRow_ = -1;
-        center_.post(note::kRowValueFromLI, rowValues(selectedRow_, drawerTableRow_));
+        emit hub_.RowValueFromLI(selectedRow_, drawerTableRow_);
     } else {
         reloadTable();
     }
@@ -155,19 +145,14 @@ void LIController::addLaunchItem() {
 }
 
 void LIController::postShowHK() {
-    center_.post(note::kShowHKFromLI, QVariantMap{
-                                          {note::kKbn, int(note::kKbnNewLaunch)},
-                                          {note::kAddFiles, newItems_},
-                                          {note::kDataStore, QVariant::fromValue(dataStore_)},
-                                          {note::kSelectedRow, selectedRow_},
-                                      });
+    emit hub_.ShowHKFromLI(note::kKbnNewLaunch, selectedRow_, dataStore_, newItems_);
 }
 
 void LIController::delLaunchItem() {
     const int row = table_->selectedRow();
     if (row < 0)
         return;
-    center_.post(note::kDelHotKeyItem, row);
+    emit hub_.DelHotKeyItem(row);
     arrangeButtonAndDrawer();
 }
 
@@ -189,71 +174,55 @@ void LIController::addItem() {
             return;
         break;
     }
-    const QVariantMap info{
-        {note::kHotKeyItem, QVariant::fromValue(item)},
-        {note::kDrawerItems, item->itemPaths()},
-        {note::kLaunchItemRow, selectedRow_},
-    };
-    center_.post(note::kReplaceHotKeyItem, info);
-    center_.post(note::kOpenDrawer, info);
+    // Both posts carry what held before the first one's observers ran.
+    const QStringList drawerItems = item->itemPaths();
+    const int row = selectedRow_;
+    emit hub_.ReplaceHotKeyItem(item, row, drawerItems);
+    emit hub_.OpenDrawer(row, drawerItems, item);
     showAddItemButton(false, false);
 }
 
-void LIController::handleGetItems(const Notification& notification) {
-    const QVariantMap info = notification.object.toMap();
-    const int row = note::rowValue(info.value(note::kLaunchItemRow));
+void LIController::handleGetItems(const QStringList& drawerItems, int row) {
     HotKeyItem* item = dataStore_ ? dataStore_->hotKeyItem(row) : nullptr;
     if (!item)
         return;
-    item->setItemPaths(info.value(note::kDrawerItems).toStringList());
+    item->setItemPaths(drawerItems);
     reloadTable();
-    center_.post(note::kReplaceHotKeyItem, QVariantMap{
-                                               {note::kHotKeyItem, QVariant::fromValue(item)},
-                                               {note::kLaunchItemRow, row},
-                                           });
+    emit hub_.ReplaceHotKeyItem(item, row, {});
     if (item->itemPaths().size() <= 1)
         showAddItemButton(true, true);
 }
 
-void LIController::handleGetRow(const Notification& notification) {
-    drawerTableRow_ = note::rowValue(notification.object);
-    center_.post(note::kRowValueFromLI, rowValues(table_->selectedRow(), drawerTableRow_));
+void LIController::handleGetRow(int drawerItemRow) {
+    drawerTableRow_ = drawerItemRow;
+    emit hub_.RowValueFromLI(table_->selectedRow(), drawerTableRow_);
 }
 
 void LIController::handleGetModHotKey() {
     HotKeyItem* item = dataStore_ ? dataStore_->hotKeyItem(selectedRow_) : nullptr;
     if (!item)
         return;
-    center_.post(note::kModHotKey2HKFromLI,
-                 QVariantMap{
-                     {note::kKbn, int(note::kKbnChangeLaunch)},
-                     {note::kLaunchItemRow, selectedRow_},
-                     {note::kItemPaths, item->itemPaths()},
-                     {note::kHotKey, QVariant::fromValue(static_cast<HotKey*>(item))},
-                     {note::kDataStore, QVariant::fromValue(dataStore_)},
-                 });
+    emit hub_.ModHotKey2HKFromLI(note::kKbnChangeLaunch, selectedRow_, item->itemPaths(),
+                                 dataStore_, item);
 }
 
 void LIController::arrangeButtonAndDrawer() {
     selectedRow_ = table_->selectedRow();
-    center_.post(note::kRowValueFromLI, rowValues(selectedRow_, -1));
-    center_.post(note::kCloseHK);
+    emit hub_.RowValueFromLI(selectedRow_, -1);
+    emit hub_.CloseHK();
     const HotKeyItem* item = dataStore_ ? dataStore_->hotKeyItem(selectedRow_) : nullptr;
     if (!item) {
-        center_.post(note::kCloseDrawer, QVariant::fromValue(static_cast<QObject*>(this)));
+        emit hub_.CloseDrawer();
         delButton_->setEnabled(false);
         showAddItemButton(true, false);
         return;
     }
     delButton_->setEnabled(true);
     if (item->itemPaths().size() < 2) {
-        center_.post(note::kCloseDrawer, QVariant::fromValue(static_cast<QObject*>(this)));
+        emit hub_.CloseDrawer();
         showAddItemButton(true, true);
     } else {
-        center_.post(note::kOpenDrawer, QVariantMap{
-                                            {note::kLaunchItemRow, selectedRow_},
-                                            {note::kDrawerItems, item->itemPaths()},
-                                        });
+        emit hub_.OpenDrawer(selectedRow_, item->itemPaths(), nullptr);
         showAddItemButton(false, false);
     }
 }

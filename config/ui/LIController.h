@@ -3,7 +3,7 @@
 #include "config/model/AlertPresenter.h"
 #include "config/ui/FileChooser.h"
 #include "config/ui/HotKeyTab.h"
-#include "config/ui/NotificationCenter.h"
+#include "config/ui/NotificationHub.h"
 
 #include <QStringList>
 
@@ -23,8 +23,9 @@ class LIController : public HotKeyTab {
     Q_OBJECT
 
 public:
-    LIController(NotificationCenter& center, AlertPresenter& alerts, FileChooser& chooser,
+    LIController(NotificationHub& hub, AlertPresenter& alerts, FileChooser& chooser,
                  QWidget* parent = nullptr);
+    ~LIController() override;
 
     // Button actions.
     void addLaunchItem();
@@ -53,9 +54,9 @@ public:
     QLabel* emptyHint() const { return emptyHint_; }
 
 private:
-    void handleShowLaunchItemTable(const Notification& notification);
-    void handleGetItems(const Notification& notification);
-    void handleGetRow(const Notification& notification);
+    void handleShowLaunchItemTable(DataStore* store, bool byTab);
+    void handleGetItems(const QStringList& drawerItems, int launchItemRow);
+    void handleGetRow(int drawerItemRow);
     void handleGetModHotKey();
     void reloadTable();
     // The user's choice of files and folders; none when they cancelled.
@@ -65,10 +66,9 @@ private:
     void sortLaunchItems(int column, Qt::SortOrder order);
     void showAddItemButton(bool shown, bool enabled);
 
-    NotificationCenter& center_;
+    NotificationHub& hub_;
     AlertPresenter& alerts_;
     FileChooser& chooser_;
-    Observations observations_;
     DataStore* dataStore_ = nullptr;
     int selectedRow_ = -1;
     int drawerTableRow_ = -1;

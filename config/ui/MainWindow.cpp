@@ -16,7 +16,7 @@
 
 namespace presto {
 
-MainWindow::MainWindow(NotificationCenter& center, AlertPresenter& alerts, FileChooser& chooser,
+MainWindow::MainWindow(NotificationHub& hub, AlertPresenter& alerts, FileChooser& chooser,
                        const AppController& controller) {
     setWindowTitle(QStringLiteral("Presto"));
 
@@ -25,16 +25,16 @@ MainWindow::MainWindow(NotificationCenter& center, AlertPresenter& alerts, FileC
     auto* layout = new QHBoxLayout;
     rows->addLayout(layout, 1);
     tabView_ = new QTabWidget(central);
-    launchItemTab_ = new LIController(center, alerts, chooser);
+    launchItemTab_ = new LIController(hub, alerts, chooser);
     launchItemTab_->setProperty(kTabIdentifier, 1);
     tabView_->addTab(launchItemTab_, tr("Launch Item"));
-    finderFunctionTab_ = new FFController(center);
+    finderFunctionTab_ = new FFController(hub);
     finderFunctionTab_->setProperty(kTabIdentifier, 2);
     tabView_->addTab(finderFunctionTab_, tr("Finder Function"));
-    pasteboardItemTab_ = new PbFController(center, alerts);
+    pasteboardItemTab_ = new PbFController(hub, alerts);
     pasteboardItemTab_->setProperty(kTabIdentifier, 3);
     tabView_->addTab(pasteboardItemTab_, tr("Pasteboard Item"));
-    drawer_ = new DrawerController(center, alerts, chooser, central);
+    drawer_ = new DrawerController(hub, alerts, chooser, central);
     layout->addWidget(tabView_, 1);
     layout->addWidget(drawer_);
     daemonStatus_ = new DaemonStatus(central);

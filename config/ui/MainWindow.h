@@ -2,7 +2,7 @@
 
 #include "config/model/AlertPresenter.h"
 #include "config/ui/FileChooser.h"
-#include "config/ui/NotificationCenter.h"
+#include "config/ui/NotificationHub.h"
 
 #include <QMainWindow>
 #include <functional>
@@ -28,7 +28,7 @@ public:
     // 3 Pasteboard Item.
     static constexpr char kTabIdentifier[] = "prestoTabIdentifier";
 
-    MainWindow(NotificationCenter& center, AlertPresenter& alerts, FileChooser& chooser,
+    MainWindow(NotificationHub& hub, AlertPresenter& alerts, FileChooser& chooser,
                const AppController& controller);
     ~MainWindow() override;
 

@@ -1,7 +1,6 @@
 #include "config/ui/PBTitleController.h"
 
 #include "config/model/DataStore.h"
-#include "config/ui/Notifications.h"
 #include "config/ui/PasteboardPreview.h"
 
 #include <QCloseEvent>
@@ -79,29 +78,31 @@ private:
     PBTitleController& controller_;
 };
 
-PBTitleController::PBTitleController(NotificationCenter& center, AlertPresenter& alerts)
-    : center_(center), alerts_(alerts), observations_(center) {
-    observations_.observe(note::kShowPBTitleFromPbF,
-                          [this](const Notification& n) { handleShowMe(n); });
+PBTitleController::PBTitleController(NotificationHub& hub, AlertPresenter& alerts)
+    : hub_(hub), alerts_(alerts) {
+    connect(&hub_, &NotificationHub::ShowPBTitleFromPbF, this, &PBTitleController::handleShowMe);
 }
 
-PBTitleController::~PBTitleController() = default;
+PBTitleController::~PBTitleController() {
+    hub_.disconnect(this);
+}
 
-void PBTitleController::handleShowMe(const Notification& notification) {
-    const QVariantMap& info = notification.userInfo;
-    dataStore_ = note::pointerValue<DataStore>(info.value(note::kDataStore));
-    tableKbn_ = static_cast<char>(info.value(note::kKbn).toInt());
-    selectedRow_ = note::rowValue(info.value(note::kSelectedRow));
-    pbData_ = info.value(note::kPbData).toByteArray();
-    pbUTI_ = info.value(note::kPbUTI).toString();
-    pbType_ = info.value(note::kPbType).toString();
+void PBTitleController::handleShowMe(char kbn, int selectedRow, int pbIndex, DataStore* store,
+                                     const QString& pbType, const QString& pbUTI,
+                                     const QByteArray& pbData) {
+    dataStore_ = store;
+    tableKbn_ = kbn;
+    selectedRow_ = selectedRow;
+    pbData_ = pbData;
+    pbUTI_ = pbUTI;
+    pbType_ = pbType;
 
     window();
     panel_->text->clear();
     panel_->image->clear();
     panel_->title->clear();
     showWindow();
-    switch (note::rowValue(info.value(note::kPbIndex))) {
+    switch (pbIndex) {
     case 0:
         panel_->tabs->setCurrentIndex(0);
         panel_->text->setText(pbData_);
@@ -143,15 +144,8 @@ void PBTitleController::okButton() {
     else if (!isFileName(title))
         retry = alertRetry(tr("This title cannot be used as a file name"), title);
     else {
-        center_.post(note::kShowHKFromPbF, QVariantMap{
-                                               {note::kPbTitle, title},
-                                               {note::kPbType, pbType_},
-                                               {note::kPbUTI, pbUTI_},
-                                               {note::kPbData, pbData_},
-                                               {note::kKbn, int(tableKbn_)},
-                                               {note::kSelectedRow, selectedRow_},
-                                               {note::kDataStore, QVariant::fromValue(dataStore_)},
-                                           });
+        emit hub_.ShowHKFromPbF(title, pbType_, pbUTI_, pbData_, tableKbn_, selectedRow_,
+                                dataStore_);
         retry = false;
     }
     if (!retry)

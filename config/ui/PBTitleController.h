@@ -1,7 +1,7 @@
 #pragma once
 
 #include "config/model/AlertPresenter.h"
-#include "config/ui/NotificationCenter.h"
+#include "config/ui/NotificationHub.h"
 
 #include <QByteArray>
 #include <QObject>
@@ -26,7 +26,7 @@ class PBTitleController : public QObject {
     Q_OBJECT
 
 public:
-    PBTitleController(NotificationCenter& center, AlertPresenter& alerts);
+    PBTitleController(NotificationHub& hub, AlertPresenter& alerts);
     ~PBTitleController() override;
 
     // Button actions.
@@ -55,15 +55,15 @@ public:
 private:
     friend class PBTitlePanel;
 
-    void handleShowMe(const Notification& notification);
+    void handleShowMe(char kbn, int selectedRow, int pbIndex, DataStore* store,
+                      const QString& pbType, const QString& pbUTI, const QByteArray& pbData);
     void showWindow();
     void closeWindow();
     // True when the user chose Retry.
     bool alertRetry(const QString& title, const QString& message);
 
-    NotificationCenter& center_;
+    NotificationHub& hub_;
     AlertPresenter& alerts_;
-    Observations observations_;
     QString pbType_;
     QString pbUTI_;
     QByteArray pbData_;

@@ -5,7 +5,6 @@
 #include "config/ui/Cells.h"
 #include "config/ui/DropTableView.h"
 #include "config/ui/FileDisplay.h"
-#include "config/ui/Notifications.h"
 #include "config/ui/PBTitleController.h"
 #include "config/ui/PasteboardPreview.h"
 
@@ -126,9 +125,9 @@ QVariant PbItemModel::data(const QModelIndex& index, int role) const {
     return {};
 }
 
-PbFController::PbFController(NotificationCenter& center, AlertPresenter& alerts, QWidget* parent)
-    : HotKeyTab(parent), center_(center), alerts_(alerts), observations_(center),
-      pbTitleController_(std::make_unique<PBTitleController>(center, alerts)) {
+PbFController::PbFController(NotificationHub& hub, AlertPresenter& alerts, QWidget* parent)
+    : HotKeyTab(parent), hub_(hub), alerts_(alerts),
+      pbTitleController_(std::make_unique<PBTitleController>(hub, alerts)) {
     model_ = new PbItemModel(this);
     model_->setHeaderTitles({tr("No"), tr("HotKey"), tr("Title")});
     model_->dropHandler = [this](const QMimeData& data, int row) { return acceptDrop(data, row); };
@@ -163,17 +162,19 @@ PbFController::PbFController(NotificationCenter& center, AlertPresenter& alerts,
     layout->addLayout(list, 1);
     layout->addWidget(drawer_);
 
-    const auto showTable = [this](const Notification& n) { handleShowPbItemTable(n); };
-    observations_.observe(note::kShowPbItemTable, showTable);
-    observations_.observe(note::kShowPbItemTableByTab, showTable);
-    observations_.observe(note::kClosePbItemDrawer, [this](const Notification&) { closeDrawer(); });
-    observations_.observe(note::kAddPbTitleByMenu, [this](const Notification&) { addPbTitle(); });
-    observations_.observe(note::kDelPbTitleByMenu, [this](const Notification&) { delPbTitle(); });
-    observations_.observe(note::kModHotKey2PbFByMenu,
-                          [this](const Notification&) { handleGetModHotKey(); });
+    connect(&hub_, &NotificationHub::ShowPbItemTable, this,
+            [this](DataStore* store) { handleShowPbItemTable(store, false); });
+    connect(&hub_, &NotificationHub::ShowPbItemTableByTab, this,
+            [this](DataStore* store) { handleShowPbItemTable(store, true); });
+    connect(&hub_, &NotificationHub::ClosePbItemDrawer, this, &PbFController::closeDrawer);
+    connect(&hub_, &NotificationHub::AddPbTitleByMenu, this, &PbFController::addPbTitle);
+    connect(&hub_, &NotificationHub::DelPbTitleByMenu, this, &PbFController::delPbTitle);
+    connect(&hub_, &NotificationHub::ModHotKey2PbFByMenu, this, &PbFController::handleGetModHotKey);
 }
 
-PbFController::~PbFController() = default;
+PbFController::~PbFController() {
+    hub_.disconnect(this);
+}
 
 void PbFController::setDataStore(DataStore* store) {
     dataStore_ = store;
@@ -192,10 +193,10 @@ void PbFController::closeDrawer() {
     drawer_->hide();
 }
 
-void PbFController::handleShowPbItemTable(const Notification& notification) {
-    if (auto* store = note::pointerValue<DataStore>(notification.object))
+void PbFController::handleShowPbItemTable(DataStore* store, bool byTab) {
+    if (store)
         setDataStore(store);
-    if (notification.name == QLatin1String(note::kShowPbItemTableByTab)) {
+    if (byTab) {
         {
             const QSignalBlocker blocker(table_->selectionModel());
             model_->reload();
@@ -204,7 +205,7 @@ void PbFController::handleShowPbItemTable(const Notification& notification) {
         selectedRow_ = -1;
         deletePbButton_->setEnabled(false);
         closeDrawer();
-        center_.post(note::kRowValueFromPbF, selectedRow_);
+        emit hub_.RowValueFromPbF(selectedRow_);
         return;
     }
     reloadKeepingSelection();
@@ -228,23 +229,16 @@ void PbFController::addPbTitle() {
         alertPasteboard(tr("Pasteboard is empty!"), tr("Needs to Cancel"));
         return;
     }
-    center_.post(note::kShowPBTitleFromPbF, QVariant::fromValue(static_cast<QObject*>(this)),
-                 QVariantMap{
-                     {note::kKbn, int(note::kKbnNewPasteboard)},
-                     {note::kDataStore, QVariant::fromValue(dataStore_)},
-                     {note::kSelectedRow, row},
-                     {note::kPbUTI, pbUTIs().at(taken->index)},
-                     {note::kPbType, pbTypes().at(taken->index)},
-                     {note::kPbData, taken->data},
-                     {note::kPbIndex, taken->index},
-                 });
+    emit hub_.ShowPBTitleFromPbF(note::kKbnNewPasteboard, row, taken->index, dataStore_,
+                                 pbTypes().at(taken->index), pbUTIs().at(taken->index),
+                                 taken->data);
 }
 
 void PbFController::delPbTitle() {
     const int row = table_->selectedRow();
     if (row < 0)
         return;
-    center_.post(note::kDelPbTitle, row);
+    emit hub_.DelPbTitle(row);
     arrangeButtonAndDrawer();
 }
 
@@ -252,20 +246,14 @@ void PbFController::handleGetModHotKey() {
     HotKeyPbItem* item = dataStore_ ? dataStore_->hotKeyPbItem(table_->selectedRow()) : nullptr;
     if (!item)
         return;
-    center_.post(note::kModHotKey2HKFromPbF,
-                 QVariantMap{
-                     {note::kKbn, int(note::kKbnChangePasteboard)},
-                     {note::kPbFItemRow, table_->selectedRow()},
-                     {note::kPbItemPaths, QStringList{item->pbDataPath()}},
-                     {note::kHotKey, QVariant::fromValue(static_cast<HotKey*>(item))},
-                     {note::kDataStore, QVariant::fromValue(dataStore_)},
-                 });
+    emit hub_.ModHotKey2HKFromPbF(note::kKbnChangePasteboard, table_->selectedRow(),
+                                  {item->pbDataPath()}, dataStore_, item);
 }
 
 void PbFController::arrangeButtonAndDrawer() {
     selectedRow_ = table_->selectedRow();
-    center_.post(note::kRowValueFromPbF, selectedRow_);
-    center_.post(note::kCloseHK);
+    emit hub_.RowValueFromPbF(selectedRow_);
+    emit hub_.CloseHK();
     const HotKeyPbItem* item = dataStore_ ? dataStore_->hotKeyPbItem(selectedRow_) : nullptr;
     if (!item) {
         deletePbButton_->setEnabled(false);

@@ -2,7 +2,7 @@
 
 #include "config/model/AlertPresenter.h"
 #include "config/ui/HotKeyTab.h"
-#include "config/ui/NotificationCenter.h"
+#include "config/ui/NotificationHub.h"
 #include "config/ui/TableModels.h"
 
 #include <QStringList>
@@ -50,7 +50,7 @@ public:
     static const QStringList& pbTypes();
     static const QStringList& pbUTIs();
 
-    PbFController(NotificationCenter& center, AlertPresenter& alerts, QWidget* parent = nullptr);
+    PbFController(NotificationHub& hub, AlertPresenter& alerts, QWidget* parent = nullptr);
     ~PbFController() override;
 
     // Button actions.
@@ -70,7 +70,7 @@ public:
     PBTitleController& titleController() const { return *pbTitleController_; }
 
 private:
-    void handleShowPbItemTable(const Notification& notification);
+    void handleShowPbItemTable(DataStore* store, bool byTab);
     void handleGetModHotKey();
     void openDrawer();
     void closeDrawer();
@@ -78,9 +78,8 @@ private:
     bool acceptDrop(const QMimeData& data, int row);
     void sortPbItems(int column, Qt::SortOrder order);
 
-    NotificationCenter& center_;
+    NotificationHub& hub_;
     AlertPresenter& alerts_;
-    Observations observations_;
     DataStore* dataStore_ = nullptr;
     int selectedRow_ = -1;
     PbItemModel* model_ = nullptr;

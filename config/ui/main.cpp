@@ -12,7 +12,7 @@
 #include "config/ui/KeySourceNotice.h"
 #include "config/ui/KeysStatus.h"
 #include "config/ui/MainWindow.h"
-#include "config/ui/NotificationCenter.h"
+#include "config/ui/NotificationHub.h"
 #include "config/ui/PreferenceController.h"
 #include "config/ui/QtDialogs.h"
 #include "config/ui/SingleInstance.h"
@@ -122,7 +122,7 @@ int main(int argc, char** argv) {
     QApplication::setApplicationVersion(QStringLiteral(PRESTO_BUNDLE_VERSION));
     QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("input-keyboard")));
 
-    presto::NotificationCenter center;
+    presto::NotificationHub hub;
     presto::QtAlertPresenter alerts;
     presto::QtFileChooser chooser;
     const presto::Locations locations = presto::Locations::fromEnvironment();
@@ -139,7 +139,7 @@ int main(int argc, char** argv) {
     }
 
     presto::PreferenceDomain userDefaults(locations.preferenceFile(presto::kPrestoDomain));
-    presto::AppController controller(center, alerts,
+    presto::AppController controller(hub, alerts,
                                      std::make_unique<presto::DataStore>(locations, alerts));
     if (!controller.versionAccepted())
         return 0;
@@ -166,7 +166,7 @@ int main(int argc, char** argv) {
         installPaths);
     controller.setModuleInstaller(&installer, &userDefaults);
 
-    presto::MainWindow window(center, alerts, chooser, controller);
+    presto::MainWindow window(hub, alerts, chooser, controller);
     instance.setRaiseHandler([&window] {
         // An alert of the start-up checks may stand in front of the window.
         QWidget* front = presto::frontWindow();

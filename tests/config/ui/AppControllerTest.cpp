@@ -1,6 +1,5 @@
 #include "UiTestSupport.h"
 #include "common/SnapshotFile.h"
-#include "config/ui/Notifications.h"
 
 #include <QAction>
 #include <QDir>
@@ -39,11 +38,11 @@ TEST(DataVersion, ADataFileOfANewerVersionStopsTheApplicationUntouched) {
              {"0512", false}, {"0511", true}, {"0510", true}}) {
         const std::string path = world.locations().dataFilePath();
         world.writeFile(path.substr(world.root().size() + 1), version + "Prst");
-        NotificationCenter center;
+        NotificationHub hub;
         test::ScriptedAlerts alerts;
         if (!accepted)
             alerts.answer("OK");
-        AppController controller(center, alerts,
+        AppController controller(hub, alerts,
                                  std::make_unique<DataStore>(world.locations(), alerts));
         EXPECT_EQ(controller.versionAccepted(), accepted) << version;
         if (!accepted) {
@@ -122,53 +121,55 @@ TEST_F(Application, SwitchingTabsClosesDrawerAndPanelAndSetsTheTablesMenuState) 
     ASSERT_TRUE(hotKeys().isOpen());
     EXPECT_EQ(hotKeys().tableKbn(), 'i');
 
-    test::NotificationLog log(center, {note::kCloseDrawer, note::kClosePbItemDrawer, note::kCloseHK,
-                                       note::kShowFFTableByTab, note::kShowPbItemTableByTab,
-                                       note::kShowLaunchItemTableByTab});
+    test::NotificationLog log(
+        hub, &NotificationHub::CloseDrawer, &NotificationHub::ClosePbItemDrawer,
+        &NotificationHub::CloseHK, &NotificationHub::ShowFFTableByTab,
+        &NotificationHub::ShowPbItemTableByTab, &NotificationHub::ShowLaunchItemTableByTab);
     window().tabView()->setCurrentIndex(1);
-    EXPECT_EQ(log.names(), QStringList({note::kCloseDrawer, note::kClosePbItemDrawer,
-                                        note::kCloseHK, note::kShowFFTableByTab}));
+    EXPECT_EQ(log.names(),
+              test::signalNames(&NotificationHub::CloseDrawer, &NotificationHub::ClosePbItemDrawer,
+                                &NotificationHub::CloseHK, &NotificationHub::ShowFFTableByTab));
     EXPECT_FALSE(drawer().isOpen());
     EXPECT_FALSE(hotKeys().isOpen());
     EXPECT_EQ(menuState(controller()),
               (MenuState{false, false, false, false, false, false, false}));
-    center.post(note::kRowValueFromFF, 3);
+    emit hub.RowValueFromFF(3);
     EXPECT_EQ(menuState(controller()), (MenuState{false, false, false, false, false, false, true}));
 
     window().tabView()->setCurrentIndex(2);
     EXPECT_EQ(menuState(controller()), (MenuState{false, false, false, false, true, false, false}));
-    center.post(note::kRowValueFromPbF, 0);
+    emit hub.RowValueFromPbF(0);
     EXPECT_EQ(menuState(controller()), (MenuState{false, false, false, false, true, true, true}));
 
     log.clear();
     window().tabView()->setCurrentIndex(0);
-    EXPECT_TRUE(log.names().contains(note::kShowLaunchItemTableByTab));
+    EXPECT_TRUE(log.names().contains(
+        test::signalNames(&NotificationHub::ShowLaunchItemTableByTab).first()));
     EXPECT_EQ(launchTab().table()->selectedRow(), -1);
     EXPECT_EQ(menuState(controller()), (MenuState{true, false, false, false, false, false, false}));
 }
 
 TEST_F(Application, TheChangeCommandAsksTheSelectedTabsController) {
-    test::NotificationLog log(
-        center, {note::kModHotKey2LIByMenu, note::kModHotKey2FFByMenu, note::kModHotKey2PbFByMenu});
+    test::NotificationLog log(hub, &NotificationHub::ModHotKey2LIByMenu,
+                              &NotificationHub::ModHotKey2FFByMenu,
+                              &NotificationHub::ModHotKey2PbFByMenu);
     for (int tab : {0, 1, 2, 0}) {
         window().tabView()->setCurrentIndex(tab);
         controller().modHotKey();
     }
-    EXPECT_EQ(log.names(), QStringList({note::kModHotKey2LIByMenu, note::kModHotKey2FFByMenu,
-                                        note::kModHotKey2PbFByMenu, note::kModHotKey2LIByMenu}));
+    EXPECT_EQ(log.names(), test::signalNames(&NotificationHub::ModHotKey2LIByMenu,
+                                             &NotificationHub::ModHotKey2FFByMenu,
+                                             &NotificationHub::ModHotKey2PbFByMenu,
+                                             &NotificationHub::ModHotKey2LIByMenu));
 }
 
 TEST_F(Application, AFinderFunctionsKeyIsStoredAndClearedOnlyOnItsOwnReset) {
     HotKeyFinderFunction& getPath = *store().hotKeyFinderFunction(6);
     QList<ItemPathName> finder{ItemPathName("/System/Library/CoreServices/Finder.app")};
     finder.first().setItemName(getPath.finderFunction().functionName());
-    const QVariantMap request{{note::kKbn, int('F')},
-                              {note::kSelectedRow, 6},
-                              {note::kFFItemPaths, QVariant::fromValue(finder)},
-                              {note::kHotKey, QVariant::fromValue<HotKey*>(&getPath)},
-                              {note::kDataStore, QVariant::fromValue(&store())}};
-    test::NotificationLog log(center, {note::kShowFFTable});
-    center.post(note::kModHotKey2HKFromFF, request);
+    const auto request = [&] { emit hub.ModHotKey2HKFromFF('F', 6, finder, &getPath, &store()); };
+    test::NotificationLog log(hub, &NotificationHub::ShowFFTable);
+    request();
     EXPECT_TRUE(hotKeys().resetPushButton()->isVisibleTo(hotKeys().window()));
     pressKey(test::kEvdevG, Qt::ControlModifier, Qt::Key_G);
     clickOk();
@@ -183,7 +184,7 @@ TEST_F(Application, AFinderFunctionsKeyIsStoredAndClearedOnlyOnItsOwnReset) {
     hotKeys().resetButton();
     EXPECT_EQ(store().countHotKey(), 2);
 
-    center.post(note::kModHotKey2HKFromFF, request);
+    request();
     hotKeys().resetPushButton()->click();
     EXPECT_EQ(store().countHotKey(), 1);
     EXPECT_NE(getPath.kind(), kKindFinder);
@@ -192,13 +193,8 @@ TEST_F(Application, AFinderFunctionsKeyIsStoredAndClearedOnlyOnItsOwnReset) {
 
 TEST_F(Application, ANewPasteboardHotKeyWritesItsSnapshotOrStaysInMemoryWithoutAFolder) {
     const auto openForSnapshot = [&](const QString& title) {
-        center.post(note::kShowHKFromPbF,
-                    QVariantMap{{note::kKbn, int('P')},
-                                {note::kPbTitle, title},
-                                {note::kSelectedRow, -1},
-                                {note::kPbUTI, QStringLiteral("public.utf8-plain-text")},
-                                {note::kPbData, QByteArray("hello")},
-                                {note::kDataStore, QVariant::fromValue(&store())}});
+        emit hub.ShowHKFromPbF(title, QString(), QStringLiteral("public.utf8-plain-text"),
+                               QByteArray("hello"), 'P', -1, &store());
     };
     // No snapshot folder yet: the user refuses to make it.
     openForSnapshot("Greeting");
@@ -233,9 +229,9 @@ TEST_F(Application, DeletingALaunchHotKeySavesBeforeTheTableIsShown) {
     showLaunchTable();
     daemon.takeMessages();
     std::vector<std::string> seenBeforeRefresh;
-    Observations refresh(center);
-    refresh.observe(note::kShowLaunchItemTable,
-                    [&](const Notification&) { seenBeforeRefresh = daemon.takeMessages(); });
+    QObject refresh;
+    QObject::connect(&hub, &NotificationHub::ShowLaunchItemTable, &refresh,
+                     [&](DataStore*) { seenBeforeRefresh = daemon.takeMessages(); });
     launchTab().table()->selectRow(0);
     controller().delMenu()->trigger();
     EXPECT_EQ(seenBeforeRefresh, std::vector<std::string>({"UPDTDATA"}));

@@ -1,6 +1,5 @@
 #include "config/ui/HeldKeyProbe.h"
 #include "config/ui/HotKeyController.h"
-#include "config/ui/Notifications.h"
 #include "tests/capture/XHarness.h"
 #include "tests/support/ScriptedAlerts.h"
 #include "tests/support/TempWorld.h"
@@ -97,14 +96,11 @@ TEST_F(CaptureGrab, TheOpenPanelTakesALiveHotKeyAndLetsTheKeyboardGoWhenClosed) 
     ASSERT_TRUE(agent.grab(g, test::XClient::kControlMask));
 
     test::TempWorld world;
-    NotificationCenter center;
+    NotificationHub hub;
     test::ScriptedAlerts alerts;
-    HotKeyController panel(center, alerts);
-    center.post(note::kShowHKFromLI,
-                QVariantMap{{note::kKbn, int('I')},
-                            {note::kAddFiles,
-                             QStringList{QString::fromStdString(world.writeFile("a.txt", "a"))}},
-                            {note::kSelectedRow, -1}});
+    HotKeyController panel(hub, alerts);
+    emit hub.ShowHKFromLI('I', -1, nullptr,
+                          QStringList{QString::fromStdString(world.writeFile("a.txt", "a"))});
     ASSERT_TRUE(panel.isOpen());
     EXPECT_TRUE(waitFor([&] { return keyboardHeldElsewhere(display); }))
         << "the panel never took the keyboard";
@@ -141,15 +137,12 @@ TEST_F(CaptureGrab, OkWarnsOfACombinationAnotherClientGrabsAndTheTestGrabLetsGo)
     std::unique_ptr<HeldKeyProbe> probe = makeXGrabProbe();
     ASSERT_TRUE(probe);
     test::TempWorld world;
-    NotificationCenter center;
+    NotificationHub hub;
     test::ScriptedAlerts alerts;
-    HotKeyController panel(center, alerts);
+    HotKeyController panel(hub, alerts);
     panel.setHeldKeyProbe(probe.get());
-    center.post(note::kShowHKFromLI,
-                QVariantMap{{note::kKbn, int('I')},
-                            {note::kAddFiles,
-                             QStringList{QString::fromStdString(world.writeFile("a.txt", "a"))}},
-                            {note::kSelectedRow, -1}});
+    emit hub.ShowHKFromLI('I', -1, nullptr,
+                          QStringList{QString::fromStdString(world.writeFile("a.txt", "a"))});
     ASSERT_TRUE(waitFor([&] { return keyboardHeldElsewhere(display); }));
     desktop.tap(g, {control, alt});
     ASSERT_TRUE(waitFor([&] { return !panel.displayText(HotKeyController::Key).isEmpty(); }));

@@ -1,7 +1,6 @@
 #include "UiTestSupport.h"
 #include "config/ui/Cells.h"
 #include "config/ui/DropTableView.h"
-#include "config/ui/Notifications.h"
 #include "config/ui/TableModels.h"
 
 #include <QHeaderView>
@@ -15,15 +14,22 @@ namespace {
 
 using Drawer = test::UiWorld;
 
-void openDrawer(NotificationCenter& center, const QStringList& paths, int row = 0) {
-    center.post(note::kOpenDrawer,
-                QVariantMap{{note::kLaunchItemRow, row}, {note::kDrawerItems, paths}});
+void openDrawer(NotificationHub& hub, const QStringList& paths, int row = 0) {
+    emit hub.OpenDrawer(row, paths, nullptr);
+}
+
+// The arguments of a recorded "ChgSubItems".
+QStringList sentPaths(const test::NotificationLog::Entry& entry) {
+    return entry.arguments.at(0).toStringList();
+}
+int sentRow(const test::NotificationLog::Entry& entry) {
+    return entry.arguments.at(1).toInt();
 }
 
 TEST_F(Drawer, AddingReportsThePathsListedAlreadyAndInsertsTheRestAtTheSelectedRow) {
     const QString a = file("A"), b = file("B"), c = file("C"), d = file("D");
-    test::NotificationLog sent(center, {note::kChgSubItems});
-    openDrawer(center, {a, b});
+    test::NotificationLog sent(hub, &NotificationHub::ChgSubItems);
+    openDrawer(hub, {a, b});
 
     chooser.answer({a, c});
     alerts.answer("OK");
@@ -51,21 +57,20 @@ TEST_F(Drawer, AddingReportsThePathsListedAlreadyAndInsertsTheRestAtTheSelectedR
     EXPECT_EQ(drawer().itemPaths().size(), 5);
 
     ASSERT_EQ(sent.entries().size(), 2u);
-    const QVariantMap last = sent.entries().back().object.toMap();
-    EXPECT_EQ(last.value(note::kLaunchItemRow).toInt(), 0);
-    EXPECT_EQ(last.value(note::kDrawerItems).toStringList(), drawer().itemPaths());
+    EXPECT_EQ(sentRow(sent.entries().back()), 0);
+    EXPECT_EQ(sentPaths(sent.entries().back()), drawer().itemPaths());
 }
 
 TEST_F(Drawer, DragsMoveOnlyTheFirstDraggedRowAndDroppedFilesAlwaysSendTheList) {
     const QStringList paths{file("first"), file("second"), file("third")};
-    test::NotificationLog sent(center, {note::kChgSubItems});
-    openDrawer(center, paths);
+    test::NotificationLog sent(hub, &NotificationHub::ChgSubItems);
+    openDrawer(hub, paths);
     PathListModel& model = drawer().model();
 
     std::unique_ptr<QMimeData> drag(model.mimeData({model.index(0, 1)}));
     EXPECT_TRUE(model.dropMimeData(drag.get(), Qt::MoveAction, 2, 0, {}));
     EXPECT_EQ(drawer().itemPaths(), QStringList({paths[1], paths[0], paths[2]}));
-    openDrawer(center, paths);
+    openDrawer(hub, paths);
     drag.reset(model.mimeData({model.index(2, 1)}));
     EXPECT_TRUE(model.dropMimeData(drag.get(), Qt::MoveAction, 0, 0, {}));
     EXPECT_EQ(drawer().itemPaths(), QStringList({paths[2], paths[0], paths[1]}));
@@ -87,8 +92,8 @@ TEST_F(Drawer, DragsMoveOnlyTheFirstDraggedRowAndDroppedFilesAlwaysSendTheList) 
 
 TEST_F(Drawer, SortingOnTheNameColumnSetsTheLaunchOrder) {
     const QStringList paths{file("b"), file("c"), file("a")};
-    test::NotificationLog sent(center, {note::kChgSubItems});
-    openDrawer(center, paths, 4);
+    test::NotificationLog sent(hub, &NotificationHub::ChgSubItems);
+    openDrawer(hub, paths, 4);
     drawer().table()->selectRow(0);
     drawer().table()->horizontalHeader()->setSortIndicator(1, Qt::DescendingOrder);
     drawer().table()->horizontalHeader()->setSortIndicator(1, Qt::AscendingOrder);
@@ -96,7 +101,7 @@ TEST_F(Drawer, SortingOnTheNameColumnSetsTheLaunchOrder) {
     EXPECT_EQ(drawer().table()->selectedRow(), -1);
     EXPECT_FALSE(drawer().delSubItemButton()->isEnabled());
     ASSERT_FALSE(sent.entries().empty());
-    EXPECT_EQ(sent.entries().back().object.toMap().value(note::kLaunchItemRow).toInt(), 4);
+    EXPECT_EQ(sentRow(sent.entries().back()), 4);
 }
 
 TEST_F(Drawer, EditsReachTheDataFileAndTheDaemon) {

@@ -1,7 +1,6 @@
 #include "UiTestSupport.h"
 #include "config/ui/Cells.h"
 #include "config/ui/FFController.h"
-#include "config/ui/Notifications.h"
 
 #include <QAction>
 #include <QIcon>
@@ -45,7 +44,7 @@ std::map<int, int> savedFinderKeys(const test::TempWorld& world) {
 TEST_F(FinderFunctionTab, ShowsTheCatalogueAndOpensThePanelOnlyForASelectedRow) {
     FFController& tab = window().finderFunctionTab();
     tab.table()->selectRow(3);
-    test::NotificationLog log(center, {note::kRowValueFromFF});
+    test::NotificationLog log(hub, &NotificationHub::RowValueFromFF);
     window().tabView()->setCurrentIndex(1);
 
     EXPECT_EQ(column(tab, 0),
@@ -57,11 +56,11 @@ TEST_F(FinderFunctionTab, ShowsTheCatalogueAndOpensThePanelOnlyForASelectedRow) 
     EXPECT_EQ(keyParts(tab, 0), QStringList({"", "", "", "", "", ""}));
     EXPECT_EQ(tab.selectedRow(), -1);
     ASSERT_EQ(log.entries().size(), 1u);
-    EXPECT_EQ(log.entries()[0].object.toInt(), -1);
+    EXPECT_EQ(log.entries()[0].arguments.at(0).toInt(), -1);
     EXPECT_FALSE(controller().modHotKeyMenu()->isEnabled());
 
     // Without a selection the command does nothing even when asked directly.
-    center.post(note::kModHotKey2FFByMenu);
+    emit hub.ModHotKey2FFByMenu();
     EXPECT_FALSE(hotKeys().isOpen());
 
     tab.table()->selectRow(8);

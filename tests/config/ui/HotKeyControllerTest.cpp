@@ -1,6 +1,5 @@
 #include "UiTestSupport.h"
 #include "config/ui/HeldKeyProbe.h"
-#include "config/ui/Notifications.h"
 #include "config/ui/TableModels.h"
 
 #include <QDir>
@@ -53,7 +52,7 @@ TEST_F(CapturePanel, KeyPressesShowTheirLinuxNamesInTheirFontsAndReplaceEachOthe
 }
 
 TEST_F(CapturePanel, OkWithoutAKeyIsRefusedEvenAfterAnEarlierCapture) {
-    test::NotificationLog log(center, {note::kSetEventCode});
+    test::NotificationLog log(hub, &NotificationHub::SetEventCode);
     openForNewLaunch({file("a")});
     pressKey(test::kEvdevA, Qt::ControlModifier, Qt::Key_A);
     hotKeys().cancelPushButton()->click();
@@ -88,7 +87,7 @@ TEST_F(CapturePanel, ACombinationBoundOnAnotherTabNamesThatTabAndItemAndKeepsThe
     store().addHotKeyPbItem(std::move(snapshot));
     QDir().mkpath(store().savePbDataDir());
     addLaunchHotKey({file("first.txt"), file("second.txt")}, test::kMacA, kControlBit);
-    test::NotificationLog log(center, {note::kSetEventCode});
+    test::NotificationLog log(hub, &NotificationHub::SetEventCode);
 
     openForNewLaunch({file("new")});
     alerts.answer("Cancel");
@@ -117,7 +116,7 @@ TEST_F(CapturePanel, ACombinationBoundOnAnotherTabNamesThatTabAndItemAndKeepsThe
     // Another combination still goes through.
     pressKey(test::kEvdevG, Qt::ShiftModifier | Qt::AltModifier, Qt::Key_G);
     clickOk();
-    EXPECT_EQ(log.names(), QStringList({note::kSetEventCode}));
+    EXPECT_EQ(log.names(), test::signalNames(&NotificationHub::SetEventCode));
     EXPECT_FALSE(hotKeys().isOpen());
 }
 
@@ -135,7 +134,7 @@ TEST_F(CapturePanel, WarnsBeforeStoringACombinationAnotherProgramHolds) {
     HeldElsewhere desktop;
     desktop.held = {test::keyRec(kControlBit | kOptionBit, test::kMacA)};
     hotKeys().setHeldKeyProbe(&desktop);
-    test::NotificationLog log(center, {note::kSetEventCode});
+    test::NotificationLog log(hub, &NotificationHub::SetEventCode);
 
     openForNewLaunch({file("a")});
     pressKey(test::kEvdevA, Qt::ControlModifier | Qt::AltModifier, Qt::Key_A);
@@ -167,7 +166,8 @@ TEST_F(CapturePanel, WarnsBeforeStoringACombinationAnotherProgramHolds) {
 
 TEST_F(CapturePanel, ConfirmingAnUnchangedCombinationClosesWithoutAWord) {
     HotKeyItem& item = addLaunchHotKey({file("a")}, test::kMacA, kControlBit);
-    test::NotificationLog log(center, {note::kSetEventCode, note::kResetEventCode});
+    test::NotificationLog log(hub, &NotificationHub::SetEventCode,
+                              &NotificationHub::ResetEventCode);
 
     openForChange(0);
     EXPECT_EQ(hotKeys().displayField(HotKeyController::Control)->text(), QStringLiteral("Ctrl"));
@@ -183,7 +183,7 @@ TEST_F(CapturePanel, ConfirmingAnUnchangedCombinationClosesWithoutAWord) {
     // Reset from the menu while changing a launch hot key: posted, closed, nothing changes.
     openForChange(0);
     controller().resetHotKeyMenu()->trigger();
-    EXPECT_EQ(log.names(), QStringList({note::kResetEventCode}));
+    EXPECT_EQ(log.names(), test::signalNames(&NotificationHub::ResetEventCode));
     EXPECT_FALSE(hotKeys().isOpen());
     EXPECT_EQ(item.hotKeyRec().keyCode, test::kMacA);
     EXPECT_EQ(item.modFlags(), kControlBit);
@@ -211,7 +211,7 @@ TEST_F(CapturePanel, DraggingARowReordersTheLaunchOrderOfANewHotKey) {
 
 TEST_F(CapturePanel, CloseHKEndsThePendingRequest) {
     openForNewLaunch({file("a")});
-    center.post(note::kCloseHK);
+    emit hub.CloseHK();
     EXPECT_FALSE(hotKeys().isOpen());
     EXPECT_FALSE(hotKeys().window()->isVisible());
     EXPECT_EQ(hotKeys().tableKbn(), '0');
@@ -226,7 +226,7 @@ namespace {
 using TypingKeys = test::UiWorld;
 
 TEST_F(TypingKeys, APlainCharacterKeyIsStoredOnlyAfterTheUserAgrees) {
-    test::NotificationLog log(center, {note::kSetEventCode});
+    test::NotificationLog log(hub, &NotificationHub::SetEventCode);
     openForNewLaunch({file("a")});
 
     pressKey(test::kEvdevA, Qt::NoModifier, Qt::Key_A, QStringLiteral("a"));
@@ -248,7 +248,7 @@ TEST_F(TypingKeys, APlainCharacterKeyIsStoredOnlyAfterTheUserAgrees) {
     clickOk();
     ASSERT_EQ(alerts.requests().size(), 2u);
     EXPECT_TRUE(alerts.requests()[1].title.contains(QStringLiteral("\"Shift+G\"")));
-    EXPECT_EQ(log.names(), QStringList({note::kSetEventCode}));
+    EXPECT_EQ(log.names(), test::signalNames(&NotificationHub::SetEventCode));
     EXPECT_FALSE(hotKeys().isOpen());
     ASSERT_EQ(store().hotKeyItems().size(), 1u);
     EXPECT_EQ(store().hotKeyItem(0)->modFlags(), kShiftBit);
@@ -289,7 +289,7 @@ TEST_F(TypingKeys, FunctionKeypadAndModifiedKeysAreStoredWithoutAQuestion) {
 }
 
 TEST_F(TypingKeys, EscAloneCancelsTheCaptureAndWithAModifierIsCaptured) {
-    test::NotificationLog log(center, {note::kSetEventCode});
+    test::NotificationLog log(hub, &NotificationHub::SetEventCode);
     openForNewLaunch({file("a")});
     pressKey(test::kEvdevA, Qt::ControlModifier, Qt::Key_A);
     pressKey(1, Qt::NoModifier, Qt::Key_Escape, QStringLiteral("\x1b"));

@@ -1,7 +1,6 @@
 #include "UiTestSupport.h"
 #include "common/PreferenceDomain.h"
 #include "config/installer/ModuleInstaller.h"
-#include "config/ui/Notifications.h"
 #include "tests/support/FakeProcessTable.h"
 #include "tests/support/RecordingInstallerServices.h"
 
@@ -34,11 +33,11 @@ protected:
     test::TempWorld world_;
     // Before the controller's actions.
     QApplication& application_ = test::application();
-    NotificationCenter center_;
+    NotificationHub hub_;
     test::ScriptedAlerts alerts_;
     test::ScriptedChooser chooser_;
     test::DaemonListener daemon_{world_.locations().socketPath};
-    AppController controller_{center_, alerts_,
+    AppController controller_{hub_, alerts_,
                               std::make_unique<DataStore>(world_.locations(), alerts_)};
     const QString root_ = QString::fromStdString(world_.path("root"));
     test::CommandLog log_;
@@ -57,18 +56,18 @@ TEST_F(InstallerMenus, DeleteDataEmptiesTheStoreAndRefreshesTheThreeTables) {
     const QString dataFile = QString::fromStdString(world_.locations().dataFilePath());
     writeFile(dataFile, "0511Prst");
     controller_.dataStore().addHotKeyItem(std::make_unique<HotKeyItem>());
-    test::NotificationLog posted(center_, {QLatin1String(note::kShowFFTable),
-                                           QLatin1String(note::kShowPbItemTable),
-                                           QLatin1String(note::kShowLaunchItemTable)});
+    test::NotificationLog posted(hub_, &NotificationHub::ShowFFTable,
+                                 &NotificationHub::ShowPbItemTable,
+                                 &NotificationHub::ShowLaunchItemTable);
     alerts_.answer(QStringLiteral("DELETE"));
     alerts_.answer(QStringLiteral("OK"));
     controller_.deleteDataMenu()->trigger();
 
     EXPECT_EQ(posted.names(),
-              (QStringList{QLatin1String(note::kShowFFTable), QLatin1String(note::kShowPbItemTable),
-                           QLatin1String(note::kShowLaunchItemTable)}));
-    for (const Notification& n : posted.entries())
-        EXPECT_EQ(note::pointerValue<DataStore>(n.object), &controller_.dataStore());
+              test::signalNames(&NotificationHub::ShowFFTable, &NotificationHub::ShowPbItemTable,
+                                &NotificationHub::ShowLaunchItemTable));
+    for (const test::NotificationLog::Entry& entry : posted.entries())
+        EXPECT_EQ(entry.arguments.at(0).value<DataStore*>(), &controller_.dataStore());
     EXPECT_EQ(controller_.dataStore().countHotKeyItem(), 0);
     EXPECT_FALSE(QFileInfo::exists(dataFile));
     EXPECT_TRUE(alerts_.allAnswered());
@@ -86,7 +85,7 @@ TEST_F(InstallerMenus, TheModuleQuestionCanBeDeclinedForGood) {
     const std::string domainFile = world_.locations().preferenceFile(kPrestoDomain);
     PreferenceDomain userDefaults(domainFile);
     controller_.setModuleInstaller(&installer_, &userDefaults);
-    MainWindow window(center_, alerts_, chooser_, controller_);
+    MainWindow window(hub_, alerts_, chooser_, controller_);
     alerts_.answer(QStringLiteral("Cancel"), true);
     controller_.awakeFromNib(window);
     ASSERT_EQ(alerts_.requests().size(), 1u);
@@ -105,10 +104,10 @@ TEST_F(InstallerMenus, TheModuleQuestionCanBeDeclinedForGood) {
     ModuleInstaller installer{
         {user_, admin_, accepting, processes_, pause_, requirement_, packages_},
         {QString::fromStdString(world_.path("bundle")), root_}};
-    AppController next(center_, alerts_, std::make_unique<DataStore>(world_.locations(), alerts_));
+    AppController next(hub_, alerts_, std::make_unique<DataStore>(world_.locations(), alerts_));
     PreferenceDomain nextDefaults(domainFile);
     next.setModuleInstaller(&installer, &nextDefaults);
-    MainWindow nextWindow(center_, alerts_, chooser_, next);
+    MainWindow nextWindow(hub_, alerts_, chooser_, next);
     next.awakeFromNib(nextWindow);
     EXPECT_TRUE(accepting.titles.isEmpty()) << accepting.titles.join(u'|').toStdString();
     next.installMenu()->trigger();
@@ -126,7 +125,7 @@ TEST_F(InstallerMenus, NewerInstalledModulesEndTheRunOnceItHasStarted) {
           "/opt/Presto/PrestoHotKey", "/opt/Presto/PrestoClip", "/opt/Presto/PrestoInstallHelper",
           "/usr/share/polkit-1/actions/com.nimbo.Presto.policy"})
         writeFile(root_ + QLatin1String(path), "x");
-    MainWindow window(center_, alerts_, chooser_, controller_);
+    MainWindow window(hub_, alerts_, chooser_, controller_);
     alerts_.answer(QStringLiteral("OK"));
     controller_.awakeFromNib(window);
     ASSERT_EQ(alerts_.requests().size(), 1u);

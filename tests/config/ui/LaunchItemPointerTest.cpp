@@ -85,10 +85,10 @@ TEST(PointerOnLaunchItems, ADoubleClickOnARowOpensThePanelWhateverCameBefore) {
     };
     for (const auto& before : cases) {
         SCOPED_TRACE(before.what);
-        NotificationCenter center;
+        NotificationHub hub;
         test::ScriptedAlerts alerts;
         test::ScriptedChooser chooser;
-        AppController controller(center, alerts,
+        AppController controller(hub, alerts,
                                  std::make_unique<DataStore>(world.locations(), alerts));
         // The third is a group: its first click opens the drawer and the window grows.
         const QList<QStringList> hotKeys{{"one"}, {"two"}, {"three", "four"}};
@@ -100,7 +100,7 @@ TEST(PointerOnLaunchItems, ADoubleClickOnARowOpensThePanelWhateverCameBefore) {
             item->setHotKeyRecItems(test::keyRec(kControlBit, test::kMacA), paths);
             controller.dataStore().addHotKeyItem(std::move(item));
         }
-        MainWindow window(center, alerts, chooser, controller);
+        MainWindow window(hub, alerts, chooser, controller);
         controller.awakeFromNib(window);
         window.show();
         ASSERT_TRUE(waitFor([&] { return window.isActiveWindow(); }));

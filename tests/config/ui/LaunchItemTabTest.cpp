@@ -1,7 +1,6 @@
 #include "UiTestSupport.h"
 #include "config/ui/Cells.h"
 #include "config/ui/DropTableView.h"
-#include "config/ui/Notifications.h"
 #include "config/ui/TableModels.h"
 
 #include <QDropEvent>

@@ -1,7 +1,6 @@
 #include "UiTestSupport.h"
 #include "config/ui/DaemonStatus.h"
 #include "config/ui/FFController.h"
-#include "config/ui/Notifications.h"
 #include "config/ui/PbFController.h"
 #include "config/ui/QtDialogs.h"
 #include "tests/support/OtherUser.h"
@@ -40,11 +39,13 @@ TEST_F(MainWindowUse, DoubleClickingARowOfEachTabOpensTheCapturePanelForIt) {
     addLaunchHotKey({file("two")}, test::kMacG, kControlBit);
     showLaunchTable();
     window().show();
-    test::NotificationLog log(center, {note::kModHotKey2HKFromLI, note::kModHotKey2HKFromFF});
+    test::NotificationLog log(hub, &NotificationHub::ModHotKey2HKFromLI,
+                              &NotificationHub::ModHotKey2HKFromFF);
 
     doubleClickRow(launchTab().table(), 1);
-    ASSERT_EQ(log.names(), QStringList({note::kModHotKey2HKFromLI}));
-    EXPECT_EQ(log.entries()[0].object.toMap().value(note::kLaunchItemRow).toInt(), 1);
+    ASSERT_EQ(log.names(), test::signalNames(&NotificationHub::ModHotKey2HKFromLI));
+    // The launch row follows the table code.
+    EXPECT_EQ(log.entries()[0].arguments.at(1).toInt(), 1);
     EXPECT_TRUE(hotKeys().isOpen());
     EXPECT_EQ(hotKeys().tableKbn(), 'i');
 
@@ -52,7 +53,7 @@ TEST_F(MainWindowUse, DoubleClickingARowOfEachTabOpensTheCapturePanelForIt) {
     FFController& finder = window().finderFunctionTab();
     EXPECT_FALSE(finder.changeButton()->isEnabled());
     doubleClickRow(finder.table(), 2);
-    EXPECT_EQ(log.names().last(), QString::fromLatin1(note::kModHotKey2HKFromFF));
+    EXPECT_EQ(log.names().last(), test::signalNames(&NotificationHub::ModHotKey2HKFromFF).first());
     EXPECT_TRUE(hotKeys().isOpen());
     EXPECT_EQ(hotKeys().selectedRow(), 2);
     // The tab's own button does the same.

@@ -1,7 +1,6 @@
 #include "UiTestSupport.h"
 #include "common/SnapshotFile.h"
 #include "config/ui/Cells.h"
-#include "config/ui/Notifications.h"
 #include "config/ui/PBTitleController.h"
 #include "config/ui/PasteboardPreview.h"
 #include "config/ui/PbFController.h"
@@ -74,7 +73,9 @@ protected:
 
 TEST_F(PasteboardItemTab, TakesTextBeforeAPictureAndAPictureAsTiff) {
     showPasteboardTab();
-    test::NotificationLog log(center, {note::kShowPBTitleFromPbF});
+    test::NotificationLog log(hub, &NotificationHub::ShowPBTitleFromPbF);
+    // Where the title panel's request carries what it reads.
+    enum { kKbn, kSelectedRow, kPbIndex, kDataStore, kPbType, kPbUTI, kPbData };
     auto* both = new QMimeData;
     both->setText(QStringLiteral("héllo"));
     both->setImageData(redPicture());
@@ -82,12 +83,12 @@ TEST_F(PasteboardItemTab, TakesTextBeforeAPictureAndAPictureAsTiff) {
     controller().addPbTitleMenu()->trigger();
 
     ASSERT_EQ(log.entries().size(), 1u);
-    const QVariantMap text = log.entries()[0].userInfo;
-    EXPECT_EQ(text.value(note::kPbIndex).toInt(), 0);
-    EXPECT_EQ(text.value(note::kPbUTI).toString(), QStringLiteral("public.utf8-plain-text"));
-    EXPECT_EQ(text.value(note::kPbData).toByteArray(), QString("héllo").toUtf8());
-    EXPECT_EQ(text.value(note::kKbn).toInt(), int('P'));
-    EXPECT_EQ(text.value(note::kSelectedRow).toInt(), -1);
+    const QVariantList text = log.entries()[0].arguments;
+    EXPECT_EQ(text.at(kPbIndex).toInt(), 0);
+    EXPECT_EQ(text.at(kPbUTI).toString(), QStringLiteral("public.utf8-plain-text"));
+    EXPECT_EQ(text.at(kPbData).toByteArray(), QString("héllo").toUtf8());
+    EXPECT_EQ(text.at(kKbn).value<char>(), 'P');
+    EXPECT_EQ(text.at(kSelectedRow).toInt(), -1);
     ASSERT_TRUE(titlePanel().isOpen());
     EXPECT_EQ(titlePanel().tabView()->currentIndex(), 0);
     EXPECT_EQ(titlePanel().textView()->text(), QStringLiteral("héllo"));
@@ -97,10 +98,10 @@ TEST_F(PasteboardItemTab, TakesTextBeforeAPictureAndAPictureAsTiff) {
     QGuiApplication::clipboard()->setImage(redPicture());
     tab().addButton()->click();
     ASSERT_EQ(log.entries().size(), 2u);
-    const QVariantMap picture = log.entries()[1].userInfo;
-    EXPECT_EQ(picture.value(note::kPbIndex).toInt(), 1);
-    EXPECT_EQ(picture.value(note::kPbUTI).toString(), QStringLiteral("public.tiff"));
-    const QImage decoded = QImage::fromData(picture.value(note::kPbData).toByteArray(), "TIFF");
+    const QVariantList picture = log.entries()[1].arguments;
+    EXPECT_EQ(picture.at(kPbIndex).toInt(), 1);
+    EXPECT_EQ(picture.at(kPbUTI).toString(), QStringLiteral("public.tiff"));
+    const QImage decoded = QImage::fromData(picture.at(kPbData).toByteArray(), "TIFF");
     ASSERT_EQ(decoded.size(), QSize(7, 5));
     EXPECT_EQ(decoded.pixelColor(3, 2), QColor(Qt::red));
     ASSERT_TRUE(titlePanel().isOpen());
@@ -126,7 +127,7 @@ TEST_F(PasteboardItemTab, TakesTextBeforeAPictureAndAPictureAsTiff) {
 TEST_F(PasteboardItemTab, TheTitlePanelRefusesEmptyTakenAndPathTitles) {
     addSnapshot("Greeting", kUtf8PlainTextType, "hi", 'a');
     showPasteboardTab();
-    test::NotificationLog log(center, {note::kShowHKFromPbF});
+    test::NotificationLog log(hub, &NotificationHub::ShowHKFromPbF);
     QGuiApplication::clipboard()->setText(QStringLiteral("new text"));
     tab().addButton()->click();
 

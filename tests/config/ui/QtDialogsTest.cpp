@@ -1,7 +1,6 @@
 #include "config/ui/QtDialogs.h"
 
 #include "UiTestSupport.h"
-#include "config/ui/Notifications.h"
 
 #include <QCheckBox>
 #include <QMessageBox>
@@ -139,13 +138,12 @@ TEST(RealAlerts, ShowTheRequestsIconDefaultButtonAndCheckBox) {
 TEST(RealAlerts, ReturnOnTheTypingKeyQuestionStoresNothing) {
     test::application();
     test::TempWorld world;
-    NotificationCenter center;
+    NotificationHub hub;
     QtAlertPresenter presenter;
-    HotKeyController panel(center, presenter);
-    test::NotificationLog stored(center, {note::kSetEventCode});
+    HotKeyController panel(hub, presenter);
+    test::NotificationLog stored(hub, &NotificationHub::SetEventCode);
     const QString file = QString::fromStdString(world.writeFile("a.txt", "a"));
-    center.post(note::kShowHKFromLI, QVariantMap{{note::kKbn, int(note::kKbnNewLaunch)},
-                                                 {note::kAddFiles, QStringList{file}}});
+    emit hub.ShowHKFromLI(note::kKbnNewLaunch, -1, nullptr, QStringList{file});
     QKeyEvent a(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier, test::kEvdevA + 8, 0, 0,
                 QStringLiteral("a"));
     QApplication::sendEvent(panel.window(), &a);

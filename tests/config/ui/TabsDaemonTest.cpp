@@ -3,7 +3,6 @@
 // is what makes the daemon take the new values.
 #include "UiTestSupport.h"
 #include "config/ui/DaemonStatus.h"
-#include "config/ui/Notifications.h"
 #include "config/ui/PBTitleController.h"
 #include "config/ui/PbFController.h"
 #include "config/ui/PreferenceController.h"
@@ -44,10 +43,10 @@ protected:
 
     void startApplication(AppController::PreferenceFactory preferences = {}) {
         controller_ = std::make_unique<AppController>(
-            center, alerts, std::make_unique<DataStore>(world.locations(), alerts));
+            hub, alerts, std::make_unique<DataStore>(world.locations(), alerts));
         if (preferences)
             controller_->setPreferenceFactory(std::move(preferences));
-        window_ = std::make_unique<MainWindow>(center, alerts, chooser, *controller_);
+        window_ = std::make_unique<MainWindow>(hub, alerts, chooser, *controller_);
         controller_->awakeFromNib(*window_);
     }
 
@@ -71,7 +70,7 @@ protected:
     }
 
     test::TempWorld world;
-    NotificationCenter center;
+    NotificationHub hub;
     test::ScriptedAlerts alerts;
     test::ScriptedChooser chooser;
     std::unique_ptr<AppController> controller_;

@@ -1,7 +1,5 @@
 #include "UiTestSupport.h"
 
-#include "config/ui/Notifications.h"
-
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -77,16 +75,10 @@ std::vector<std::string> DaemonListener::takeMessages() {
     return messages;
 }
 
-NotificationLog::NotificationLog(NotificationCenter& center, const QStringList& names)
-    : observations_(center) {
-    for (const QString& name : names)
-        observations_.observe(name, [this](const Notification& n) { entries_.push_back(n); });
-}
-
 QStringList NotificationLog::names() const {
     QStringList names;
-    for (const Notification& entry : entries_)
-        names.append(entry.name);
+    for (const Entry& entry : entries_)
+        names.append(QString::fromLatin1(entry.signal.name()));
     return names;
 }
 
@@ -127,8 +119,8 @@ void UiWorld::restart() {
     window_.reset();
     controller_.reset();
     controller_ = std::make_unique<AppController>(
-        center, alerts, std::make_unique<DataStore>(world.locations(), alerts));
-    window_ = std::make_unique<MainWindow>(center, alerts, chooser, *controller_);
+        hub, alerts, std::make_unique<DataStore>(world.locations(), alerts));
+    window_ = std::make_unique<MainWindow>(hub, alerts, chooser, *controller_);
     controller_->awakeFromNib(*window_);
 }
 
@@ -146,24 +138,16 @@ HotKeyItem& UiWorld::addLaunchHotKey(const QStringList& paths, std::uint16_t mac
 }
 
 void UiWorld::showLaunchTable() {
-    center.post("ShowLaunchItemTable", QVariant::fromValue(&store()));
+    emit hub.ShowLaunchItemTable(&store());
 }
 
 void UiWorld::openForNewLaunch(const QStringList& paths, int row) {
-    center.post(note::kShowHKFromLI, QVariantMap{{note::kKbn, int('I')},
-                                                 {note::kAddFiles, paths},
-                                                 {note::kDataStore, QVariant::fromValue(&store())},
-                                                 {note::kSelectedRow, row}});
+    emit hub.ShowHKFromLI('I', row, &store(), paths);
 }
 
 void UiWorld::openForChange(int row) {
     HotKeyItem* item = store().hotKeyItem(row);
-    center.post(note::kModHotKey2HKFromLI,
-                QVariantMap{{note::kKbn, int('i')},
-                            {note::kLaunchItemRow, row},
-                            {note::kItemPaths, item->itemPaths()},
-                            {note::kHotKey, QVariant::fromValue(static_cast<HotKey*>(item))},
-                            {note::kDataStore, QVariant::fromValue(&store())}});
+    emit hub.ModHotKey2HKFromLI('i', row, item->itemPaths(), &store(), item);
 }
 
 void UiWorld::pressKey(quint32 evdevCode, Qt::KeyboardModifiers modifiers, int qtKey,

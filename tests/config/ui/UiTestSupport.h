@@ -9,21 +9,24 @@
 #include "config/ui/HotKeyController.h"
 #include "config/ui/LIController.h"
 #include "config/ui/MainWindow.h"
-#include "config/ui/NotificationCenter.h"
+#include "config/ui/NotificationHub.h"
 #include "config/ui/TableModels.h"
 #include "tests/support/ScriptedAlerts.h"
 #include "tests/support/TempWorld.h"
 
 #include <QApplication>
 #include <QKeyEvent>
+#include <QMetaMethod>
 #include <QPushButton>
 #include <QString>
+#include <QVariantList>
 #include <deque>
 #include <functional>
 #include <gtest/gtest.h>
 #include <memory>
 #include <optional>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 inline void PrintTo(const QString& text, std::ostream* os) {
@@ -87,18 +90,46 @@ private:
     int fd_ = -1;
 };
 
-// Every notification of the given names, in the order posted.
+// Every emit of the given hub signals, in order, with its arguments.
 class NotificationLog {
 public:
-    NotificationLog(NotificationCenter& center, const QStringList& names);
-    const std::vector<Notification>& entries() const { return entries_; }
+    struct Entry {
+        QMetaMethod signal;
+        QVariantList arguments;
+    };
+
+    template <typename... Signals>
+    explicit NotificationLog(NotificationHub& hub, Signals... watched) : hub_(hub) {
+        (watch(watched), ...);
+    }
+    ~NotificationLog() {
+        for (const QMetaObject::Connection& connection : connections_)
+            QObject::disconnect(connection);
+    }
+    NotificationLog(const NotificationLog&) = delete;
+    NotificationLog& operator=(const NotificationLog&) = delete;
+
+    const std::vector<Entry>& entries() const { return entries_; }
     QStringList names() const;
     void clear() { entries_.clear(); }
 
 private:
-    Observations observations_;
-    std::vector<Notification> entries_;
+    template <typename... Args> void watch(void (NotificationHub::*signal)(Args...)) {
+        const QMetaMethod method = QMetaMethod::fromSignal(signal);
+        connections_.push_back(QObject::connect(&hub_, signal, [this, method](Args... args) {
+            entries_.push_back({method, {QVariant::fromValue(std::decay_t<Args>(args))...}});
+        }));
+    }
+
+    NotificationHub& hub_;
+    std::vector<QMetaObject::Connection> connections_;
+    std::vector<Entry> entries_;
 };
+
+// The names of hub signals, as NotificationLog::names() lists them.
+template <typename... Signals> QStringList signalNames(Signals... watched) {
+    return {QString::fromLatin1(QMetaMethod::fromSignal(watched).name())...};
+}
 
 // Handles the application's events until the condition holds, for at most ten seconds; true when
 // it held.
@@ -153,7 +184,7 @@ public:
     std::vector<QStringList> savedLaunchPaths();
 
     TempWorld world;
-    NotificationCenter center;
+    NotificationHub hub;
     ScriptedAlerts alerts;
     ScriptedChooser chooser;
     DaemonListener daemon{world.locations().socketPath};
