@@ -17,8 +17,6 @@ class QTimer;
 
 namespace presto {
 
-inline constexpr char kDefaultPrstAppPath[] = "/opt/Presto/Presto";
-
 // What the tray icon shows.
 enum class StatusImage {
     Serviced,       // the service is on

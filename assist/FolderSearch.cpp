@@ -1,6 +1,7 @@
 #include "assist/FolderSearch.h"
 
 #include "common/ProgramVersion.h"
+#include "common/SearchPath.h"
 
 #include <QProcess>
 #include <QString>
@@ -17,19 +18,9 @@ namespace presto {
 namespace {
 
 std::vector<std::string> splitList(const char* value) {
-    std::vector<std::string> parts;
-    std::string text = value ? value : "";
-    std::size_t start = 0;
-    while (start <= text.size()) {
-        std::size_t end = text.find(':', start);
-        if (end == std::string::npos)
-            end = text.size();
-        std::string part = text.substr(start, end - start);
-        // Relative entries would depend on where the assistant happens to run.
-        if (!part.empty() && part.front() == '/')
-            parts.push_back(part);
-        start = end + 1;
-    }
+    std::vector<std::string> parts = splitSearchList(value);
+    // Relative entries would depend on where the assistant happens to run.
+    std::erase_if(parts, [](const std::string& part) { return !part.starts_with('/'); });
     return parts;
 }
 

@@ -4,8 +4,12 @@
 #include "assist/FolderSearch.h"
 #include "assist/SystemServices.h"
 #include "common/CommandLine.h"
+#include "common/Display.h"
+#include "common/Installation.h"
 #include "common/Locations.h"
+#include "common/PathText.h"
 #include "common/ProgramVersion.h"
+#include "common/Version.h"
 #include "platform/linux/FinderStateFile.h"
 #include "platform/linux/GioLauncher.h"
 
@@ -35,21 +39,12 @@ constexpr presto::cli::Program kProgram{
              "  2  a wrong command line",
 };
 
-bool hasDisplay() {
-    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
-        const char* value = std::getenv(name);
-        if (value && *value)
-            return true;
-    }
-    return false;
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
     if (auto line = presto::cli::parse(argc, argv, kProgram); line.exitStatus)
         return *line.exitStatus;
-    if (!hasDisplay()) {
+    if (!presto::hasDisplay()) {
         std::fprintf(stderr, "PrestoAssist: no display found (DISPLAY and WAYLAND_DISPLAY are "
                              "unset); the tray icon needs a desktop session.\n");
         return 1;
@@ -70,8 +65,9 @@ int main(int argc, char** argv) {
     FinderStateFile finder = FinderStateFile::fromEnvironment(locations);
     GioLauncher launcher(finder);
     LauncherOpener opener(launcher);
-    FolderApplicationSearch search(SearchPlaces::fromEnvironment(
-        "/opt/Presto", QCoreApplication::applicationDirPath().toStdString()));
+    FolderApplicationSearch search(
+        SearchPlaces::fromEnvironment(path::withoutFinalSlashes(kInstallFolder),
+                                      QCoreApplication::applicationDirPath().toStdString()));
     constexpr char kWaited[] = "PRESTO_ASSIST_TRAY_WAITED";
     SystemTrayProbe tray([argv, kWaited] {
         // The same process, the same program: the daemon still knows it.
@@ -81,7 +77,7 @@ int main(int argc, char** argv) {
     });
 
     AppDelegate delegate(defaults, daemon, opener, search, tray, PRESTO_BUNDLE_VERSION,
-                         kDefaultPrstAppPath, std::cout);
+                         std::string(kInstallFolder) + kConfigProgram, std::cout);
     if (qEnvironmentVariableIsSet(kWaited)) {
         delegate.setNoTraySaid();
         unsetenv(kWaited);

@@ -15,6 +15,7 @@
 #include "common/CommandLine.h"
 #include "common/Locations.h"
 #include "common/ProgramVersion.h"
+#include "common/Version.h"
 
 #include <chrono>
 #include <csignal>
@@ -35,9 +36,9 @@
 
 // The installer reads the installed agent's version from this mark without running it.
 #if PRESTO_KEYS_WAYLAND
-PRESTO_VERSION_MARK("PrestoKeysWayland", PRESTO_KEYS_VERSION);
+PRESTO_VERSION_MARK("PrestoKeysWayland", PRESTO_BUNDLE_VERSION);
 #else
-PRESTO_VERSION_MARK("PrestoKeys", PRESTO_KEYS_VERSION);
+PRESTO_VERSION_MARK("PrestoKeys", PRESTO_BUNDLE_VERSION);
 #endif
 
 namespace {

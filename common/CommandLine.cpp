@@ -1,12 +1,14 @@
 #include "common/CommandLine.h"
 
+#include "common/Version.h"
+
 #include <algorithm>
 #include <cstring>
 #include <string_view>
 
 namespace presto::cli {
 
-const char* const kVersion = PRESTO_VERSION;
+const char* const kVersion = PRESTO_BUNDLE_VERSION;
 
 namespace {
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "common/HotKeyRec.h"
+#include "common/PrefKEXT.h"
 #include "common/PrefKEXTRec.h"
 
 #include <cstddef>
@@ -24,8 +25,7 @@ inline constexpr std::uint8_t kNotFoundReply[] = {'N', 'G', 0};
 // A request is read with one receive of at most this many bytes; the largest reply is the same
 // size: a full key-capture table.
 inline constexpr std::size_t kMaxRequestSize = 4800;
-inline constexpr int kMaxTableEntries = 100;
-inline constexpr std::size_t kMaxTableBytes = kMaxTableEntries * PrefKEXTRec::kSize;
+inline constexpr std::size_t kMaxTableBytes = PrefKEXT::kTableSize;
 inline constexpr std::size_t kHotKeyRequestSize = HotKeyRec::kSize;
 inline constexpr std::size_t kSyncReplySize = PrefKEXTSyncRec::kSize;
 static_assert(kMaxTableBytes == kMaxRequestSize);

@@ -1,5 +1,7 @@
 #include "common/Locations.h"
 
+#include "common/StateFileName.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -62,6 +64,10 @@ std::string Locations::preferenceFile(std::string_view domain) const {
     return preferencesDir + "/" + std::string(domain) + ".plist";
 }
 
+std::string Locations::finderStateFile() const {
+    return runtimeDir + "/" + kFinderStateFileName;
+}
+
 Locations Locations::fromEnvironment() {
     Locations loc;
     loc.applicationSupportDir = xdgDir("XDG_DATA_HOME", ".local/share");
@@ -70,7 +76,8 @@ Locations Locations::fromEnvironment() {
         loc.dataIsFallback = true;
     }
 
-    std::string config = xdgDir("XDG_CONFIG_HOME", ".config");
+    loc.configHome = xdgDir("XDG_CONFIG_HOME", ".config");
+    std::string config = loc.configHome;
     if (config.empty()) {
         config = temporaryFolder();
         loc.preferencesIsFallback = true;

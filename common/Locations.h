@@ -18,6 +18,8 @@ struct Locations {
     std::string applicationSupportDir;
     // $XDG_CONFIG_HOME/Presto, else $HOME/.config/Presto, else <temporary folder>/Presto.
     std::string preferencesDir;
+    // $XDG_CONFIG_HOME, else $HOME/.config; empty without either.
+    std::string configHome;
     // $XDG_RUNTIME_DIR/Presto, else <temporary folder>/Presto-<uid>.
     std::string runtimeDir;
     // $PRESTO_SOCKET_PATH when set and not empty, else $XDG_RUNTIME_DIR/Presto_socket, else
@@ -35,6 +37,7 @@ struct Locations {
     std::string pasteboardDir() const; // <dataFolder>/PasteboardData
     std::string referencesDir() const; // <dataFolder>/References (long file references)
     std::string preferenceFile(std::string_view domain) const; // <preferencesDir>/<domain>.plist
+    std::string finderStateFile() const; // <runtimeDir>/finder, the file managers' state
 
     static Locations fromEnvironment();
 

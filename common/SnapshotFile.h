@@ -1,5 +1,7 @@
 #pragma once
 
+#include "common/ClipboardTypes.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -15,10 +17,6 @@
 // size is allocated before the bytes are known to be there. Bytes after the data are ignored.
 // Anything but a regular file reads as a failure.
 namespace presto {
-
-inline constexpr char kUtf8PlainTextType[] = "public.utf8-plain-text";
-inline constexpr char kTiffType[] = "public.tiff";
-inline constexpr char kFileUrlType[] = "public.file-url";
 
 struct PasteboardSnapshot {
     std::string type;

@@ -1,6 +1,7 @@
 #include "daemon/FileTransfer.h"
 
 #include "common/FileTree.h"
+#include "common/PathText.h"
 #include "common/UniqueFd.h"
 #include "daemon/Log.h"
 
@@ -60,14 +61,11 @@ std::string realPath(const std::string& path) {
 }
 
 // The folder that holds `path` and the item's name in it; false for the root.
-bool splitPath(std::string path, std::string& folder, std::string& name) {
-    while (path.size() > 1 && path.back() == '/')
-        path.pop_back();
-    const std::size_t slash = path.find_last_of('/');
-    folder = slash == std::string::npos ? "." : path.substr(0, slash == 0 ? 1 : slash);
-    name = slash == std::string::npos ? path : path.substr(slash + 1);
+bool splitPath(const std::string& path, std::string& folder, std::string& name) {
+    folder = path::parentOf(path);
+    name = path::lastComponent(path);
     if (name.empty() || name == "." || name == "..") {
-        const std::string real = realPath(path);
+        const std::string real = realPath(path::withoutFinalSlashes(path));
         return !real.empty() && real != "/" && splitPath(real, folder, name);
     }
     return true;

@@ -1,5 +1,6 @@
 #include "daemon/FinderFunctions.h"
 
+#include "common/ClipboardTypes.h"
 #include "daemon/FinderQueries.h"
 #include "daemon/Log.h"
 #include "daemon/PasteboardData.h"
@@ -110,7 +111,7 @@ OSErr FinderFunctions::GetFileList() {
 OSErr FinderFunctions::textToPasteboard(std::string text) {
     // Only the bytes up to a NUL: the text went through a C string.
     text.resize(std::min(text.size(), text.find('\0')));
-    if (!pasteboard_.replaceContents("public.utf8-plain-text",
+    if (!pasteboard_.replaceContents(kUtf8PlainTextType,
                                      std::vector<std::uint8_t>(text.begin(), text.end())))
         return kPasteboardErr;
     return kNoErr;

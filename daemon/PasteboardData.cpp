@@ -1,5 +1,7 @@
 #include "daemon/PasteboardData.h"
 
+#include "common/ClipboardTypes.h"
+#include "common/PathText.h"
 #include "daemon/FileTransfer.h"
 #include "daemon/Log.h"
 #include "daemon/UserIdentity.h"
@@ -86,26 +88,6 @@ std::optional<std::string> localPath(std::string_view url) {
     return path;
 }
 
-std::string withoutFinalSlashes(std::string path) {
-    while (path.size() > 1 && path.back() == '/')
-        path.pop_back();
-    return path;
-}
-
-std::string lastComponent(const std::string& path) {
-    std::string trimmed = withoutFinalSlashes(path);
-    std::size_t slash = trimmed.find_last_of('/');
-    return slash == std::string::npos ? trimmed : trimmed.substr(slash + 1);
-}
-
-std::string parentOf(const std::string& path) {
-    std::string trimmed = withoutFinalSlashes(path);
-    std::size_t slash = trimmed.find_last_of('/');
-    if (slash == std::string::npos)
-        return ".";
-    return slash == 0 ? "/" : trimmed.substr(0, slash);
-}
-
 // "report.txt" → "report" and "txt"; a name starting with its only dot has no extension.
 void splitExtension(const std::string& name, std::string& base,
                     std::optional<std::string>& extension) {
@@ -135,7 +117,7 @@ std::optional<std::string> destinationFolder(std::string path) {
             std::free(target);
             continue;
         }
-        path = parentOf(path);
+        path = path::parentOf(path);
     }
     return std::nullopt;
 }
@@ -200,7 +182,7 @@ bool PasteboardData::getDestFSRef() {
         alert("Destination folder is not found!!", path, "CANCEL");
         return false;
     }
-    destPath_ = withoutFinalSlashes(*folder);
+    destPath_ = path::withoutFinalSlashes(*folder);
     if (access(destPath_.c_str(), W_OK) != 0) {
         alert("Permision Error!!", identity::permissionText(destPath_), "CANCEL");
         destPath_.clear();
@@ -282,7 +264,7 @@ int PasteboardData::displayDialog(int mode, const std::string& source, const std
 }
 
 void PasteboardData::readSources(int mode) {
-    std::optional<std::vector<std::uint8_t>> urls = pasteboard_.contents("public.file-url");
+    std::optional<std::vector<std::uint8_t>> urls = pasteboard_.contents(kFileUrlType);
     if (!urls)
         return;
     const std::vector<std::string> sources = fileUrlPaths(*urls);
@@ -296,7 +278,7 @@ void PasteboardData::readSources(int mode) {
         struct stat st {};
         if (lstat(source.c_str(), &st) != 0)
             continue;
-        const std::string fullName = lastComponent(source);
+        const std::string fullName = path::lastComponent(source);
         std::string name;
         if (mode == 0) {
             name = fullName;
@@ -337,7 +319,7 @@ void PasteboardData::copyPathsAll(std::stop_token stop) {
 
 void PasteboardData::movePathsAll(std::stop_token stop) {
     if (!sourcePaths_.empty() && !stop.stop_requested())
-        pasteboard_.replaceContents("public.utf8-plain-text", {});
+        pasteboard_.replaceContents(kUtf8PlainTextType, {});
     transferAll(true, stop);
 }
 

@@ -12,24 +12,11 @@ import sys
 
 sys.path.insert(0, os.path.dirname(os.path.realpath(__file__)))
 
-from gi.repository import Caja, GObject  # noqa: E402
+from gi.repository import Caja  # noqa: E402
 
 import presto_windows  # noqa: E402
 
 _tracker = presto_windows.WindowTracker("Caja", ["CajaNavigationWindow", "CajaSpatialWindow"])
 
 
-class PrestoStateProvider(GObject.GObject, Caja.LocationWidgetProvider, Caja.MenuProvider):
-    def get_widget(self, uri, window):
-        try:
-            _tracker.set_folder(window, uri)
-        except Exception as error:  # never let Presto break the file manager
-            _tracker.log("folder not recorded: %r" % error)
-        return None
-
-    def get_file_items(self, window, files):
-        try:
-            _tracker.set_selection(window, files)
-        except Exception as error:
-            _tracker.log("selection not recorded: %r" % error)
-        return []
+PrestoStateProvider = presto_windows.location_and_menu_provider(Caja, _tracker)

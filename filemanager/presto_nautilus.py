@@ -34,17 +34,6 @@ def _log(message):
     print("Presto (Nautilus): %s" % message, file=sys.stderr, flush=True)
 
 
-def _local_paths(files):
-    paths = []
-    for info in files:
-        if info.get_uri_scheme() != "file":
-            continue
-        path = info.get_location().get_path()
-        if path:
-            paths.append(path)
-    return paths
-
-
 class _Tracker:
     def __init__(self):
         self.state = presto_state.StateFile()
@@ -88,7 +77,7 @@ class _Tracker:
 
     def file_items(self, files):
         self.start()
-        self.pending = _local_paths(files)
+        self.pending = presto_state.local_paths(files)
         self.schedule()
 
     def background_items(self, folder):

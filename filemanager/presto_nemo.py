@@ -13,24 +13,11 @@ import sys
 
 sys.path.insert(0, os.path.dirname(os.path.realpath(__file__)))
 
-from gi.repository import GObject, Nemo  # noqa: E402
+from gi.repository import Nemo  # noqa: E402
 
 import presto_windows  # noqa: E402
 
 _tracker = presto_windows.WindowTracker("Nemo", ["NemoWindow", "NemoNavigationWindow"])
 
 
-class PrestoStateProvider(GObject.GObject, Nemo.LocationWidgetProvider, Nemo.MenuProvider):
-    def get_widget(self, uri, window):
-        try:
-            _tracker.set_folder(window, uri)
-        except Exception as error:  # never let Presto break the file manager
-            _tracker.log("folder not recorded: %r" % error)
-        return None
-
-    def get_file_items(self, window, files):
-        try:
-            _tracker.set_selection(window, files)
-        except Exception as error:
-            _tracker.log("selection not recorded: %r" % error)
-        return []
+PrestoStateProvider = presto_windows.location_and_menu_provider(Nemo, _tracker)

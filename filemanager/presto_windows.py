@@ -14,18 +14,6 @@ from gi.repository import GLib
 import presto_state
 
 
-def local_paths(infos):
-    """The local paths of file-info objects (Caja, Nemo and Thunar share these methods)."""
-    paths = []
-    for info in infos:
-        if info.get_uri_scheme() != "file":
-            continue
-        path = info.get_location().get_path()
-        if path:
-            paths.append(path)
-    return paths
-
-
 class WindowTracker:
     def __init__(self, name, window_types):
         self.name = name
@@ -80,7 +68,7 @@ class WindowTracker:
     def set_selection(self, window, infos):
         if not self.window(window):
             return
-        self.selections[window] = local_paths(infos)
+        self.selections[window] = presto_state.local_paths(infos)
         self.schedule()
 
     def _activated(self, window, _param):
@@ -121,3 +109,29 @@ class WindowTracker:
         if not self.ended:
             self.ended = True
             self._write()
+
+
+def location_and_menu_provider(binding, tracker):
+    """The extension class for Caja or Nemo, whose bindings offer the same hooks: the
+    location-widget hook reports every folder a window loads, the menu hook its selection."""
+    from gi.repository import GObject
+
+    class PrestoStateProvider(GObject.GObject, binding.LocationWidgetProvider,
+                              binding.MenuProvider):
+        __gtype_name__ = "Presto%sStateProvider" % tracker.name
+
+        def get_widget(self, uri, window):
+            try:
+                tracker.set_folder(window, uri)
+            except Exception as error:  # never let Presto break the file manager
+                tracker.log("folder not recorded: %r" % error)
+            return None
+
+        def get_file_items(self, window, files):
+            try:
+                tracker.set_selection(window, files)
+            except Exception as error:
+                tracker.log("selection not recorded: %r" % error)
+            return []
+
+    return PrestoStateProvider

@@ -1,5 +1,6 @@
 #include "config/installer/InstallSteps.h"
 
+#include "common/PathText.h"
 #include "config/installer/ModuleFiles.h"
 
 #include <cerrno>
@@ -268,16 +269,10 @@ bool removeEntry(int parent, const char* name) {
 } // namespace
 
 bool removeTree(const std::string& path) {
-    std::string trimmed = path;
-    while (trimmed.size() > 1 && trimmed.back() == '/')
-        trimmed.pop_back();
-    const std::size_t slash = trimmed.rfind('/');
-    const std::string parentPath = slash == 0 ? "/" : trimmed.substr(0, slash);
-    const int parent = open(slash == std::string::npos ? "." : parentPath.c_str(),
-                            O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int parent = open(path::parentOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (parent < 0)
         return errno == ENOENT;
-    const bool removed = removeEntry(parent, trimmed.substr(slash + 1).c_str());
+    const bool removed = removeEntry(parent, path::lastComponent(path).c_str());
     close(parent);
     return removed;
 }

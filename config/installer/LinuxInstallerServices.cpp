@@ -1,10 +1,11 @@
 #include "config/installer/LinuxInstallerServices.h"
 
+#include "common/SearchPath.h"
+
 #include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
-#include <QStandardPaths>
 #include <thread>
 #include <unistd.h>
 
@@ -84,7 +85,7 @@ CommandResult ProcessCommandRunner::run(const QStringList& argv) {
 Authorization PkexecRunner::authorize(const QStringList& helper) {
     if (geteuid() == 0)
         return startHelper({}, helper);
-    const QString pkexec = QStandardPaths::findExecutable(QStringLiteral("pkexec"));
+    const QString pkexec = QString::fromStdString(findInPath("pkexec"));
     if (pkexec.isEmpty())
         return {nullptr, Refusal::NoAgent};
     // pkexec's own agent would ask on whatever terminal started the application, unseen.
@@ -156,7 +157,7 @@ int LinuxSystemRequirement::systemdVersion(const QString& versionOutput) {
 }
 
 bool LinuxSystemRequirement::met() {
-    if (geteuid() != 0 && QStandardPaths::findExecutable(QStringLiteral("pkexec")).isEmpty())
+    if (geteuid() != 0 && findInPath("pkexec").empty())
         return false;
     QProcess systemctl;
     systemctl.setStandardInputFile(QProcess::nullDevice());

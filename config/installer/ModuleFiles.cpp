@@ -12,7 +12,8 @@ namespace presto::modules {
 namespace {
 
 // Both units: started with the graphical session and stopped with it, restarted when they fail.
-std::string unitText(const char* description, const char* after, const char* program) {
+std::string unitText(const char* description, const std::string& after,
+                     const std::string& program) {
     std::string text = "[Unit]\nDescription=";
     text += description;
     text += "\nPartOf=graphical-session.target\nAfter=";
@@ -34,13 +35,13 @@ std::string unitText(const char* description, const char* after, const char* pro
 
 std::string daemonUnitText() {
     return unitText("Presto hot key daemon", "graphical-session.target",
-                    "/opt/Presto/Presto.daemon");
+                    std::string(kInstallFolder) + kDaemonProgram);
 }
 
 std::string keysUnitText() {
     return unitText("Presto key-capture agent",
-                    "graphical-session.target com.nimbo.Presto.daemon.service",
-                    "/opt/Presto/PrestoKeys");
+                    std::string("graphical-session.target ") + kDaemonUnit,
+                    std::string(kInstallFolder) + kKeysProgram);
 }
 
 std::string autostartEntryText() {
@@ -54,27 +55,31 @@ std::string autostartEntryText() {
                        "Name=Presto\n"
                        "Comment=Starts the Presto hot key service\n"
                        // Once the package is removed, the entry it leaves starts nothing.
-                       "TryExec=/opt/Presto/Presto.daemon\n";
+                       "TryExec=";
+    text += std::string(kInstallFolder) + kDaemonProgram + "\n";
     // Outside a systemd-managed session the user manager lacks the display the agent needs, and
     // keeps a previous login's when it outlived it: the new login's values replace them all.
     text += "Exec=sh -c \"systemctl --user unset-environment";
     text += variables;
     text += "; systemctl --user import-environment";
     text += variables;
-    text += "; exec systemctl --user start com.nimbo.Presto.daemon.service "
-            "com.nimbo.Presto.keys.service\"\n"
+    text += std::string("; exec systemctl --user start ") + kDaemonUnit + " " + kKeysUnit +
+            "\"\n"
             "NoDisplay=true\n"
             "X-systemd-skip=true\n";
     return text;
 }
 
 std::string applicationEntryText() {
-    return "[Desktop Entry]\n"
-           "Type=Application\n"
-           "Name=Presto\n"
-           "GenericName=Hot Key Launcher\n"
-           "Comment=Bind key combinations to files, applications and clipboard snapshots\n"
-           "Exec=/opt/Presto/Presto\n"
+    return std::string("[Desktop Entry]\n"
+                       "Type=Application\n"
+                       "Name=Presto\n"
+                       "GenericName=Hot Key Launcher\n"
+                       "Comment=Bind key combinations to files, applications and clipboard "
+                       "snapshots\n"
+                       "Exec=") +
+           kInstallFolder + kConfigProgram +
+           "\n"
            "Icon=com.nimbo.Presto\n"
            "Terminal=false\n"
            "Categories=Utility;\n"
@@ -98,8 +103,9 @@ std::string policyText() {
                "      <allow_inactive>auth_admin</allow_inactive>\n"
                "      <allow_active>auth_admin</allow_active>\n"
                "    </defaults>\n"
-               "    <annotate key=\"org.freedesktop.policykit.exec.path\">/opt/Presto/"
-               "PrestoInstallHelper</annotate>\n"
+               "    <annotate key=\"org.freedesktop.policykit.exec.path\">" +
+               kInstallFolder + kInstallHelper +
+               "</annotate>\n"
                "    <annotate key=\"org.freedesktop.policykit.exec.argv1\">" +
                operation +
                "</annotate>\n"

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "common/Installation.h"
+#include "config/installer/ExtensionFiles.h"
+
 #include <string>
 
 // The installed layout and the fixed text of the files the installer writes. The Debian package
@@ -7,11 +10,11 @@
 // that program needs none.
 namespace presto::modules {
 
-inline constexpr char kInstallFolder[] = "/opt/Presto/";
-inline constexpr char kKeysProgram[] = "PrestoKeys";
-inline constexpr char kDaemonProgram[] = "Presto.daemon";
-inline constexpr char kAssistProgram[] = "PrestoAssist";
-inline constexpr char kConfigProgram[] = "Presto";
+using presto::kAssistProgram;
+using presto::kConfigProgram;
+using presto::kDaemonProgram;
+using presto::kInstallFolder;
+using presto::kKeysProgram;
 // Helpers the modules run from their own folder: the agent's Wayland half, the client GNOME's
 // keybindings run, and the daemon's clipboard picture helper; then the installer's own helper,
 // which later removes the modules with the dialog of Presto's own polkit actions.
@@ -19,9 +22,9 @@ inline constexpr char kInstallHelper[] = "PrestoInstallHelper";
 inline constexpr const char* kHelperPrograms[] = {"PrestoKeysWayland", "PrestoHotKey", "PrestoClip",
                                                   kInstallHelper};
 
-inline constexpr char kUnitFolder[] = "/etc/systemd/user/";
-inline constexpr char kDaemonUnit[] = "com.nimbo.Presto.daemon.service";
-inline constexpr char kKeysUnit[] = "com.nimbo.Presto.keys.service";
+using presto::kDaemonUnit;
+using presto::kKeysUnit;
+using presto::kUnitFolder;
 inline constexpr char kAutostartFolder[] = "/etc/xdg/autostart/";
 inline constexpr char kAutostartEntry[] = "com.nimbo.Presto.desktop";
 
@@ -46,26 +49,10 @@ inline constexpr char kMetainfoFile[] = "com.nimbo.Presto.metainfo.xml";
 inline constexpr char kPolicyFolder[] = "/usr/share/polkit-1/actions/";
 inline constexpr char kPolicyFile[] = "com.nimbo.Presto.policy";
 
-// The file managers' Python extensions, laid out system-wide as the Debian package lays them out:
-// each binding loads them from its own folder. The bundle carries them in kExtensionSource.
+// The file managers' Python extensions (kExtensionFiles), laid out system-wide as the Debian
+// package lays them out: each binding loads them from its own folder. The bundle carries them in
+// kExtensionSource.
 inline constexpr char kExtensionSource[] = "filemanager/";
-struct ExtensionFile {
-    const char* folder;
-    const char* name;
-};
-inline constexpr ExtensionFile kExtensionFiles[] = {
-    {"/usr/share/nautilus-python/extensions/", "presto_nautilus.py"},
-    {"/usr/share/nautilus-python/extensions/", "presto_state.py"},
-    {"/usr/share/caja-python/extensions/", "presto_caja.py"},
-    {"/usr/share/caja-python/extensions/", "presto_windows.py"},
-    {"/usr/share/caja-python/extensions/", "presto_state.py"},
-    {"/usr/share/nemo-python/extensions/", "presto_nemo.py"},
-    {"/usr/share/nemo-python/extensions/", "presto_windows.py"},
-    {"/usr/share/nemo-python/extensions/", "presto_state.py"},
-    {"/usr/share/thunarx-python/extensions/", "presto_thunar.py"},
-    {"/usr/share/thunarx-python/extensions/", "presto_windows.py"},
-    {"/usr/share/thunarx-python/extensions/", "presto_state.py"},
-};
 
 // The daemon's unit: started with the graphical session, restarted when it fails.
 std::string daemonUnitText();

@@ -3,6 +3,7 @@
 #include "common/DataFile.h"
 #include "common/PreferenceDomain.h"
 #include "common/SnapshotFile.h"
+#include "common/Version.h"
 #include "config/installer/ModuleInstaller.h"
 #include "config/model/DataStore.h"
 #include "config/ui/HotKeyController.h"

@@ -1,6 +1,7 @@
 #include "config/ui/DaemonStatus.h"
 
 #include "common/DaemonClient.h"
+#include "common/Installation.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -16,8 +17,6 @@ namespace presto {
 namespace {
 
 constexpr int kBackAgainShownMs = 5000;
-constexpr char kDaemonUnit[] = "com.nimbo.Presto.daemon.service";
-constexpr char kInstalledUnitFolder[] = "/etc/systemd/user/";
 
 } // namespace
 
@@ -93,7 +92,7 @@ bool DaemonStatus::daemonAnswers(const QString& socketPath) {
 
 bool DaemonStatus::startDaemon(const QString& programFolder) {
     const QString unit = QString::fromLatin1(kDaemonUnit);
-    if (QFileInfo::exists(QString::fromLatin1(kInstalledUnitFolder) + unit))
+    if (QFileInfo::exists(QString::fromLatin1(kUnitFolder) + unit))
         return QProcess::startDetached(QStringLiteral("systemctl"),
                                        {QStringLiteral("--user"), QStringLiteral("start"), unit});
     return QProcess::startDetached(programFolder + QStringLiteral("/Presto.daemon"), {});

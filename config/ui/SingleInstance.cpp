@@ -25,15 +25,10 @@ constexpr int kReplyWaitMs = 5000;
 // A first copy that has just taken the lock needs a moment before it listens.
 constexpr int kConnectCeilingMs = 10000;
 
-// The folder exists, is ours and only we may write in it, so nobody else can put a socket there.
-// (Other parts of Presto share the runtime folder and may have made it readable.)
+// The folder exists and is private (the rule every Presto folder follows), so nobody else can
+// put a socket there.
 bool privateFolder(const QString& path) {
-    const QByteArray native = QFile::encodeName(path);
-    if (::mkdir(native.constData(), 0700) != 0 && errno != EEXIST)
-        return false;
-    struct stat info {};
-    return ::lstat(native.constData(), &info) == 0 && S_ISDIR(info.st_mode) &&
-           info.st_uid == ::geteuid() && (info.st_mode & 022) == 0;
+    return !privateFolderProblem(QFile::encodeName(path).toStdString(), true);
 }
 
 bool peerIsUs(qintptr descriptor) {

@@ -1,7 +1,9 @@
 #include "common/CommandLine.h"
+#include "common/Display.h"
 #include "common/Locations.h"
 #include "common/PreferenceDomain.h"
 #include "common/ProgramVersion.h"
+#include "common/Version.h"
 #include "config/installer/LinuxInstallerServices.h"
 #include "config/installer/ModuleInstaller.h"
 #include "config/model/DataStore.h"
@@ -55,15 +57,6 @@ constexpr presto::cli::Program kProgram{
              "  2  a wrong command line",
 };
 
-bool hasDisplay() {
-    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
-        const char* value = std::getenv(name);
-        if (value && *value)
-            return true;
-    }
-    return false;
-}
-
 // Milliseconds since the kernel started this process, so the start-up figure includes loading
 // the libraries; -1 when /proc cannot tell.
 double msSinceProcessStart() {
@@ -111,7 +104,7 @@ int main(int argc, char** argv) {
     const presto::cli::CommandLine line = presto::cli::parse(argc, argv, kProgram);
     if (line.exitStatus)
         return *line.exitStatus;
-    if (!hasDisplay()) {
+    if (!presto::hasDisplay()) {
         std::fprintf(stderr, "Presto: no display found (DISPLAY and WAYLAND_DISPLAY are unset); "
                              "the configuration application needs a desktop session.\n");
         return 1;

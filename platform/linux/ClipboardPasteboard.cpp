@@ -1,5 +1,6 @@
 #include "platform/linux/ClipboardPasteboard.h"
 
+#include "common/ClipboardTypes.h"
 #include "platform/linux/Subprocess.h"
 
 #include <cerrno>
@@ -28,21 +29,21 @@ std::vector<Display> displays() {
 }
 
 std::optional<std::string> writeType(const std::string& typeIdentifier) {
-    if (typeIdentifier == "public.utf8-plain-text")
+    if (typeIdentifier == kUtf8PlainTextType)
         return "text/plain;charset=utf-8";
-    if (typeIdentifier == "public.tiff")
+    if (typeIdentifier == kTiffType)
         return "image/tiff";
-    if (typeIdentifier == "public.file-url")
+    if (typeIdentifier == kFileUrlType)
         return "text/uri-list";
     return std::nullopt;
 }
 
 std::vector<std::string> readTypes(const std::string& typeIdentifier) {
-    if (typeIdentifier == "public.utf8-plain-text")
+    if (typeIdentifier == kUtf8PlainTextType)
         return {"text/plain;charset=utf-8", "text/plain"};
-    if (typeIdentifier == "public.tiff")
+    if (typeIdentifier == kTiffType)
         return {"image/tiff"};
-    if (typeIdentifier == "public.file-url")
+    if (typeIdentifier == kFileUrlType)
         return {"text/uri-list", std::string(kGnomeCopiedFiles)};
     return {};
 }
@@ -102,7 +103,7 @@ bool ClipboardPasteboard::replaceContents(const std::string& typeIdentifier,
     std::optional<std::string> mime = writeType(typeIdentifier);
     if (!mime)
         return false;
-    if (typeIdentifier == "public.tiff" && !pictureHelper_.empty() && writePicture(data))
+    if (typeIdentifier == kTiffType && !pictureHelper_.empty() && writePicture(data))
         return true;
     for (Display display : displays()) {
         int error = 0;

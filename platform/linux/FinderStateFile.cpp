@@ -128,10 +128,7 @@ FinderStateFile::FinderStateFile(std::string stateFile, std::string home, std::s
 }
 
 FinderStateFile FinderStateFile::fromEnvironment(const Locations& locations) {
-    std::string config = envOrEmpty("XDG_CONFIG_HOME");
-    if (!config.starts_with('/'))
-        config.clear();
-    return FinderStateFile(locations.runtimeDir + "/finder", envOrEmpty("HOME"), config);
+    return FinderStateFile(locations.finderStateFile(), envOrEmpty("HOME"), locations.configHome);
 }
 
 std::vector<std::string> FinderStateFile::selection() {

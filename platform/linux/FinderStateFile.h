@@ -19,7 +19,7 @@ class FinderStateFile final : public FinderState {
 public:
     // An empty configHome means <home>/.config.
     FinderStateFile(std::string stateFile, std::string home, std::string configHome);
-    // <runtimeDir>/finder, with $HOME and $XDG_CONFIG_HOME.
+    // The locations' state file and config home, with $HOME.
     static FinderStateFile fromEnvironment(const Locations& locations);
 
     std::vector<std::string> selection() override;

@@ -37,37 +37,27 @@ struct Gio {
     decltype(&g_app_launch_context_setenv) appLaunchContextSetenv;
     decltype(&g_app_launch_context_unsetenv) appLaunchContextUnsetenv;
     decltype(&g_signal_connect_data) signalConnectData;
-};
 
-// Null when GIO cannot be loaded.
-const Gio* loadedGio() {
-    static const std::optional<Gio> loaded = []() -> std::optional<Gio> {
-        void* library = lazyGioLibrary();
-        if (!library)
-            return std::nullopt;
-        Gio g{};
-        bool complete =
-            bindSymbol(library, "g_desktop_app_info_new_from_filename",
-                       g.desktopAppInfoNewFromFilename) &&
-            bindSymbol(library, "g_desktop_app_info_launch_uris_as_manager",
-                       g.desktopAppInfoLaunchUrisAsManager) &&
-            bindSymbol(library, "g_desktop_app_info_has_key", g.desktopAppInfoHasKey) &&
-            bindSymbol(library, "g_desktop_app_info_get_type", g.desktopAppInfoGetType) &&
-            bindSymbol(library, "g_type_check_instance_is_a", g.typeCheckInstanceIsA) &&
-            bindSymbol(library, "g_app_info_launch_uris", g.appInfoLaunchUris) &&
-            bindSymbol(library, "g_file_query_default_handler", g.fileQueryDefaultHandler) &&
-            bindSymbol(library, "g_file_new_for_path", g.fileNewForPath) &&
-            bindSymbol(library, "g_file_get_uri", g.fileGetUri) &&
-            bindSymbol(library, "g_io_error_quark", g.ioErrorQuark) &&
-            bindSymbol(library, "g_object_unref", g.objectUnref) &&
-            bindSymbol(library, "g_app_launch_context_new", g.appLaunchContextNew) &&
-            bindSymbol(library, "g_app_launch_context_setenv", g.appLaunchContextSetenv) &&
-            bindSymbol(library, "g_app_launch_context_unsetenv", g.appLaunchContextUnsetenv) &&
-            bindSymbol(library, "g_signal_connect_data", g.signalConnectData);
-        return complete ? std::optional<Gio>(g) : std::nullopt;
-    }();
-    return loaded ? &*loaded : nullptr;
-}
+    bool bind(void* library) {
+        return bindSymbol(library, "g_desktop_app_info_new_from_filename",
+                          desktopAppInfoNewFromFilename) &&
+               bindSymbol(library, "g_desktop_app_info_launch_uris_as_manager",
+                          desktopAppInfoLaunchUrisAsManager) &&
+               bindSymbol(library, "g_desktop_app_info_has_key", desktopAppInfoHasKey) &&
+               bindSymbol(library, "g_desktop_app_info_get_type", desktopAppInfoGetType) &&
+               bindSymbol(library, "g_type_check_instance_is_a", typeCheckInstanceIsA) &&
+               bindSymbol(library, "g_app_info_launch_uris", appInfoLaunchUris) &&
+               bindSymbol(library, "g_file_query_default_handler", fileQueryDefaultHandler) &&
+               bindSymbol(library, "g_file_new_for_path", fileNewForPath) &&
+               bindSymbol(library, "g_file_get_uri", fileGetUri) &&
+               bindSymbol(library, "g_io_error_quark", ioErrorQuark) &&
+               bindSymbol(library, "g_object_unref", objectUnref) &&
+               bindSymbol(library, "g_app_launch_context_new", appLaunchContextNew) &&
+               bindSymbol(library, "g_app_launch_context_setenv", appLaunchContextSetenv) &&
+               bindSymbol(library, "g_app_launch_context_unsetenv", appLaunchContextUnsetenv) &&
+               bindSymbol(library, "g_signal_connect_data", signalConnectData);
+    }
+};
 
 enum class ItemKind { Missing, DesktopFile, Executable, Other };
 
@@ -215,7 +205,7 @@ GList* urisOf(const Gio& g, const std::vector<std::string>& paths) {
 
 int launchDesktopFile(const std::string& desktopFile, const std::vector<std::string>& paths,
                       const LaunchSetup& setup) {
-    const Gio* g = loadedGio();
+    const Gio* g = lazyGioTable<Gio>();
     if (!g)
         return kLaunchFailed;
     GDesktopAppInfo* app = g->desktopAppInfoNewFromFilename(desktopFile.c_str());
@@ -232,7 +222,7 @@ int launchDesktopFile(const std::string& desktopFile, const std::vector<std::str
 }
 
 int openWithDefaultApplication(const std::string& path, const LaunchSetup& setup) {
-    const Gio* g = loadedGio();
+    const Gio* g = lazyGioTable<Gio>();
     if (!g)
         return kLaunchFailed;
     GFile* file = g->fileNewForPath(path.c_str());
@@ -251,7 +241,7 @@ int openWithDefaultApplication(const std::string& path, const LaunchSetup& setup
 
 // GIO hands files to every application entry: to its %f/%u codes, or one start per file.
 bool isApplicationEntry(const std::string& desktopFile) {
-    const Gio* g = loadedGio();
+    const Gio* g = lazyGioTable<Gio>();
     if (!g)
         return false;
     GDesktopAppInfo* app = g->desktopAppInfoNewFromFilename(desktopFile.c_str());

@@ -30,30 +30,21 @@ struct Gio {
     decltype(&g_vfs_get_supported_uri_schemes) vfsGetSupportedUriSchemes;
     decltype(&g_io_error_quark) ioErrorQuark;
     decltype(&g_object_unref) objectUnref;
-};
 
-const Gio* loadedGio() {
-    static const std::optional<Gio> loaded = []() -> std::optional<Gio> {
-        void* library = lazyGioLibrary();
-        if (!library)
-            return std::nullopt;
-        Gio g{};
-        bool complete =
-            bindSymbol(library, "g_file_new_for_path", g.fileNewForPath) &&
-            bindSymbol(library, "g_file_new_for_uri", g.fileNewForUri) &&
-            bindSymbol(library, "g_file_trash", g.fileTrash) &&
-            bindSymbol(library, "g_file_delete", g.fileDelete) &&
-            bindSymbol(library, "g_file_enumerate_children", g.fileEnumerateChildren) &&
-            bindSymbol(library, "g_file_enumerator_next_file", g.enumeratorNextFile) &&
-            bindSymbol(library, "g_file_enumerator_get_child", g.enumeratorGetChild) &&
-            bindSymbol(library, "g_vfs_get_default", g.vfsGetDefault) &&
-            bindSymbol(library, "g_vfs_get_supported_uri_schemes", g.vfsGetSupportedUriSchemes) &&
-            bindSymbol(library, "g_io_error_quark", g.ioErrorQuark) &&
-            bindSymbol(library, "g_object_unref", g.objectUnref);
-        return complete ? std::optional<Gio>(g) : std::nullopt;
-    }();
-    return loaded ? &*loaded : nullptr;
-}
+    bool bind(void* library) {
+        return bindSymbol(library, "g_file_new_for_path", fileNewForPath) &&
+               bindSymbol(library, "g_file_new_for_uri", fileNewForUri) &&
+               bindSymbol(library, "g_file_trash", fileTrash) &&
+               bindSymbol(library, "g_file_delete", fileDelete) &&
+               bindSymbol(library, "g_file_enumerate_children", fileEnumerateChildren) &&
+               bindSymbol(library, "g_file_enumerator_next_file", enumeratorNextFile) &&
+               bindSymbol(library, "g_file_enumerator_get_child", enumeratorGetChild) &&
+               bindSymbol(library, "g_vfs_get_default", vfsGetDefault) &&
+               bindSymbol(library, "g_vfs_get_supported_uri_schemes", vfsGetSupportedUriSchemes) &&
+               bindSymbol(library, "g_io_error_quark", ioErrorQuark) &&
+               bindSymbol(library, "g_object_unref", objectUnref);
+    }
+};
 
 int errnoOf(const Gio& g, const GError* error) {
     if (!error || error->domain != g.ioErrorQuark())
@@ -176,7 +167,7 @@ std::vector<std::string> GioTrash::systemMountPoints() {
 int GioTrash::moveToTrash(const std::vector<std::string>& paths) {
     if (paths.empty())
         return 0;
-    const Gio* g = loadedGio();
+    const Gio* g = lazyGioTable<Gio>();
     if (!g)
         return ENOSYS;
     int first = 0;
@@ -192,7 +183,7 @@ int GioTrash::moveToTrash(const std::vector<std::string>& paths) {
 
 int GioTrash::emptyTrash() {
     if (options_.useTrashBackend) {
-        const Gio* g = loadedGio();
+        const Gio* g = lazyGioTable<Gio>();
         if (g && hasTrashBackend(*g))
             return emptyThroughBackend(*g);
     }

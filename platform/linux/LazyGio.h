@@ -1,6 +1,7 @@
 #pragma once
 
 #include <dlfcn.h>
+#include <optional>
 
 namespace presto {
 
@@ -15,6 +16,19 @@ inline void* lazyGioLibrary() {
 template <typename Function> bool bindSymbol(void* library, const char* name, Function& function) {
     function = reinterpret_cast<Function>(dlsym(library, name));
     return function != nullptr;
+}
+
+// A table of the GIO entry points one file uses, bound at its first use and kept: `Table::bind`
+// looks each one up. Null when GIO cannot be loaded or lacks one of them.
+template <typename Table> const Table* lazyGioTable() {
+    static const std::optional<Table> loaded = []() -> std::optional<Table> {
+        void* library = lazyGioLibrary();
+        Table table{};
+        if (!library || !table.bind(library))
+            return std::nullopt;
+        return table;
+    }();
+    return loaded ? &*loaded : nullptr;
 }
 
 } // namespace presto

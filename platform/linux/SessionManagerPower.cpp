@@ -27,25 +27,18 @@ struct GDBus {
     decltype(&g_cancellable_new) newCancellable;
     decltype(&g_cancellable_cancel) cancel;
     decltype(&g_object_unref) unref;
-};
 
-const GDBus* loadedGDBus() {
-    static const std::optional<GDBus> loaded = []() -> std::optional<GDBus> {
-        void* library = lazyGioLibrary();
-        GDBus g{};
-        if (!library || !bindSymbol(library, "g_dbus_connection_new_for_address_sync", g.connect) ||
-            !bindSymbol(library, "g_dbus_connection_call_sync", g.call) ||
-            !bindSymbol(library, "g_dbus_connection_close_sync", g.close) ||
-            !bindSymbol(library, "g_dbus_error_get_remote_error", g.remoteError) ||
-            !bindSymbol(library, "g_dbus_error_strip_remote_error", g.stripRemoteError) ||
-            !bindSymbol(library, "g_cancellable_new", g.newCancellable) ||
-            !bindSymbol(library, "g_cancellable_cancel", g.cancel) ||
-            !bindSymbol(library, "g_object_unref", g.unref))
-            return std::nullopt;
-        return g;
-    }();
-    return loaded ? &*loaded : nullptr;
-}
+    bool bind(void* library) {
+        return bindSymbol(library, "g_dbus_connection_new_for_address_sync", connect) &&
+               bindSymbol(library, "g_dbus_connection_call_sync", call) &&
+               bindSymbol(library, "g_dbus_connection_close_sync", close) &&
+               bindSymbol(library, "g_dbus_error_get_remote_error", remoteError) &&
+               bindSymbol(library, "g_dbus_error_strip_remote_error", stripRemoteError) &&
+               bindSymbol(library, "g_cancellable_new", newCancellable) &&
+               bindSymbol(library, "g_cancellable_cancel", cancel) &&
+               bindSymbol(library, "g_object_unref", unref);
+    }
+};
 
 enum class Arguments {
     None,
@@ -205,13 +198,13 @@ SessionManagerPower::~SessionManagerPower() {
         stopping_ = true;
         pending_.clear();
         if (cancellable_)
-            loadedGDBus()->cancel(cancellable_);
+            lazyGioTable<GDBus>()->cancel(cancellable_);
     }
     wake_.notify_all();
     if (worker_.joinable())
         worker_.join();
     if (cancellable_)
-        loadedGDBus()->unref(cancellable_);
+        lazyGioTable<GDBus>()->unref(cancellable_);
 }
 
 SessionManagerPower::Buses SessionManagerPower::busesFromEnvironment() {
@@ -231,7 +224,7 @@ SessionManagerPower::Buses SessionManagerPower::busesFromEnvironment() {
 int SessionManagerPower::request(Action action) {
     if (action == Action::Sleep)
         return sleep_.request(action);
-    const GDBus* g = loadedGDBus();
+    const GDBus* g = lazyGioTable<GDBus>();
     if (!g)
         return ENOSYS;
     {
@@ -275,7 +268,7 @@ void SessionManagerPower::run() {
 }
 
 void SessionManagerPower::ask(Action action) {
-    const GDBus& g = *loadedGDBus();
+    const GDBus& g = *lazyGioTable<GDBus>();
     std::string outcome;
     {
         Connection session(g, buses_.session, cancellable_);

@@ -1,5 +1,6 @@
 #include "platform/linux/TransientScope.h"
 
+#include "common/Installation.h"
 #include "platform/linux/UserManager.h"
 
 #include <cctype>
@@ -10,8 +11,6 @@
 
 namespace presto {
 namespace {
-
-constexpr char kDaemonUnit[] = "com.nimbo.Presto.daemon.service";
 
 GVariant* parameters(const ScopeRequest& request) {
     GVariantBuilder properties;

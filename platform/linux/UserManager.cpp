@@ -19,25 +19,16 @@ struct GDBus {
     decltype(&g_dbus_connection_is_closed) connectionIsClosed;
     decltype(&g_object_ref) objectRef;
     decltype(&g_object_unref) objectUnref;
-};
 
-const GDBus* loadedGDBus() {
-    static const std::optional<GDBus> loaded = []() -> std::optional<GDBus> {
-        void* library = lazyGioLibrary();
-        if (!library)
-            return std::nullopt;
-        GDBus g{};
-        if (!bindSymbol(library, "g_dbus_connection_new_for_address_sync",
-                        g.connectionNewForAddressSync) ||
-            !bindSymbol(library, "g_dbus_connection_call_sync", g.connectionCallSync) ||
-            !bindSymbol(library, "g_dbus_connection_is_closed", g.connectionIsClosed) ||
-            !bindSymbol(library, "g_object_ref", g.objectRef) ||
-            !bindSymbol(library, "g_object_unref", g.objectUnref))
-            return std::nullopt;
-        return g;
-    }();
-    return loaded ? &*loaded : nullptr;
-}
+    bool bind(void* library) {
+        return bindSymbol(library, "g_dbus_connection_new_for_address_sync",
+                          connectionNewForAddressSync) &&
+               bindSymbol(library, "g_dbus_connection_call_sync", connectionCallSync) &&
+               bindSymbol(library, "g_dbus_connection_is_closed", connectionIsClosed) &&
+               bindSymbol(library, "g_object_ref", objectRef) &&
+               bindSymbol(library, "g_object_unref", objectUnref);
+    }
+};
 
 // The session bus the user's systemd listens on.
 std::string sessionBusAddress() {
@@ -84,7 +75,7 @@ GDBusConnection* sharedBus(const GDBus& g) {
 GVariant* callUserManager(const char* interface, const char* method, GVariant* parameters,
                           const GVariantType* replyType, int timeoutMs) {
     g_variant_ref_sink(parameters);
-    const GDBus* g = loadedGDBus();
+    const GDBus* g = lazyGioTable<GDBus>();
     GDBusConnection* bus = g ? sharedBus(*g) : nullptr;
     GVariant* reply = nullptr;
     if (bus) {

@@ -1,6 +1,7 @@
 // The built PrestoAssist beside the built Presto.daemon: the daemon starts and ends it by
 // FlagShowIcon, and in a real X11 tray (Xvfb with trayer) its menu, clicked with xdotool,
 // switches the running daemon.
+#include "common/Version.h"
 #include "tests/capture/XHarness.h"
 #include "tests/daemon/DaemonTestUtil.h"
 #include "tests/support/TempWorld.h"

@@ -3,6 +3,7 @@
 #include "assist/FolderSearch.h"
 
 #include "common/ProgramVersion.h"
+#include "common/Version.h"
 #include "tests/assist/AssistTestSupport.h"
 #include "tests/support/ScopedEnv.h"
 #include "tests/support/TempWorld.h"
