@@ -2,11 +2,10 @@
 // to the session's key source (X11 grabs, the desktop's shortcuts portal or GNOME's keybindings)
 // and tells the daemon when one is pressed.
 //
-// Built twice: PrestoKeys knows X11 alone and stays small for the X11 sessions it serves all
-// session long; on Wayland it becomes PrestoKeysWayland (same folder), which adds the desktops'
-// sources and the GIO they need.
+// Built twice, as PrestoKeys and PrestoKeysWayland: what differs lies in KeysProgram.h.
 #include "capture/Agent.h"
 #include "capture/DaemonLink.h"
+#include "capture/KeysProgram.h"
 #include "capture/ReloadWatch.h"
 #include "capture/SourceChoice.h"
 #include "capture/StatusFile.h"
@@ -14,8 +13,6 @@
 #include "capture/XKeyboard.h"
 #include "common/CommandLine.h"
 #include "common/Locations.h"
-#include "common/ProgramVersion.h"
-#include "common/Version.h"
 
 #include <chrono>
 #include <csignal>
@@ -25,21 +22,6 @@
 #include <memory>
 #include <sys/signalfd.h>
 #include <unistd.h>
-
-#if PRESTO_KEYS_WAYLAND
-#include "capture/GlobalShortcutsPortal.h"
-#include "capture/GnomeKeybindings.h"
-
-#include <glib.h>
-#include <sys/prctl.h>
-#endif
-
-// The installer reads the installed agent's version from this mark without running it.
-#if PRESTO_KEYS_WAYLAND
-PRESTO_VERSION_MARK("PrestoKeysWayland", PRESTO_BUNDLE_VERSION);
-#else
-PRESTO_VERSION_MARK("PrestoKeys", PRESTO_BUNDLE_VERSION);
-#endif
 
 namespace {
 
@@ -55,70 +37,14 @@ constexpr const char* kNotes =
     "  1  no key source could be opened, or a private folder is not the user's own\n"
     "  2  a wrong command line";
 
-#if PRESTO_KEYS_WAYLAND
-constexpr presto::cli::Program kProgram{
-    .name = "PrestoKeysWayland",
-    .operands = "",
-    .description =
-        "The Wayland half of Presto's key-capture agent, started by PrestoKeys in its place: "
-        "hands the hot keys to the desktop's global shortcuts portal or to GNOME's custom "
-        "keybindings, or else to X11 through XWayland, and tells Presto.daemon when one is "
-        "pressed.",
-    .notes = kNotes,
-};
-#else
-constexpr presto::cli::Program kProgram{
-    .name = "PrestoKeys",
-    .operands = "",
-    .description =
-        "Presto's key-capture agent: takes the hot key table from Presto.daemon, grabs its "
-        "keys on the X11 display and tells the daemon when one is pressed. In a Wayland "
-        "session it starts PrestoKeysWayland in its place. It runs for the whole session, "
-        "started by the systemd user unit com.nimbo.Presto.keys.service.",
-    .notes = kNotes,
-};
-#endif
-
-std::filesystem::path selfDir() {
-    std::error_code error;
-    return std::filesystem::read_symlink("/proc/self/exe", error).parent_path();
-}
-
-#if PRESTO_KEYS_WAYLAND
-
-// PrestoHotKey beside this program, with the socket named when it is not the default one: the
-// desktop runs the command in its own environment, which lacks PRESTO_SOCKET_PATH.
-std::string hotKeyCommand(const presto::Locations& locations) {
-    const std::string client = (selfDir() / "PrestoHotKey").string();
-    gchar* quoted = g_shell_quote(client.c_str());
-    std::string command = quoted;
-    g_free(quoted);
-    if (const char* socket = std::getenv("PRESTO_SOCKET_PATH"); socket && *socket) {
-        quoted = g_shell_quote(locations.socketPath.c_str());
-        command += std::string(" --socket ") + quoted;
-        g_free(quoted);
-    }
-    return command;
-}
-#endif
-
 // The source of this kind, or null with why it cannot start.
 std::unique_ptr<presto::KeySource> openSource(presto::SourceKind kind, presto::Agent& agent,
-                                              [[maybe_unused]] const presto::Locations& locations,
+                                              const presto::Locations& locations,
                                               std::string& why) {
     using presto::SourceKind;
-#if PRESTO_KEYS_WAYLAND
-    if (kind == SourceKind::Portal)
-        return std::make_unique<presto::GlobalShortcutsPortal>(agent.listener());
-    if (kind == SourceKind::GnomeBindings) {
-        if (!presto::GnomeKeybindings::available()) {
-            why = "GNOME's keybinding schemas are not installed";
-            return nullptr;
-        }
-        return std::make_unique<presto::GnomeKeybindings>(agent.listener(),
-                                                          hotKeyCommand(locations));
-    }
-#endif
+    if (auto desktop = presto::keys::openDesktopSource(kind, agent, locations, why);
+        desktop || !why.empty())
+        return desktop;
     if (kind == SourceKind::None)
         return std::make_unique<presto::UnofferedKeys>(agent.listener());
     auto keyboard = std::make_unique<presto::XKeyboard>(nullptr, agent.listener());
@@ -138,8 +64,23 @@ std::unique_ptr<presto::KeySource> openSource(presto::SourceKind kind, presto::A
 
 } // namespace
 
+namespace presto::keys {
+
+std::filesystem::path selfDir() {
+    std::error_code error;
+    return std::filesystem::read_symlink("/proc/self/exe", error).parent_path();
+}
+
+} // namespace presto::keys
+
 int main(int argc, char** argv) {
-    if (auto line = presto::cli::parse(argc, argv, kProgram); line.exitStatus)
+    const presto::cli::Program program{
+        .name = presto::keys::kProgramName,
+        .operands = "",
+        .description = presto::keys::kDescription,
+        .notes = kNotes,
+    };
+    if (auto line = presto::cli::parse(argc, argv, program); line.exitStatus)
         return *line.exitStatus;
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
     // Signals only wake the loop through a descriptor; the loop ends itself cleanly. Blocked
@@ -150,23 +91,7 @@ int main(int argc, char** argv) {
         sigaddset(&signals, sig);
     sigprocmask(SIG_BLOCK, &signals, nullptr);
     const presto::SessionFacts facts = presto::sessionFactsFromEnvironment();
-#if PRESTO_KEYS_WAYLAND
-    // Still "PrestoKeys" to whoever looks for the agent by name.
-    prctl(PR_SET_NAME, "PrestoKeys");
-    presto::SourceKind kind =
-        presto::chooseKeySource(facts, presto::GlobalShortcutsPortal::offered);
-#else
-    // Whatever is not plain X11 is for the Wayland build to decide.
-    presto::SourceKind kind = presto::chooseKeySource(facts, [] { return true; });
-    if (kind != presto::SourceKind::X11) {
-        const std::string wayland = (selfDir() / "PrestoKeysWayland").string();
-        argv[0] = const_cast<char*>(wayland.c_str());
-        ::execv(wayland.c_str(), argv);
-        std::printf("PrestoKeys: %s cannot be started; X11 through XWayland instead\n",
-                    wayland.c_str());
-        kind = presto::SourceKind::XWayland;
-    }
-#endif
+    presto::SourceKind kind = presto::keys::firstSource(facts, argv);
     // A write to a vanished X server or daemon must fail, not end the agent before it cleans up.
     std::signal(SIGPIPE, SIG_IGN);
 

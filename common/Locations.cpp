@@ -98,6 +98,7 @@ Locations Locations::fromEnvironment() {
 
     std::string socket = env("PRESTO_SOCKET_PATH");
     loc.socketPath = socket.empty() ? socketDir + "/" + kSocketFileName : socket;
+    loc.socketIsOverride = !socket.empty();
     return loc;
 }
 

@@ -25,6 +25,8 @@ struct Locations {
     // $PRESTO_SOCKET_PATH when set and not empty, else $XDG_RUNTIME_DIR/Presto_socket, else
     // <temporary folder>/Presto-<uid>/Presto_socket.
     std::string socketPath;
+    // The socket is $PRESTO_SOCKET_PATH: a program started outside this environment must be told.
+    bool socketIsOverride = false;
 
     // Which folders stand in, under the temporary folder that every user shares, for a variable
     // that is unset. Another user could have made them first.

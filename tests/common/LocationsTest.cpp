@@ -42,10 +42,13 @@ TEST(SocketPath, IsPrivateToTheUserWhereverItLies) {
         EXPECT_EQ(loc.socketPath, world.root() + "/runtime/Presto_socket");
         EXPECT_EQ(loc.runtimeDir, world.root() + "/runtime/Presto");
         EXPECT_FALSE(loc.runtimeIsFallback);
+        EXPECT_FALSE(loc.socketIsOverride);
     }
     {
         ScopedEnv socket("PRESTO_SOCKET_PATH", "/somewhere/else");
-        EXPECT_EQ(Locations::fromEnvironment().socketPath, "/somewhere/else");
+        Locations loc = Locations::fromEnvironment();
+        EXPECT_EQ(loc.socketPath, "/somewhere/else");
+        EXPECT_TRUE(loc.socketIsOverride);
     }
 }
 

@@ -7,7 +7,7 @@ if(NOT TARGET presto_test_desktop)
     find_program(WAYLAND_SCANNER wayland-scanner)
     add_library(presto_test_desktop STATIC ${CMAKE_CURRENT_LIST_DIR}/HeadlessDesktop.cpp)
     # TempWorld comes with whoever links it: the tests' support library or a benchmark.
-    target_include_directories(presto_test_desktop PUBLIC ${PROJECT_SOURCE_DIR})
+    presto_public_headers(presto_test_desktop tests/support)
     target_link_libraries(presto_test_desktop PUBLIC presto_common PRIVATE PkgConfig::GIO)
     target_compile_definitions(presto_test_desktop
         PRIVATE HEADLESS_DESKTOP_SCRIPT="${CMAKE_CURRENT_LIST_DIR}/headless-desktop.sh")
