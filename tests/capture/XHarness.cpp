@@ -108,13 +108,17 @@ ChildProcess::ChildProcess(const std::vector<std::string>& args,
     : pid_(spawn(args, extraEnv, outputPath, fd3, ownGroup)), ownGroup_(ownGroup) {}
 
 ChildProcess::~ChildProcess() {
-    if (status_)
-        return;
-    signal(SIGTERM);
-    if (!waitForExit(30s)) {
-        signal(SIGKILL);
-        waitForExit(30s);
+    if (!status_) {
+        signal(SIGTERM);
+        if (!waitForExit(30s)) {
+            signal(SIGKILL);
+            waitForExit(30s);
+        }
     }
+    // What the program started in its group and left behind once it had gone (the bus of a
+    // dbus-run-session killed before it could end it).
+    if (ownGroup_)
+        ::kill(-pid_, SIGKILL);
 }
 
 bool ChildProcess::running() {

@@ -16,6 +16,9 @@ import gi
 gi.require_version("Gio", "2.0")
 from gi.repository import Gio, GLib  # noqa: E402
 
+sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "support"))
+from leftovers import end_leftovers_when_gone  # noqa: E402
+
 EXTENSIONS = os.path.realpath(os.path.join(os.path.dirname(__file__), "..", "..", "filemanager"))
 
 # A ceiling, never a pause: every wait returns as soon as its condition holds.
@@ -245,6 +248,7 @@ class DesktopSession:
 
 def main():
     """Runs the calling module's tests; exit status 77 (CTest's skip) when all were skipped."""
+    end_leftovers_when_gone(os.path.basename(sys.argv[0]))
     program = unittest.main(exit=False, verbosity=2)
     result = program.result
     if result.skipped and result.wasSuccessful() and len(result.skipped) >= result.testsRun:

@@ -2,13 +2,16 @@
 # one. KWin is typed on through its fake-input protocol, whose client is generated when the
 # protocol's description and the Wayland client library are there.
 if(NOT TARGET presto_test_desktop)
+    add_library(presto_test_leftovers STATIC ${CMAKE_CURRENT_LIST_DIR}/Leftovers.cpp)
+    presto_public_headers(presto_test_leftovers tests/support)
     pkg_check_modules(WAYLAND_CLIENT IMPORTED_TARGET wayland-client)
     find_package(PlasmaWaylandProtocols QUIET)
     find_program(WAYLAND_SCANNER wayland-scanner)
     add_library(presto_test_desktop STATIC ${CMAKE_CURRENT_LIST_DIR}/HeadlessDesktop.cpp)
     # TempWorld comes with whoever links it: the tests' support library or a benchmark.
     presto_public_headers(presto_test_desktop tests/support)
-    target_link_libraries(presto_test_desktop PUBLIC presto_common PRIVATE PkgConfig::GIO)
+    target_link_libraries(presto_test_desktop PUBLIC presto_common PRIVATE PkgConfig::GIO
+                          presto_test_leftovers)
     target_compile_definitions(presto_test_desktop
         PRIVATE HEADLESS_DESKTOP_SCRIPT="${CMAKE_CURRENT_LIST_DIR}/headless-desktop.sh")
     if(WAYLAND_CLIENT_FOUND AND PlasmaWaylandProtocols_FOUND AND WAYLAND_SCANNER)

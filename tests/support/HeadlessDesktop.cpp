@@ -1,5 +1,7 @@
 #include "tests/support/HeadlessDesktop.h"
 
+#include "tests/support/Leftovers.h"
+
 #include <algorithm>
 #include <chrono>
 #include <csignal>
@@ -448,19 +450,9 @@ void HeadlessDesktop::end() {
         pid_ = -1;
     }
     // Services that left the group still carry this desktop's private system bus.
-    const std::string mark = "DBUS_SYSTEM_BUS_ADDRESS=unix:path=" + folder_ + "/system_bus";
-    for (const auto& entry : fs::directory_iterator("/proc")) {
-        const std::string name = entry.path().filename();
-        if (name.find_first_not_of("0123456789") != std::string::npos)
-            continue;
-        const std::string environment = readFile(entry.path() / "environ");
-        std::istringstream entries(environment);
-        for (std::string variable; std::getline(entries, variable, '\0');)
-            if (variable == mark) {
-                ::kill(std::stoi(name), SIGKILL);
-                break;
-            }
-    }
+    for (pid_t pid :
+         processesWithEnvironment("DBUS_SYSTEM_BUS_ADDRESS=unix:path=" + folder_ + "/system_bus"))
+        ::kill(pid, SIGKILL);
 }
 
 void HeadlessDesktop::press(std::initializer_list<std::uint32_t> keys) {

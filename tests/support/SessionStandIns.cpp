@@ -69,6 +69,7 @@ SessionStandIns::~SessionStandIns() {
         return;
     ::kill(-pid_, SIGTERM);
     ::waitpid(pid_, nullptr, 0);
+    ::kill(-pid_, SIGKILL); // a bus that outlived the script
 }
 
 std::vector<std::string> SessionStandIns::calls() const {

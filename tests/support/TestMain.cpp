@@ -1,3 +1,5 @@
+#include "tests/support/Leftovers.h"
+
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -80,6 +82,8 @@ private:
 
 int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
+    presto::test::endLeftoversWhenGone(std::filesystem::path(argv[0]).filename().string() + " " +
+                                       GTEST_FLAG_GET(filter));
     ::testing::AddGlobalTestEnvironment(new SandboxEnvironment);
     return RUN_ALL_TESTS();
 }
