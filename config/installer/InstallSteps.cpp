@@ -3,6 +3,8 @@
 #include "config/installer/ModuleFiles.h"
 
 #include <cerrno>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
@@ -280,6 +282,38 @@ bool removeTree(const std::string& path) {
     const bool removed = removeEntry(parent, trimmed.substr(slash + 1).c_str());
     close(parent);
     return removed;
+}
+
+std::string packageOwner(const Place& place) {
+    // "presto.list", or "presto:amd64.list" for a package of a foreign architecture.
+    const std::string info = place.root + "/var/lib/dpkg/info/";
+    const std::string wanted = std::string(kInstallFolder) + kKeysProgram;
+    DIR* dir = opendir(info.c_str());
+    if (!dir)
+        return {};
+    std::string owner;
+    while (const dirent* entry = readdir(dir)) {
+        const std::string name = entry->d_name;
+        if (name != "presto.list" && name.rfind("presto:", 0) != 0)
+            continue;
+        if (name.size() < 5 || name.compare(name.size() - 5, 5, ".list") != 0)
+            continue;
+        std::FILE* list = std::fopen((info + name).c_str(), "re");
+        if (!list)
+            continue;
+        char* line = nullptr;
+        std::size_t capacity = 0;
+        ssize_t length = 0;
+        while (owner.empty() && (length = getline(&line, &capacity, list)) > 0)
+            if (std::string(line, static_cast<std::size_t>(length)) == wanted + "\n")
+                owner = "presto";
+        std::free(line);
+        std::fclose(list);
+        if (!owner.empty())
+            break;
+    }
+    closedir(dir);
+    return owner;
 }
 
 std::vector<std::string> copyOrder() {
