@@ -4,7 +4,6 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
@@ -153,12 +152,9 @@ int removeFile(const std::string& path) {
     return unlink(path.c_str()) == 0 || errno == ENOENT ? 0 : errno;
 }
 
-// systemctl's output goes to our standard error: our standard output carries the answers.
-int systemctl(const char* verb, const Place& place) {
-    std::vector<std::string> args{"/usr/bin/systemctl", "--global"};
-    if (!place.root.empty())
-        args.push_back("--root=" + place.root);
-    args.insert(args.end(), {verb, kDaemonUnit, kKeysUnit});
+// Runs `args` with no input and its standard output on `out`: the exit status, or
+// kCannotExecute.
+int run(std::vector<std::string> args, int out) {
     std::vector<char*> argv;
     for (std::string& arg : args)
         argv.push_back(arg.data());
@@ -166,7 +162,7 @@ int systemctl(const char* verb, const Place& place) {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_adddup2(&actions, 2, 1);
+    posix_spawn_file_actions_adddup2(&actions, out, 1);
     pid_t pid = 0;
     const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
@@ -177,6 +173,15 @@ int systemctl(const char* verb, const Place& place) {
         if (errno != EINTR)
             return kCannotExecute;
     return WIFEXITED(status) ? WEXITSTATUS(status) : kCannotExecute;
+}
+
+// systemctl's output goes to our standard error: our standard output carries the answers.
+int systemctl(const char* verb, const Place& place) {
+    std::vector<std::string> args{"/usr/bin/systemctl", "--global"};
+    if (!place.root.empty())
+        args.push_back("--root=" + place.root);
+    args.insert(args.end(), {verb, kDaemonUnit, kKeysUnit});
+    return run(std::move(args), 2);
 }
 
 int copyNamed(const std::string& name, const Place& place) {
@@ -285,34 +290,23 @@ bool removeTree(const std::string& path) {
 }
 
 std::string packageOwner(const Place& place) {
-    // "presto.list", or "presto:amd64.list" for a package of a foreign architecture.
-    const std::string info = place.root + "/var/lib/dpkg/info/";
-    const std::string wanted = std::string(kInstallFolder) + kKeysProgram;
-    DIR* dir = opendir(info.c_str());
-    if (!dir)
+    // dpkg's own answer, "presto: /opt/Presto/PrestoKeys" (or "presto:amd64: ..."); a system
+    // without dpkg has no package.
+    std::vector<std::string> args{"/usr/bin/dpkg-query", "--search",
+                                  std::string(kInstallFolder) + kKeysProgram};
+    if (!place.root.empty())
+        args.insert(args.begin() + 1, "--root=" + place.root);
+    std::FILE* answer = std::tmpfile();
+    if (!answer)
         return {};
     std::string owner;
-    while (const dirent* entry = readdir(dir)) {
-        const std::string name = entry->d_name;
-        if (name != "presto.list" && name.rfind("presto:", 0) != 0)
-            continue;
-        if (name.size() < 5 || name.compare(name.size() - 5, 5, ".list") != 0)
-            continue;
-        std::FILE* list = std::fopen((info + name).c_str(), "re");
-        if (!list)
-            continue;
-        char* line = nullptr;
-        std::size_t capacity = 0;
-        ssize_t length = 0;
-        while (owner.empty() && (length = getline(&line, &capacity, list)) > 0)
-            if (std::string(line, static_cast<std::size_t>(length)) == wanted + "\n")
-                owner = "presto";
-        std::free(line);
-        std::fclose(list);
-        if (!owner.empty())
-            break;
+    if (run(std::move(args), fileno(answer)) == 0) {
+        std::rewind(answer);
+        char line[256] = {};
+        if (std::fgets(line, sizeof line, answer))
+            owner = std::string(line).substr(0, std::strcspn(line, ": \n"));
     }
-    closedir(dir);
+    std::fclose(answer);
     return owner;
 }
 

@@ -38,8 +38,8 @@ std::vector<std::string> copyOrder();
 // user's own units are left to the next login. One line per step to `out`; 0 when all succeeded.
 int performAll(Operation operation, const Place& place, std::FILE* out);
 
-// The package whose files in dpkg's records include the installed programs, under `place.root`;
-// empty when none does. Its files are the package manager's to change, even when missing.
+// The package that dpkg's records say installed the programs, under `place.root`; empty when none
+// did. Its files are the package manager's to change, even when they are missing.
 std::string packageOwner(const Place& place);
 
 // Removes `path`, a folder with everything in it. Links are removed, never followed, so nothing

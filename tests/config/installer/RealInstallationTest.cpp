@@ -220,12 +220,19 @@ TEST_F(RealInstallation, TheHelperLeavesAPackageInstallAlone) {
     run.start(helper, {QStringLiteral("install"), QStringLiteral("--root=") + packaged});
     ASSERT_TRUE(run.waitForFinished(120'000));
     ASSERT_EQ(run.exitCode(), 0) << run.readAll().toStdString();
-    const QString info = packaged + QStringLiteral("/var/lib/dpkg/info/");
-    QDir().mkpath(info);
-    QFile list(info + QStringLiteral("presto:amd64.list"));
-    ASSERT_TRUE(list.open(QIODevice::WriteOnly));
-    list.write("/.\n/opt\n/opt/Presto\n/opt/Presto/PrestoKeys\n");
-    list.close();
+    // dpkg's records of an installed presto package that holds the agent.
+    const QString dpkg = packaged + QStringLiteral("/var/lib/dpkg/");
+    QDir().mkpath(dpkg + QStringLiteral("info"));
+    QDir().mkpath(dpkg + QStringLiteral("updates"));
+    const std::pair<const char*, const char*> records[] = {
+        {"status", "Package: presto\nStatus: install ok installed\nVersion: 1\n"
+                   "Architecture: all\nMaintainer: A <a@example.org>\nDescription: d\n\n"},
+        {"info/presto.list", "/.\n/opt\n/opt/Presto\n/opt/Presto/PrestoKeys\n"}};
+    for (const auto& [name, text] : records) {
+        QFile file(dpkg + QLatin1String(name));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(text);
+    }
     const QStringList tree = test::treeOf(packaged);
 
     for (const char* operation : {"uninstall", "install"}) {
