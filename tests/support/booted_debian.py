@@ -126,6 +126,8 @@ class Machine:
         self.process = subprocess.Popen(
             ["systemd-nspawn", "-b", "-q", "-D", self.root, "--volatile=overlay",
              "--register=no", "--keep-unit", "--console=pipe", "-M", "presto-%d" % os.getpid(),
+             # X servers listen on abstract sockets too: the host's own :1 or :2 would clash.
+             "--private-network",
              "--bind-ro=%s:/srv/presto" % self.shared],
             stdin=subprocess.DEVNULL, stdout=self.log, stderr=subprocess.STDOUT,
             start_new_session=True)
