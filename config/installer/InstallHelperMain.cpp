@@ -35,7 +35,8 @@ constexpr presto::cli::Program kProgram{
              "  0  done\n"
              "  1  a step failed\n"
              "  2  a wrong command line\n"
-             "  3  started without administrator rights",
+             "  3  started without administrator rights\n"
+             "  4  the package manager installed the modules: nothing was changed",
 };
 
 std::vector<std::string> words(const char* line) {
@@ -90,6 +91,15 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "%s: needs administrator rights; run it with sudo or pkexec\n",
                      kProgram.name);
         return kExitNotAdmin;
+    }
+    // Removing or overwriting them would leave dpkg's records wrong and its conffiles gone for
+    // good; the application says so before it ever gets here.
+    if (const std::string package = packageOwner(place); !package.empty()) {
+        std::fprintf(stderr,
+                     "%s: the package %s owns Presto's modules, so Presto leaves them alone; use "
+                     "the package manager\n",
+                     kProgram.name, package.c_str());
+        return kExitPackaged;
     }
     char self[PATH_MAX];
     if (!realpath("/proc/self/exe", self)) {

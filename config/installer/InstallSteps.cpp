@@ -4,6 +4,7 @@
 #include "config/installer/ModuleFiles.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
@@ -152,12 +153,9 @@ int removeFile(const std::string& path) {
     return unlink(path.c_str()) == 0 || errno == ENOENT ? 0 : errno;
 }
 
-// systemctl's output goes to our standard error: our standard output carries the answers.
-int systemctl(const char* verb, const Place& place) {
-    std::vector<std::string> args{"/usr/bin/systemctl", "--global"};
-    if (!place.root.empty())
-        args.push_back("--root=" + place.root);
-    args.insert(args.end(), {verb, kDaemonUnit, kKeysUnit});
+// Runs `args` with no input and its standard output on `out`: the exit status, or
+// kCannotExecute.
+int run(std::vector<std::string> args, int out) {
     std::vector<char*> argv;
     for (std::string& arg : args)
         argv.push_back(arg.data());
@@ -165,7 +163,7 @@ int systemctl(const char* verb, const Place& place) {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_adddup2(&actions, 2, 1);
+    posix_spawn_file_actions_adddup2(&actions, out, 1);
     pid_t pid = 0;
     const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
@@ -176,6 +174,15 @@ int systemctl(const char* verb, const Place& place) {
         if (errno != EINTR)
             return kCannotExecute;
     return WIFEXITED(status) ? WEXITSTATUS(status) : kCannotExecute;
+}
+
+// systemctl's output goes to our standard error: our standard output carries the answers.
+int systemctl(const char* verb, const Place& place) {
+    std::vector<std::string> args{"/usr/bin/systemctl", "--global"};
+    if (!place.root.empty())
+        args.push_back("--root=" + place.root);
+    args.insert(args.end(), {verb, kDaemonUnit, kKeysUnit});
+    return run(std::move(args), 2);
 }
 
 int copyNamed(const std::string& name, const Place& place) {
@@ -275,6 +282,27 @@ bool removeTree(const std::string& path) {
     const bool removed = removeEntry(parent, path::lastComponent(path).c_str());
     close(parent);
     return removed;
+}
+
+std::string packageOwner(const Place& place) {
+    // dpkg's own answer, "presto: /opt/Presto/PrestoKeys" (or "presto:amd64: ..."); a system
+    // without dpkg has no package.
+    std::vector<std::string> args{"/usr/bin/dpkg-query", "--search",
+                                  std::string(kInstallFolder) + kKeysProgram};
+    if (!place.root.empty())
+        args.insert(args.begin() + 1, "--root=" + place.root);
+    std::FILE* answer = std::tmpfile();
+    if (!answer)
+        return {};
+    std::string owner;
+    if (run(std::move(args), fileno(answer)) == 0) {
+        std::rewind(answer);
+        char line[256] = {};
+        if (std::fgets(line, sizeof line, answer))
+            owner = std::string(line).substr(0, std::strcspn(line, ": \n"));
+    }
+    std::fclose(answer);
+    return owner;
 }
 
 std::vector<std::string> copyOrder() {

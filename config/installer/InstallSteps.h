@@ -16,6 +16,7 @@ enum class Operation { Install, Uninstall };
 inline constexpr int kExitFailed = 1;      // a step of a whole operation failed
 inline constexpr int kExitUsage = 2;       // an unknown operation or option
 inline constexpr int kExitNotAdmin = 3;    // started without administrator rights
+inline constexpr int kExitPackaged = 4;    // the package manager owns the modules
 inline constexpr int kBadRequest = 64;     // answer to a request outside the operation's steps
 inline constexpr int kCannotExecute = 127; // answer when a program it runs could not start
 
@@ -36,6 +37,10 @@ std::vector<std::string> copyOrder();
 // Every step of `operation` in the installer's order, for an administrator at a terminal; the
 // user's own units are left to the next login. One line per step to `out`; 0 when all succeeded.
 int performAll(Operation operation, const Place& place, std::FILE* out);
+
+// The package that dpkg's records say installed the programs, under `place.root`; empty when none
+// did. Its files are the package manager's to change, even when they are missing.
+std::string packageOwner(const Place& place);
 
 // Removes `path`, a folder with everything in it. Links are removed, never followed, so nothing
 // outside is touched. True when nothing is left, also when nothing was there.

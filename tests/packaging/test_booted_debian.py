@@ -130,6 +130,60 @@ def assistant_cgroup(m):
     return re.sub(r"-\d+\.scope$", "-N.scope", cgroup.rsplit("/", 1)[-1])
 
 
+HELPER = "/opt/Presto/PrestoInstallHelper"
+
+
+def helper(operation, requests=None):
+    """The installer's privileged helper run as root, as an administrator at a terminal would,
+    or with the application's requests (--steps) on its standard input."""
+    def step(m):
+        command = HELPER + " " + operation
+        if requests is not None:
+            command = "printf '%s' | %s --steps" % ("".join(r + "\\n" for r in requests),
+                                                   command)
+        result = m.run(command, check=False)
+        lines = (result.stdout + result.stderr).splitlines()
+        m.answer = "status %d: %s" % (result.returncode, lines[-1] if lines else "")
+    return ("the installer's helper asked to %s%s, as root" % (
+        operation, " by the steps " + ", ".join(requests) if requests is not None else ""), step)
+
+
+def agent_prompt(program):
+    """A polkit text agent (pkttyagent) for the test user's terminal, and pkexec as the
+    application runs it: what the agent asks, and how pkexec ends when the password is wrong."""
+    def step(m):
+        text = m.answer_at_terminal(
+            "f=$(mktemp -u); mkfifo $f; pkttyagent --process $$ --notify-fd 3 3>$f & "
+            "read ready <$f; rm $f; pkexec --disable-internal-agent %s </dev/null; "
+            "echo \"pkexec ended with $?\"; kill $!" % program, "Password:", "not the password")
+        lines = [line.strip() for line in text.splitlines() if line.strip()]
+        heading = [i for i, line in enumerate(lines) if line.startswith("==== AUTHENTICATING")]
+        m.answer = ("%s: %s; %s" % (lines[heading[0]].strip("= "), lines[heading[0] + 1],
+                                    lines[-1]) if heading else "no prompt: " + " / ".join(lines))
+    return ("pkexec the helper from a terminal where a polkit text agent runs, a wrong password",
+            step)
+
+
+def no_agent(m):
+    """pkexec as the application runs it (its own terminal agent off), where no agent runs."""
+    result = m.user("pkexec --disable-internal-agent %s uninstall --steps" % HELPER, check=False)
+    m.answer = "status %d: %s" % (result.returncode, result.stderr.strip())
+
+
+def package_files(m):
+    """dpkg's check of the package's installed files against its records."""
+    lines = output("dpkg --verify presto", user=False)(m).splitlines()
+    missing = sum(line.startswith("missing") for line in lines)
+    return "%d missing, %d changed" % (missing, len(lines) - missing) if lines else "clean"
+
+
+def polkit_action(m):
+    fields = dict(line.strip().split(":", 1) for line in output(
+        "pkaction --verbose --action-id com.nimbo.Presto.uninstall")(m).splitlines()
+        if line.startswith("  ") and ":" in line)
+    return "%s: %s" % (fields.get("description", "").strip(), fields.get("message", "").strip())
+
+
 def output(command, user=True):
     return lambda m: m.run(command, user=user, check=False, quiet=True).stdout
 
@@ -149,6 +203,10 @@ OBSERVATIONS = {
     "programs": programs,
     "autostart entry": lambda m: m.autostart,
     "launched program's display": lambda m: output("cat " + REPORT)(m).strip(),
+    "package's files": package_files,
+    # What the last step's program answered.
+    "answer": lambda m: getattr(m, "answer", "none"),
+    "polkit action": polkit_action,
 }
 
 
@@ -156,6 +214,11 @@ def launched(number, desktop, xauthority=None):
     return ("DISPLAY=:%d WAYLAND_DISPLAY=unset XAUTHORITY=%s XDG_SESSION_TYPE=x11 "
             "XDG_CURRENT_DESKTOP=%s" % (number, xauthority or "unset", desktop))
 
+
+LEFT_ALONE = ("status 4: PrestoInstallHelper: the package presto owns Presto's modules, so "
+              "Presto leaves them alone; use the package manager")
+UNINSTALL_ACTION = ("Uninstall Presto: Authentication is required to remove Presto's programs "
+                    "from /opt/Presto and stop its hot key service for every user")
 
 # The cases: (name, packages they install, [(step, {observation: value after the step})]).
 CASES = [
@@ -195,6 +258,24 @@ CASES = [
         (display_ends(1), {}),
         (autostart_login(2, "XFCE", False), {"autostart entry": "ran"}),
         (PRESS, {"launched program's display": launched(2, "XFCE")}),
+    ]),
+    ("the installer leaves a package install alone", ("package",), [
+        (install(), {"package's files": "clean"}),
+        (helper("uninstall"), {"answer": LEFT_ALONE, "package's files": "clean",
+                               "unit files": ENABLED}),
+        (helper("uninstall", ["disable", "remove-folder", "remove-files"]),
+         {"answer": LEFT_ALONE, "package's files": "clean", "unit files": ENABLED}),
+        (helper("install"), {"answer": LEFT_ALONE, "package's files": "clean"}),
+        (login(1), {"running": ALL, "failed units": ""}),
+    ]),
+    ("the administrator's password prompt names Presto and what it will do", ("package",), [
+        (install(), {"polkit action": UNINSTALL_ACTION}),
+        (agent_prompt(HELPER + " uninstall --steps"), {
+            "answer": "AUTHENTICATING FOR com.nimbo.Presto.uninstall: " +
+                      UNINSTALL_ACTION.split(": ", 1)[1] + "; pkexec ended with 127"}),
+        (("pkexec the helper as the application does, no agent running", no_agent), {
+            "answer": "status 127: Error executing command as another user: "
+                      "No authentication agent found."}),
     ]),
     ("an upgrade from the earlier package moves its units out of /etc", ("earlier", "package"), [
         (install("earlier"), {}),

@@ -126,6 +126,8 @@ class Machine:
         self.process = subprocess.Popen(
             ["systemd-nspawn", "-b", "-q", "-D", self.root, "--volatile=overlay",
              "--register=no", "--keep-unit", "--console=pipe", "-M", "presto-%d" % os.getpid(),
+             # X servers listen on abstract sockets too: the host's own :1 or :2 would clash.
+             "--private-network",
              "--bind-ro=%s:/srv/presto" % self.shared],
             stdin=subprocess.DEVNULL, stdout=self.log, stderr=subprocess.STDOUT,
             start_new_session=True)
@@ -177,17 +179,20 @@ class Machine:
                 return int(entry)
         return None
 
-    def run(self, command, user=False, env=None, check=True, quiet=False):
-        """Runs the shell command in the machine, as root or as the test user with the user's
-        runtime folder and bus; `env` adds variables."""
+    def _argv(self, command, user, assignments):
         argv = ["nsenter", "-t", str(self.leader), "-a", "-r", "-w",
                 "env", "-i", "PATH=" + PATH, "LANG=C.UTF-8"]
         if user:
             argv += ["runuser", "-u", USER, "--", "env", "HOME=" + HOME, "USER=" + USER,
                      "XDG_RUNTIME_DIR=" + RUNTIME,
                      "DBUS_SESSION_BUS_ADDRESS=unix:path=%s/bus" % RUNTIME]
+        return argv + assignments + ["sh", "-c", command]
+
+    def run(self, command, user=False, env=None, check=True, quiet=False):
+        """Runs the shell command in the machine, as root or as the test user with the user's
+        runtime folder and bus; `env` adds variables."""
         assignments = ["%s=%s" % item for item in (env or {}).items()]
-        result = subprocess.run(argv + assignments + ["sh", "-c", command],
+        result = subprocess.run(self._argv(command, user, assignments),
                                 stdin=subprocess.DEVNULL, capture_output=True, text=True)
         if not quiet:
             self.transcript.write("%s %s" % ("%s$" % USER if user else "root#",
@@ -200,6 +205,32 @@ class Machine:
             raise AssertionError("%r failed with status %d: %s"
                                  % (command, result.returncode, result.stderr.strip()))
         return result
+
+    def answer_at_terminal(self, command, prompt, reply):
+        """Runs the command as the test user on a terminal of its own (script) and types `reply`
+        once `prompt` shows: what the terminal showed."""
+        self.transcript.write("%s$ %s" % (USER, command))
+        process = subprocess.Popen(
+            self._argv("script -qec %s /dev/null" % shlex.quote(command), True, []),
+            stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+        shown = b""
+        try:
+            while prompt.encode() not in shown:
+                chunk = os.read(process.stdout.fileno(), 4096)
+                if not chunk:
+                    break
+                shown += chunk
+            if prompt.encode() in shown:
+                process.stdin.write(reply.encode() + b"\n")
+                process.stdin.flush()
+            shown += process.stdout.read()
+        finally:
+            process.stdin.close()
+            process.wait()
+        text = re.sub(r"\x1b\[[0-9;]*m|\r", "", shown.decode(errors="replace"))
+        for line in text.splitlines():
+            self.transcript.write("    " + line)
+        return text
 
     def user(self, command, **kwargs):
         return self.run(command, user=True, **kwargs)

@@ -209,6 +209,52 @@ TEST_F(RealInstallation, TheHelperAloneInstallsAndRemovesWhatTheApplicationDoes)
         EXPECT_TRUE(path.endsWith(QLatin1Char('/'))) << "left behind: " << path.toStdString();
 }
 
+// Called directly while dpkg's records hold the programs, the helper changes nothing: removed,
+// the package's files and conffiles would be gone for good with dpkg still counting them.
+TEST_F(RealInstallation, TheHelperLeavesAPackageInstallAlone) {
+    const QString packaged = QString::fromStdString(world_.path("packaged"));
+    const QString helper =
+        qEnvironmentVariable("PRESTO_BIN_DIR") + QStringLiteral("/PrestoInstallHelper");
+    QProcess run;
+    run.setProcessChannelMode(QProcess::MergedChannels);
+    run.start(helper, {QStringLiteral("install"), QStringLiteral("--root=") + packaged});
+    ASSERT_TRUE(run.waitForFinished(120'000));
+    ASSERT_EQ(run.exitCode(), 0) << run.readAll().toStdString();
+    // dpkg's records of an installed presto package that holds the agent.
+    const QString dpkg = packaged + QStringLiteral("/var/lib/dpkg/");
+    QDir().mkpath(dpkg + QStringLiteral("info"));
+    QDir().mkpath(dpkg + QStringLiteral("updates"));
+    const std::pair<const char*, const char*> records[] = {
+        {"status", "Package: presto\nStatus: install ok installed\nVersion: 1\n"
+                   "Architecture: all\nMaintainer: A <a@example.org>\nDescription: d\n\n"},
+        {"info/presto.list", "/.\n/opt\n/opt/Presto\n/opt/Presto/PrestoKeys\n"}};
+    for (const auto& [name, text] : records) {
+        QFile file(dpkg + QLatin1String(name));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(text);
+    }
+    const QStringList tree = test::treeOf(packaged);
+
+    for (const char* operation : {"uninstall", "install"}) {
+        for (const bool steps : {false, true}) {
+            SCOPED_TRACE(std::string(operation) + (steps ? " --steps" : ""));
+            QStringList arguments{QLatin1String(operation), QStringLiteral("--root=") + packaged};
+            if (steps)
+                arguments << QStringLiteral("--steps");
+            run.start(helper, arguments);
+            run.write(operation == std::string("install") ? "remove PrestoKeys\n"
+                                                          : "remove-folder\nremove-files\n");
+            run.closeWriteChannel();
+            ASSERT_TRUE(run.waitForFinished(120'000));
+            const QString said = QString::fromLocal8Bit(run.readAll());
+            EXPECT_EQ(run.exitCode(), 4) << said.toStdString();
+            EXPECT_TRUE(said.contains(QStringLiteral("the package presto owns")))
+                << said.toStdString();
+            EXPECT_EQ(test::treeOf(packaged), tree);
+        }
+    }
+}
+
 TEST_F(RealInstallation, SystemdAcceptsBothInstalledUnits) {
     const QString analyze = QStandardPaths::findExecutable(QStringLiteral("systemd-analyze"));
     const QString unshare = QStandardPaths::findExecutable(QStringLiteral("unshare"));
