@@ -187,7 +187,8 @@ Xvfb::Xvfb(const std::string& screen) {
     close(fds[1]);
     std::string number;
     pollfd pfd{fds[0], POLLIN, 0};
-    while (poll(&pfd, 1, 10'000) > 0) {
+    // A ceiling, not a pause: a machine busy with a build beside the tests can take many seconds.
+    while (poll(&pfd, 1, 120'000) > 0) {
         char c;
         if (read(fds[0], &c, 1) != 1 || c == '\n')
             break;

@@ -8,6 +8,7 @@ commands reach it through nsenter. Only the container's own init is ever told to
 
 import os
 import re
+import select
 import shlex
 import shutil
 import signal
@@ -220,10 +221,22 @@ class Machine:
                 if not chunk:
                     break
                 shown += chunk
-            if prompt.encode() in shown:
+            asked = len(shown)
+            # A password prompt turns echo off after it shows, discarding what was typed before:
+            # typed again until the program answers.
+            deadline = time.monotonic() + CEILING
+            answered = lambda: shown[asked:].replace(reply.encode(), b"").strip()  # noqa: E731
+            while prompt.encode() in shown and not answered():
+                if time.monotonic() > deadline:
+                    raise AssertionError("no answer to %r typed at %r" % (reply, prompt))
                 process.stdin.write(reply.encode() + b"\n")
                 process.stdin.flush()
+                if select.select([process.stdout], [], [], 1.0)[0]:
+                    shown += os.read(process.stdout.fileno(), 4096)
             shown += process.stdout.read()
+        except BaseException:
+            process.kill()
+            raise
         finally:
             process.stdin.close()
             process.wait()
