@@ -4,8 +4,10 @@
 #include "tests/support/ScopedEnv.h"
 #include "tests/support/TempWorld.h"
 
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
 
 namespace presto {
@@ -132,12 +134,19 @@ TEST_F(ClipboardTest, HelperThatHangsIsGivenUpOnInTime) {
 
 TEST_F(ClipboardTest, WriterReturnsOnceTheHelperHasTheDataThoughItsServerStaysBehind) {
     // As xclip does: read everything, leave a background server with our stdout and stderr.
-    installTool("xclip", "cat > \"" + world_.path("stored") + "\"\n(sleep 30) &\nexit 0\n");
+    const std::string serverPid = world_.path("server.pid");
+    installTool("xclip", "cat > \"" + world_.path("stored") + "\"\nsleep 30 &\necho $! > \"" +
+                             serverPid + "\"\nexit 0\n");
     auto start = std::chrono::steady_clock::now();
     EXPECT_TRUE(pasteboard_.replaceContents("public.utf8-plain-text", bytes("served")));
     // Waiting for the server to go would take 30 s.
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(15));
     EXPECT_EQ(stored(), bytes("served"));
+    // The server is ours to end, not the next test's.
+    std::ifstream pidFile(serverPid);
+    pid_t server = 0;
+    if (pidFile >> server && server > 0)
+        kill(server, SIGKILL);
 }
 
 TEST_F(ClipboardTest, ReadsTheMappedTypeThroughTheHelper) {
