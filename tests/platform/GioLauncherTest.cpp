@@ -44,11 +44,12 @@ protected:
     // A program that appends, for every start, the values of the session's display variables
     // and of PRESTO_KEPT as "value|value|...", "-" for an unset one.
     std::string displayReporter() {
-        std::string script = "#!/bin/sh\n{ ";
+        // One printf, one write: the programs a test starts together report side by side.
+        std::string script = "#!/bin/sh\nprintf '%s|%s|%s|%s|%s|%s\\n'";
         for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "XAUTHORITY", "XDG_SESSION_TYPE",
-                                 "XDG_CURRENT_DESKTOP"})
-            script += std::string("printf '%s|' \"${") + name + ":--}\"; ";
-        script += "printf '%s\\n' \"${PRESTO_KEPT:--}\"; } >> '" + displayLog_ + "'\n";
+                                 "XDG_CURRENT_DESKTOP", "PRESTO_KEPT"})
+            script += std::string(" \"${") + name + ":--}\"";
+        script += " >> '" + displayLog_ + "'\n";
         const std::string path = world_.writeFile("bin/report-display", script);
         test::makeExecutable(path);
         return path;
