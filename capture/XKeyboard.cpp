@@ -155,8 +155,9 @@ void XKeyboard::renewGrabs(bool isRetry) {
             problems.emplace_back(i, GrabProblem::HeldElsewhere);
     refused_ = std::move(refused);
     grabbed_ = grabbed;
-    // Released grabs are let go before anyone hears of the renewal.
-    xcb_flush(connection_);
+    // Released grabs are let go before anyone hears of the renewal: a flush only sends them, a
+    // round trip means the server has done them.
+    std::free(xcb_get_input_focus_reply(connection_, xcb_get_input_focus(connection_), nullptr));
 
     if (listener_.problem)
         for (auto& [i, problem] : problems)
