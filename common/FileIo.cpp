@@ -43,22 +43,19 @@ std::size_t readFully(int fd, void* buffer, std::size_t size) {
     return done;
 }
 
-namespace {
-
-bool writeAll(int fd, const std::uint8_t* data, std::size_t size) {
+bool writeAll(int fd, const void* data, std::size_t size) {
+    const auto* bytes = static_cast<const std::uint8_t*>(data);
     while (size > 0) {
-        ssize_t n = ::write(fd, data, size);
+        ssize_t n = ::write(fd, bytes, size);
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
             return false;
-        data += n;
+        bytes += n;
         size -= static_cast<std::size_t>(n);
     }
     return true;
 }
-
-} // namespace
 
 bool writeFileAtomically(const std::string& path, std::span<const std::uint8_t> bytes) {
     auto slash = path.rfind('/');

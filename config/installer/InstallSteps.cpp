@@ -1,5 +1,6 @@
 #include "config/installer/InstallSteps.h"
 
+#include "common/FileIo.h"
 #include "common/PathText.h"
 #include "config/installer/ModuleFiles.h"
 
@@ -77,19 +78,6 @@ int makeFolders(const std::string& path) {
         return errno;
     struct stat st {};
     return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode) ? 0 : ENOTDIR;
-}
-
-bool writeAll(int fd, const char* data, std::size_t size) {
-    while (size > 0) {
-        const ssize_t n = write(fd, data, size);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        data += n;
-        size -= static_cast<std::size_t>(n);
-    }
-    return true;
 }
 
 // A new file beside `path`, filled and then renamed over it: a running program keeps its old
