@@ -5,16 +5,11 @@
 
 #include <string>
 
-// The installed layout and the fixed text of the files the installer writes. The Debian package
-// ships the very same files, made from these texts by presto_module_files at build time. No Qt:
-// that program needs none.
+// The rest of the installed layout (the programs and units are in common/Installation.h) and the
+// fixed text of the files the installer writes. The Debian package ships the very same files, made
+// from these texts by presto_module_files at build time. No Qt: that program needs none.
 namespace presto::modules {
 
-using presto::kAssistProgram;
-using presto::kConfigProgram;
-using presto::kDaemonProgram;
-using presto::kInstallFolder;
-using presto::kKeysProgram;
 // Helpers the modules run from their own folder: the agent's Wayland half, the client GNOME's
 // keybindings run, and the daemon's clipboard picture helper; then the installer's own helper,
 // which later removes the modules with the dialog of Presto's own polkit actions.
@@ -22,9 +17,6 @@ inline constexpr char kInstallHelper[] = "PrestoInstallHelper";
 inline constexpr const char* kHelperPrograms[] = {"PrestoKeysWayland", "PrestoHotKey", "PrestoClip",
                                                   kInstallHelper};
 
-using presto::kDaemonUnit;
-using presto::kKeysUnit;
-using presto::kUnitFolder;
 inline constexpr char kAutostartFolder[] = "/etc/xdg/autostart/";
 inline constexpr char kAutostartEntry[] = "com.nimbo.Presto.desktop";
 

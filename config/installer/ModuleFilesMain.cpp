@@ -14,8 +14,8 @@ int main(int argc, char** argv) {
     using namespace presto::modules;
     const std::string folder = std::string(argv[1]) + "/";
     const std::pair<const char*, std::string> files[] = {
-        {kDaemonUnit, daemonUnitText()},
-        {kKeysUnit, keysUnitText()},
+        {presto::kDaemonUnit, daemonUnitText()},
+        {presto::kKeysUnit, keysUnitText()},
         {kAutostartEntry, autostartEntryText()},
         {kApplicationEntry, applicationEntryText()},
         {kPolicyFile, policyText()},

@@ -1,5 +1,6 @@
 #include "config/installer/ModuleInstaller.h"
 
+#include "common/Installation.h"
 #include "common/ProgramVersion.h"
 #include "config/installer/InstallSteps.h"
 #include "config/installer/ModuleFiles.h"
@@ -77,8 +78,7 @@ QStringList ModuleInstaller::helperCommand(const QString& helper, const QString&
 
 QString ModuleInstaller::packageOwner() const {
     // The package manager's records, not the files: its files may be gone while it owns them.
-    return services_.packages.ownerOf(installed(text(modules::kInstallFolder)) +
-                                      text(modules::kDaemonProgram));
+    return services_.packages.ownerOf(installed(text(kInstallFolder)) + text(kDaemonProgram));
 }
 
 void ModuleInstaller::refused(Refusal refusal, const QString& helper, const QString& operation) {
@@ -124,20 +124,19 @@ void ModuleInstaller::refused(Refusal refusal, const QString& helper, const QStr
 }
 
 QStringList ModuleInstaller::systemctlUser(const QString& verb) const {
-    return {kSystemctl, QStringLiteral("--user"), verb, text(modules::kDaemonUnit),
-            text(modules::kKeysUnit)};
+    return {kSystemctl, QStringLiteral("--user"), verb, text(kDaemonUnit), text(kKeysUnit)};
 }
 
 QStringList ModuleInstaller::moduleChecks() const {
-    const QString folder = installed(text(modules::kInstallFolder));
+    const QString folder = installed(text(kInstallFolder));
     QStringList checks{
         folder,
-        folder + text(modules::kKeysProgram),
-        folder + text(modules::kDaemonProgram),
-        folder + text(modules::kAssistProgram),
-        installed(text(modules::kUnitFolder)) + text(modules::kKeysUnit),
+        folder + text(kKeysProgram),
+        folder + text(kDaemonProgram),
+        folder + text(kAssistProgram),
+        installed(text(kUnitFolder)) + text(kKeysUnit),
         installed(text(modules::kAutostartFolder)) + text(modules::kAutostartEntry),
-        installed(text(modules::kUnitFolder)) + text(modules::kDaemonUnit),
+        installed(text(kUnitFolder)) + text(kDaemonUnit),
     };
     for (const char* helper : modules::kHelperPrograms)
         checks << folder + text(helper);
@@ -159,7 +158,7 @@ bool ModuleInstaller::isPartialInstalled() const {
 }
 
 void ModuleInstaller::stopAssist() {
-    if (const auto pid = services_.processes.findProcessByName(modules::kAssistProgram))
+    if (const auto pid = services_.processes.findProcessByName(kAssistProgram))
         services_.processes.killProcess(*pid);
 }
 
@@ -194,18 +193,18 @@ void ModuleInstaller::installPrst() {
         return;
     }
 
-    const QString folder = installed(text(modules::kInstallFolder));
-    const QString keys = folder + text(modules::kKeysProgram);
-    const QString assist = folder + text(modules::kAssistProgram);
+    const QString folder = installed(text(kInstallFolder));
+    const QString keys = folder + text(kKeysProgram);
+    const QString assist = folder + text(kAssistProgram);
 
     // What was there before anything changes.
     const bool hadKeys = exists(keys);
     const bool hadAssist = exists(assist);
     QStringList missingFolders;
     for (const char* path :
-         {modules::kInstallFolder, modules::kUnitFolder, modules::kAutostartFolder,
-          modules::kApplicationsFolder, modules::kIconFolder, modules::kPolicyFolder,
-          modules::kManualFolder, modules::kMetainfoFolder})
+         {kInstallFolder, kUnitFolder, modules::kAutostartFolder, modules::kApplicationsFolder,
+          modules::kIconFolder, modules::kPolicyFolder, modules::kManualFolder,
+          modules::kMetainfoFolder})
         if (!exists(installed(text(path))))
             missingFolders << text(path);
 
@@ -237,11 +236,11 @@ void ModuleInstaller::installPrst() {
     if (hadKeys) {
         services_.user.run(systemctlUser(QStringLiteral("stop")));
         session.run({QStringLiteral("disable")});
-        session.run({QStringLiteral("remove"), text(modules::kKeysProgram)});
+        session.run({QStringLiteral("remove"), text(kKeysProgram)});
     }
     if (hadAssist) {
         stopAssist();
-        session.run({QStringLiteral("remove"), text(modules::kAssistProgram)});
+        session.run({QStringLiteral("remove"), text(kAssistProgram)});
     }
 
     // A file that cannot be copied shows as missing afterwards.
@@ -253,13 +252,13 @@ void ModuleInstaller::installPrst() {
 
     QStringList missing;
     const std::pair<QString, const char*> checks[] = {
-        {keys, modules::kKeysProgram},
-        {folder + text(modules::kDaemonProgram), modules::kDaemonProgram},
-        {assist, modules::kAssistProgram},
+        {keys, kKeysProgram},
+        {folder + text(kDaemonProgram), kDaemonProgram},
+        {assist, kAssistProgram},
         {installed(text(modules::kAutostartFolder)) + text(modules::kAutostartEntry),
          modules::kAutostartEntry},
-        {installed(text(modules::kUnitFolder)) + text(modules::kDaemonUnit), modules::kDaemonUnit},
-        {installed(text(modules::kUnitFolder)) + text(modules::kKeysUnit), modules::kKeysUnit},
+        {installed(text(kUnitFolder)) + text(kDaemonUnit), kDaemonUnit},
+        {installed(text(kUnitFolder)) + text(kKeysUnit), kKeysUnit},
     };
     for (const auto& [path, name] : checks)
         if (!exists(path))
@@ -326,7 +325,7 @@ void ModuleInstaller::unInstallPrst() {
         return;
 
     // The installed helper, whose polkit action names what it does; else the bundle's.
-    QString helper = installed(text(modules::kInstallFolder)) + text(modules::kInstallHelper);
+    QString helper = installed(text(kInstallFolder)) + text(modules::kInstallHelper);
     if (!exists(helper))
         helper = paths_.bundle + QLatin1Char('/') + text(modules::kInstallHelper);
     const QString operation = QStringLiteral("uninstall");
@@ -387,9 +386,8 @@ bool ModuleInstaller::checkModules(const QString& ownVersion, bool askWhenNoneIn
     QString title;
     const bool packaged = !packageOwner().isEmpty();
     if (packaged || isFullInstalled()) {
-        const int order =
-            compareVersions(ownVersion, moduleVersion(installed(text(modules::kInstallFolder)) +
-                                                      text(modules::kKeysProgram)));
+        const int order = compareVersions(
+            ownVersion, moduleVersion(installed(text(kInstallFolder)) + text(kKeysProgram)));
         if (order == 0)
             return true;
         if (order < 0) {
@@ -427,7 +425,7 @@ bool ModuleInstaller::checkModules(const QString& ownVersion, bool askWhenNoneIn
 QString ModuleInstaller::moduleVersion(const QString& programPath) {
     // Read from the file: nothing installed is ever run to learn it.
     const auto version =
-        readVersionMark(QFile::encodeName(programPath).toStdString(), modules::kKeysProgram);
+        readVersionMark(QFile::encodeName(programPath).toStdString(), kKeysProgram);
     return version ? QString::fromStdString(*version) : QString();
 }
 
