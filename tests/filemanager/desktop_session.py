@@ -7,7 +7,6 @@ import signal
 import subprocess
 import sys
 import tempfile
-import time
 import unittest
 import urllib.parse
 
@@ -18,6 +17,7 @@ from gi.repository import Gio, GLib  # noqa: E402
 
 sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "support"))
 from leftovers import end_leftovers_when_gone  # noqa: E402
+import waiting  # noqa: E402
 
 EXTENSIONS = os.path.realpath(os.path.join(os.path.dirname(__file__), "..", "..", "filemanager"))
 
@@ -34,14 +34,7 @@ def require(programs, files=()):
 
 
 def wait_for(condition, what, ceiling=CEILING):
-    deadline = time.monotonic() + ceiling
-    while True:
-        value = condition()
-        if value:
-            return value
-        if time.monotonic() > deadline:
-            raise AssertionError("gave up after %.0f s waiting for %s" % (ceiling, what))
-        time.sleep(0.02)
+    return waiting.wait_for(condition, what, ceiling, 0.02)
 
 
 class DesktopSession:

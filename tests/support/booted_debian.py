@@ -16,6 +16,8 @@ import subprocess
 import tempfile
 import time
 
+import waiting
+
 SUITE = "bookworm"
 MIRROR = os.environ.get("PRESTO_DEBIAN_MIRROR", "http://deb.debian.org/debian")
 BASE_PACKAGES = "systemd,dbus,dbus-user-session,libpam-systemd,polkitd"
@@ -48,14 +50,7 @@ def unavailable():
 
 
 def wait_for(condition, what, ceiling=CEILING):
-    deadline = time.monotonic() + ceiling
-    while True:
-        value = condition()
-        if value:
-            return value
-        if time.monotonic() > deadline:
-            raise AssertionError("gave up after %.0f s waiting for %s" % (ceiling, what))
-        time.sleep(0.05)
+    return waiting.wait_for(condition, what, ceiling)
 
 
 class Transcript:
