@@ -17,33 +17,6 @@
 
 namespace presto::test {
 
-namespace {
-
-std::unique_ptr<QApplication> theApplication;
-
-// Qt's own globals go at exit in an order of their own; the application must be gone before.
-class ApplicationTeardown : public ::testing::Environment {
-public:
-    void TearDown() override { theApplication.reset(); }
-};
-
-[[maybe_unused]] ::testing::Environment* const kTeardown =
-    ::testing::AddGlobalTestEnvironment(new ApplicationTeardown);
-
-} // namespace
-
-QApplication& application() {
-    if (!theApplication) {
-        setenv("QT_QPA_PLATFORM", "offscreen", 1);
-        static int argc = 1;
-        static char name[] = "assist_tests";
-        static char* argv[] = {name, nullptr};
-        theApplication = std::make_unique<QApplication>(argc, argv);
-        QApplication::setQuitOnLastWindowClosed(false);
-    }
-    return *theApplication;
-}
-
 bool processEventsUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     while (!condition()) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "assist/AssistServices.h"
+#include "tests/support/QtTestApplication.h"
 
 #include <QApplication>
 #include <chrono>
@@ -12,9 +13,6 @@
 #include <vector>
 
 namespace presto::test {
-
-// The one QApplication of the test program, on the offscreen platform.
-QApplication& application();
 
 // Runs the event loop until the condition holds or the (generous) time is up.
 bool processEventsUntil(const std::function<bool()>& condition,

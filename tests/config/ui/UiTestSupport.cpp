@@ -13,32 +13,6 @@
 
 namespace presto::test {
 
-namespace {
-
-std::unique_ptr<QApplication> theApplication;
-
-// Qt's own globals go at exit in an order of their own; the application must be gone before.
-class ApplicationTeardown : public ::testing::Environment {
-public:
-    void TearDown() override { theApplication.reset(); }
-};
-
-[[maybe_unused]] ::testing::Environment* const kTeardown =
-    ::testing::AddGlobalTestEnvironment(new ApplicationTeardown);
-
-} // namespace
-
-QApplication& application() {
-    static int argc = 1;
-    static char name[] = "config_ui_tests";
-    static char* argv[] = {name, nullptr};
-    if (!theApplication) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-        theApplication = std::make_unique<QApplication>(argc, argv);
-    }
-    return *theApplication;
-}
-
 DaemonListener::DaemonListener(const std::string& path) {
     fd_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     sockaddr_un address{};

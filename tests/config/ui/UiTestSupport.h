@@ -11,6 +11,7 @@
 #include "config/ui/MainWindow.h"
 #include "config/ui/NotificationHub.h"
 #include "config/ui/TableModels.h"
+#include "tests/support/QtTestApplication.h"
 #include "tests/support/ScriptedAlerts.h"
 #include "tests/support/TempWorld.h"
 
@@ -37,10 +38,6 @@ inline void PrintTo(const QStringList& list, std::ostream* os) {
 }
 
 namespace presto::test {
-
-// The one QApplication of a test program, made after the sandbox has moved HOME, on the offscreen
-// platform so no window ever reaches a real display.
-QApplication& application();
 
 // Answers file choosers in the order queued and keeps every request. A chooser nobody expected
 // fails the test and counts as cancelled.
