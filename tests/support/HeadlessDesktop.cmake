@@ -2,8 +2,18 @@
 # one. KWin is typed on through its fake-input protocol, whose client is generated when the
 # protocol's description and the Wayland client library are there.
 if(NOT TARGET presto_test_desktop)
+    # The system's interpreter, the one the file managers embed (so python3-gi and the bindings
+    # are those of the packages): the Python tests and every test program's watcher run on it.
+    find_program(PRESTO_SYSTEM_PYTHON python3 PATHS /usr/bin NO_DEFAULT_PATH)
+    if(NOT PRESTO_SYSTEM_PYTHON)
+        find_package(Python3 REQUIRED COMPONENTS Interpreter)
+        set(PRESTO_SYSTEM_PYTHON ${Python3_EXECUTABLE} CACHE FILEPATH "" FORCE)
+    endif()
     add_library(presto_test_leftovers STATIC ${CMAKE_CURRENT_LIST_DIR}/Leftovers.cpp)
     presto_public_headers(presto_test_leftovers tests/support)
+    target_compile_definitions(presto_test_leftovers PRIVATE
+        PRESTO_SYSTEM_PYTHON="${PRESTO_SYSTEM_PYTHON}"
+        PRESTO_LEFTOVERS_WATCHER="${CMAKE_CURRENT_LIST_DIR}/leftovers.py")
     pkg_check_modules(WAYLAND_CLIENT IMPORTED_TARGET wayland-client)
     find_package(PlasmaWaylandProtocols QUIET)
     find_program(WAYLAND_SCANNER wayland-scanner)

@@ -1,57 +1,21 @@
 #include "tests/support/Leftovers.h"
 
-#include <cerrno>
-#include <chrono>
-#include <csignal>
-#include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <spawn.h>
 #include <sstream>
 #include <sys/wait.h>
-#include <thread>
 #include <unistd.h>
 
 namespace presto::test {
 
 namespace {
 
-// What a process on the way out still gets to end on its own; a ceiling, never a pause.
-constexpr auto kGrace = std::chrono::seconds(10);
-
 std::string readAll(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), {}};
-}
-
-std::string commandLine(pid_t pid) {
-    std::string text = readAll("/proc/" + std::to_string(pid) + "/cmdline");
-    for (char& c : text)
-        if (c == '\0')
-            c = ' ';
-    return text.substr(0, text.find_last_not_of(' ') + 1);
-}
-
-void endLeftovers(const std::string& mark, const std::string& name) {
-    const auto deadline = std::chrono::steady_clock::now() + kGrace;
-    while (!processesWithEnvironment(mark).empty() && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    const char* logPath = std::getenv("PRESTO_TEST_LEFTOVERS");
-    // A few rounds: what is killed may have started another one meanwhile.
-    for (int round = 0; round < 5; ++round) {
-        const std::vector<pid_t> left = processesWithEnvironment(mark);
-        if (left.empty())
-            return;
-        if (logPath && *logPath) {
-            std::ofstream log(logPath, std::ios::app);
-            for (pid_t pid : left)
-                log << name << " left " << pid << ": " << commandLine(pid) << "\n";
-        }
-        for (pid_t pid : left)
-            ::kill(pid, SIGKILL);
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
 }
 
 } // namespace
@@ -76,32 +40,29 @@ std::vector<pid_t> processesWithEnvironment(const std::string& entry) {
 
 void endLeftoversWhenGone(const std::string& name) {
     const std::string owner = std::to_string(::getpid());
-    ::setenv("PRESTO_TEST_OWNER", owner.c_str(), 1);
     const std::string mark = "PRESTO_TEST_OWNER=" + owner;
-    // The write end stays open in this program alone (close-on-exec): it reads end of file once
-    // this program is gone, however it ended.
+    // The watcher reads the pipe until this program, the only holder of its write end
+    // (close-on-exec), is gone however it ended.
     int ends[2];
     if (::pipe2(ends, O_CLOEXEC) != 0)
         return;
-    const pid_t child = ::fork();
-    if (child == 0) {
-        // A session of its own and reparented: CTest's timeout kills the test's process tree.
-        ::setsid();
-        if (::fork() != 0)
-            ::_exit(0);
-        ::close(ends[1]);
-        const int null = ::open("/dev/null", O_RDWR);
-        for (int fd = 0; fd < 3; ++fd)
-            ::dup2(null, fd);
-        char byte;
-        while (::read(ends[0], &byte, 1) < 0 && errno == EINTR) {
-        }
-        endLeftovers(mark, name);
-        ::_exit(0);
-    }
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, ends[0], 0);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, 1, 2);
+    const char* argv[] = {PRESTO_SYSTEM_PYTHON,
+                          PRESTO_LEFTOVERS_WATCHER,
+                          "watch",
+                          name.c_str(),
+                          mark.c_str(),
+                          nullptr};
+    pid_t watcher = -1;
+    if (::posix_spawn(&watcher, argv[0], &actions, nullptr, const_cast<char**>(argv), environ) == 0)
+        ::waitpid(watcher, nullptr, 0);
+    posix_spawn_file_actions_destroy(&actions);
     ::close(ends[0]);
-    if (child > 0)
-        ::waitpid(child, nullptr, 0);
+    ::setenv("PRESTO_TEST_OWNER", owner.c_str(), 1);
 }
 
 } // namespace presto::test

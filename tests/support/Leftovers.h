@@ -11,10 +11,11 @@ namespace presto::test {
 // entry only the test sets finds all of them.
 std::vector<pid_t> processesWithEnvironment(const std::string& entry);
 
-// Starts a watcher outside this program's process tree and marks this program's environment
-// (PRESTO_TEST_OWNER), so that whatever it starts carries the mark. Once this program is gone, also
-// when it was killed, the watcher gives what is still marked a few seconds to end, then names it
-// in the file PRESTO_TEST_LEFTOVERS names (when set) and kills it. `name` says which test it was.
+// Starts the watcher (leftovers.py) outside this program's process tree and marks this program's
+// environment (PRESTO_TEST_OWNER), so that whatever it starts carries the mark. Once this program
+// is gone, also when it was killed, the watcher gives what is still marked a few seconds to end,
+// then names it in the file PRESTO_TEST_LEFTOVERS names (when set) and kills it. `name` says
+// which test it was.
 void endLeftoversWhenGone(const std::string& name);
 
 } // namespace presto::test

@@ -1,11 +1,12 @@
 """Processes the tests leave running.
 
-As a module: the Python tests' watcher (the C++ tests' one is in Leftovers.cpp). As a program: the
-suite's last check, which fails naming every process a watcher had to end and every one that still
-carries the suite's mark, and ends those."""
+`leftovers.py watch NAME MARK`: every test program's watcher (the C++ ones start it from
+Leftovers.cpp). `leftovers.py LOG`: the suite's last check, which fails naming every process a
+watcher had to end and every one that still carries the suite's mark, and ends those."""
 
 import os
 import signal
+import subprocess
 import sys
 import time
 
@@ -44,45 +45,46 @@ def wait_until_none(entry, ceiling):
         time.sleep(0.05)
 
 
-def end_leftovers_when_gone(name):
-    """Marks this program's environment (PRESTO_TEST_OWNER), so that whatever it starts carries the
-    mark, and starts a watcher outside its process tree (CTest's timeout kills the tree): once this
-    program is gone, however it ended, the watcher gives what is still marked a few seconds to
-    end, then names it in the file PRESTO_TEST_LEFTOVERS names (when set) and kills it."""
-    os.environ["PRESTO_TEST_OWNER"] = str(os.getpid())
-    mark = "PRESTO_TEST_OWNER=%d" % os.getpid()
-    read_end, write_end = os.pipe()  # not inherited by what this program starts
-    child = os.fork()
-    if child == 0:
-        try:
-            os.setsid()
-            if os.fork() == 0:
-                os.close(write_end)
-                null = os.open(os.devnull, os.O_RDWR)
-                for fd in (0, 1, 2):
-                    os.dup2(null, fd)
-                while os.read(read_end, 1):
-                    pass
-                wait_until_none(mark, GRACE)
-                log = os.environ.get("PRESTO_TEST_LEFTOVERS")
-                for _ in range(5):  # what is killed may have started another one meanwhile
-                    left = processes_with(mark)
-                    if not left:
-                        break
-                    if log:
-                        with open(log, "a") as f:
-                            for pid in left:
-                                f.write("%s left %d: %s\n" % (name, pid, command_line(pid)))
+def watch(name, mark):
+    """Leaves the caller's process tree at once (CTest's timeout kills the tree). Once standard
+    input ends, that is once the watched program is gone however it ended, gives what still carries
+    `mark` a few seconds to end, then names it in the file PRESTO_TEST_LEFTOVERS names (when set)
+    and kills it."""
+    if os.fork() != 0:
+        return
+    try:
+        os.setsid()
+        while os.read(0, 1):
+            pass
+        wait_until_none(mark, GRACE)
+        log = os.environ.get("PRESTO_TEST_LEFTOVERS")
+        for _ in range(5):  # what is killed may have started another one meanwhile
+            left = processes_with(mark)
+            if not left:
+                break
+            if log:
+                with open(log, "a") as f:
                     for pid in left:
-                        try:
-                            os.kill(pid, signal.SIGKILL)
-                        except ProcessLookupError:
-                            pass
-                    time.sleep(0.1)
-        finally:
-            os._exit(0)
-    os.close(read_end)  # write_end stays open until this program ends
-    os.waitpid(child, 0)
+                        f.write("%s left %d: %s\n" % (name, pid, command_line(pid)))
+            for pid in left:
+                try:
+                    os.kill(pid, signal.SIGKILL)
+                except ProcessLookupError:
+                    pass
+            time.sleep(0.1)
+    finally:
+        os._exit(0)
+
+
+def end_leftovers_when_gone(name):
+    """Starts the watcher of this program, then marks this program's environment
+    (PRESTO_TEST_OWNER) so that whatever it starts carries the mark."""
+    mark = "PRESTO_TEST_OWNER=%d" % os.getpid()
+    read_end, write_end = os.pipe()  # the write end is this program's alone, until it ends
+    subprocess.run([sys.executable, os.path.abspath(__file__), "watch", name, mark], stdin=read_end,
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=True)
+    os.close(read_end)
+    os.environ["PRESTO_TEST_OWNER"] = str(os.getpid())
 
 
 def main(log):
@@ -110,4 +112,7 @@ def main(log):
 
 
 if __name__ == "__main__":
-    sys.exit(main(sys.argv[1]))
+    if sys.argv[1] == "watch":
+        watch(sys.argv[2], sys.argv[3])
+    else:
+        sys.exit(main(sys.argv[1]))
