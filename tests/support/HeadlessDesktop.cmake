@@ -4,10 +4,13 @@
 if(NOT TARGET presto_test_desktop)
     # The system's interpreter, the one the file managers embed (so python3-gi and the bindings
     # are those of the packages): the Python tests and every test program's watcher run on it.
+    # The benchmarks, which use the desktop alone, build without it.
     find_program(PRESTO_SYSTEM_PYTHON python3 PATHS /usr/bin NO_DEFAULT_PATH)
     if(NOT PRESTO_SYSTEM_PYTHON)
-        find_package(Python3 REQUIRED COMPONENTS Interpreter)
-        set(PRESTO_SYSTEM_PYTHON ${Python3_EXECUTABLE} CACHE FILEPATH "" FORCE)
+        find_package(Python3 COMPONENTS Interpreter)
+        if(Python3_FOUND)
+            set(PRESTO_SYSTEM_PYTHON ${Python3_EXECUTABLE} CACHE FILEPATH "" FORCE)
+        endif()
     endif()
     add_library(presto_test_leftovers STATIC ${CMAKE_CURRENT_LIST_DIR}/Leftovers.cpp)
     presto_public_headers(presto_test_leftovers tests/support)
